@@ -1,0 +1,126 @@
+#include "client.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "frame.h"
+
+namespace nettlebeam::wire {
+
+namespace {
+
+class Connection {
+public:
+    explicit Connection(int fd) : fd_(fd) {}
+    ~Connection() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+int connectTo(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof(address.sun_path)) return -1;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool sendAll(int fd, iovec* parts, int count) {
+    while (count > 0) {
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = static_cast<size_t>(count);
+        ssize_t sent = sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        auto remaining = static_cast<size_t>(sent);
+        while (count > 0 && remaining >= parts->iov_len) {
+            remaining -= parts->iov_len;
+            ++parts;
+            --count;
+        }
+        if (count > 0) {
+            parts->iov_base = static_cast<uint8_t*>(parts->iov_base) + remaining;
+            parts->iov_len -= remaining;
+        }
+    }
+    return true;
+}
+
+// Waits until the socket is readable; false when cancelled or on error.
+bool waitReadable(int fd, int cancelFd) {
+    if (cancelFd < 0) return true;
+    pollfd fds[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    for (;;) {
+        int ready = poll(fds, 2, -1);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (fds[1].revents != 0) return false;
+        return true;
+    }
+}
+
+bool receiveAll(int fd, uint8_t* buffer, size_t length, int cancelFd) {
+    while (length > 0) {
+        if (!waitReadable(fd, cancelFd)) return false;
+        ssize_t got = recv(fd, buffer, length, 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (got == 0) return false;
+        buffer += got;
+        length -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+}  // namespace
+
+int32_t transact(const std::string& path, uint32_t code, const void* input,
+                 uint32_t inputLength, void* output, uint32_t outputCapacity, int cancelFd) {
+    if (inputLength > kMaxInputBytes) return kDriverFailed;
+    if (outputCapacity > kMaxOutputBytes) outputCapacity = kMaxOutputBytes;
+    if (output == nullptr) outputCapacity = 0;
+
+    Connection connection(connectTo(path));
+    if (connection.fd() < 0) return kCannotOpen;
+
+    uint8_t header[kHeaderSize];
+    encodeRequestHeader({code, inputLength, outputCapacity}, header);
+    iovec parts[2] = {{header, kHeaderSize}, {const_cast<void*>(input), inputLength}};
+    if (!sendAll(connection.fd(), parts, inputLength > 0 ? 2 : 1)) return kDriverFailed;
+
+    uint8_t replyBytes[kHeaderSize];
+    if (!receiveAll(connection.fd(), replyBytes, kHeaderSize, cancelFd)) return kDriverFailed;
+    auto reply = decodeReplyHeader(replyBytes, outputCapacity);
+    if (!reply) return kDriverFailed;
+    if (reply->result < 0) return kDriverFailed;
+    if (!receiveAll(connection.fd(), static_cast<uint8_t*>(output), reply->length, cancelFd))
+        return kDriverFailed;
+    return reply->result;
+}
+
+}  // namespace nettlebeam::wire

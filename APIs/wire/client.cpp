@@ -16,7 +16,7 @@ namespace nettlebeam::wire {
 namespace {
 
 class Connection {
-public:
+  public:
     explicit Connection(int fd) : fd_(fd) {}
     ~Connection() {
         if (fd_ >= 0) close(fd_);
@@ -25,7 +25,7 @@ public:
     Connection& operator=(const Connection&) = delete;
     int fd() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -99,8 +99,8 @@ bool receiveAll(int fd, uint8_t* buffer, size_t length, int cancelFd) {
 
 }  // namespace
 
-int32_t transact(const std::string& path, uint32_t code, const void* input,
-                 uint32_t inputLength, void* output, uint32_t outputCapacity, int cancelFd) {
+int32_t transact(const std::string& path, uint32_t code, const void* input, uint32_t inputLength,
+                 void* output, uint32_t outputCapacity, int cancelFd) {
     if (inputLength > kMaxInputBytes) return kDriverFailed;
     if (outputCapacity > kMaxOutputBytes) outputCapacity = kMaxOutputBytes;
     if (output == nullptr) outputCapacity = 0;

@@ -15,8 +15,7 @@ constexpr int32_t kCannotOpen = -1;  // no driver listening, or no permission
 // When `cancelFd` is not -1 the wait for the reply also watches it: once it is
 // readable the request is abandoned and kDriverFailed returned. This is how a
 // blocked event wait is stopped from another thread.
-int32_t transact(const std::string& path, uint32_t code, const void* input,
-                 uint32_t inputLength, void* output, uint32_t outputCapacity,
-                 int cancelFd = -1);
+int32_t transact(const std::string& path, uint32_t code, const void* input, uint32_t inputLength,
+                 void* output, uint32_t outputCapacity, int cancelFd = -1);
 
 }  // namespace nettlebeam::wire

@@ -38,7 +38,7 @@ enum class EventKind : uint32_t {
 // Services the server offers to its devices. Called from the server thread
 // (inside handleRequest or tick) unless an implementation says otherwise.
 class DeviceHost {
-public:
+  public:
     virtual ~DeviceHost() = default;
     // Queue the 4108-byte event record for every client process.
     virtual void postEvent(const std::vector<uint8_t>& eventRecord) = 0;
@@ -51,7 +51,7 @@ public:
 };
 
 class DeviceModel {
-public:
+  public:
     virtual ~DeviceModel() = default;
 
     // One request addressed to this device. `payload` is the input after the

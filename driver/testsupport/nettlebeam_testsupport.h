@@ -24,7 +24,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnv = {});
 
 class Daemon {
-public:
+  public:
     // Starts `nettlebeamd serve --fleet empty --state-dir <tmp>/state` plus
     // `extraServeArgs` on <tmp>/KV7Control and waits until it accepts requests.
     // Throws std::runtime_error when it does not come up.
@@ -45,7 +45,7 @@ public:
     ProcessResult run(const std::vector<std::string>& args) const;
     // `nettlebeamd attach <args>`: the handle it printed. Throws on failure.
     int attach(const std::vector<std::string>& args) const;
-    void detach(int handle) const;                           // throws on failure
+    void detach(int handle) const;                            // throws on failure
     void inject(const std::vector<std::string>& args) const;  // throws on failure
     void event(const std::vector<std::string>& args) const;   // throws on failure
 
@@ -56,7 +56,7 @@ public:
 
     static std::string binaryPath();
 
-private:
+  private:
     void start();
     std::vector<std::string> serveArgs_;
     std::string folder_;

@@ -13,13 +13,13 @@ namespace nettlebeam::driver {
 
 // Everything `nettlebeamd attach` and a fleet file can set for one device.
 struct SimulatedDeviceSettings {
-    uint8_t hardwareId = 0x4F;           // the identifier byte the device answers
-    bool gps = true;                     // a GPS module is fitted (timing-capable types)
+    uint8_t hardwareId = 0x4F;                  // the identifier byte the device answers
+    bool gps = true;                            // a GPS module is fitted (timing-capable types)
     std::optional<std::array<uint8_t, 6>> mac;  // chosen from the handle when absent
     uint32_t hwFirmwareVersion = 300;
-    std::array<uint8_t, 4> swFirmwareVersion{1, 0, 0, 0};      // first component first
-    std::array<uint8_t, 4> driverVersion{0, 1, 3, 62};         // first component first
-    uint8_t usbSpeed = 3;                // 1 full, 2 high, 3 super speed
+    std::array<uint8_t, 4> swFirmwareVersion{1, 0, 0, 0};  // first component first
+    std::array<uint8_t, 4> driverVersion{0, 1, 3, 62};     // first component first
+    uint8_t usbSpeed = 3;                                  // 1 full, 2 high, 3 super speed
 };
 
 std::unique_ptr<DeviceModel> makeSimulatedDevice(const SimulatedDeviceSettings& settings,

@@ -1,0 +1,117 @@
+#include "arguments.h"
+
+namespace beamctl {
+namespace {
+
+// Case-insensitive matching (bit 0); the second bit is carried as defined.
+constexpr int kRexFlags = 3;
+constexpr int kMaxErrors = 20;
+
+// argtable2 accepts a regular-expression argument when the pattern matches
+// anywhere in the word, so the alternatives are grouped between the anchors:
+// "lists" or "startx" must not pass as a command or an action.
+constexpr const char* kCommandPattern = "^(directcapture|list|dpi|features|gps|statistics)$";
+constexpr const char* kCaptureActionPattern = "^(status|start|stop)$";
+constexpr const char* kFilterActionPattern = "^(enable|disable|save|show)$";
+constexpr const char* kFeaturesActionPattern = "^(set|clear|save|show)$";
+constexpr const char* kDpiTextPattern = "^.{16}$";
+constexpr const char* kDpiHexPattern = "^[0-9a-fA-F]{32}$";
+// Anchored at the start only: trailing text is caught by the number conversion.
+constexpr const char* kDpiMaskPattern = "^[0x]*[0-9a-fA-F]{8}";
+
+// An integer whose value may only be attached (`--delay=500`); a bare option
+// keeps the default stored in its slot.
+arg_int* optionalValueInt(const char* longName, const char* placeholder, int defaultValue,
+                          const char* glossary) {
+    arg_int* option = arg_int0(nullptr, longName, placeholder, glossary);
+    if (option != nullptr) {
+        option->ival[0] = defaultValue;
+        option->hdr.flag |= ARG_HASVALUE | ARG_HASOPTVALUE;
+    }
+    return option;
+}
+
+}  // namespace
+
+Arguments::Arguments() {
+    command = arg_rex1(nullptr, nullptr, kCommandPattern,
+                       "<help|directcapture|list|dpi|features|gps|statistics>", kRexFlags,
+                       "Primary command to execute. For details run with 'help <command>'");
+    captureAction = arg_rex1(nullptr, nullptr, kCaptureActionPattern, "<status|start|stop>",
+                             kRexFlags, "Direct capture operations");
+    device = arg_int0("d", "device", "<n>",
+                      "Specify to which nettlebeam device the command applies. (defaults to the "
+                      "first one)");
+    loop = arg_lit0(nullptr, "loop", "Enable round-robin style capture.");
+    count = optionalValueInt("count", "<count>", 1,
+                             "Numbers of output files.0 means an infinite number of files. "
+                             "(defaults to 1)");
+    size = optionalValueInt("size", "<size>", 0,
+                            "Size of each outpur file in MB. 0 means no size limit. (defaults to "
+                            "0)");
+    name = arg_file1("o", "name", "<out_file>",
+                     "Base name of the output files. Timestamp will be automatically added to "
+                     "this name.");
+    maxcache =
+        optionalValueInt("maxcache", "<size>", 100, "Maximum cache size in MB. (defaults to 100)");
+    fileduration = optionalValueInt("fileduration", "<duration>", 0,
+                                    "Maximum per file capture duration in seconds. 0 means no "
+                                    "limit. (defaults to 0)");
+    fullframes = arg_lit0(nullptr, "fullframes", "Capture full frames.");
+    filterAction = arg_rex1(nullptr, nullptr, kFilterActionPattern, "<enable|disable|save|show>",
+                            kRexFlags, "Enable or disable deep packet inspection");
+    dpitxt = arg_rex0(nullptr, "dpitxt", kDpiTextPattern, "<string>", kRexFlags,
+                      "16 characters string that will act as filter\n");
+    dpihex = arg_rex0(nullptr, "dpihex", kDpiHexPattern, "<hex values>", kRexFlags,
+                      "Hexadecimal values that will act as filter (ex : "
+                      "054a1d8f90041235bed4054a1d8f9004)\n");
+    dpimask = arg_rex0(nullptr, "dpimask", kDpiMaskPattern, "0xNNNNNNNN", kRexFlags,
+                       "32 bits hexadecimal integer value that will act as a mask for the data "
+                       "provided with --dpitxt or --dpihex. LSB corresponds to the first "
+                       "character, MSB to the last.");
+    featuresAction = arg_rex1(nullptr, nullptr, kFeaturesActionPattern, "<set|clear|save|show>",
+                              kRexFlags, "Manage the device features");
+    keepcrcerrors = arg_lit0(nullptr, "keepcrcerrors", "Keep packets with CRC errors");
+    keepcrc32 = arg_lit0(nullptr, "keepcrc32", "Keep CRC32 filed in captured data");
+    disablea = arg_lit0(nullptr, "disablea", "Disable port A");
+    disableb = arg_lit0(nullptr, "disableb", "Disable port B");
+    slicing = optionalValueInt("slicing", "<length>", 0,
+                               "Length of sliced packed. 0 to disable slicing.");
+    inlineMode = arg_lit0(nullptr, "inline",
+                          "Enable inline mode. If cleared, the device operates in span mode.");
+    loopback = arg_lit0(nullptr, "loopback", "Enable loopback");
+    timestamps = arg_lit0(nullptr, "timestamps", "Enable precise timestamps in packets");
+    syncts = arg_lit0(nullptr, "syncts", "Synchronize timestamps with host");
+    continuous = arg_lit0(nullptr, "continuous", "Continuously refresh statistics.");
+    delay = optionalValueInt("delay", "<delay>", 1000,
+                             "Delay between two refreshes in ms (defaults to 1000).");
+    end = arg_end(kMaxErrors);
+
+    all_ = {command,        captureAction, device,     loop,         count,    size,    name,
+            maxcache,       fileduration,  fullframes, filterAction, dpitxt,   dpihex,  dpimask,
+            featuresAction, keepcrcerrors, keepcrc32,  disablea,     disableb, slicing, inlineMode,
+            loopback,       timestamps,    syncts,     continuous,   delay,    end};
+    complete_ = true;
+    for (void* definition : all_) complete_ = complete_ && definition != nullptr;
+
+    mainTable = {command, end};
+    captureTable = {captureAction, end};
+    captureStartTable = {device, loop, count, size, name, maxcache, fileduration, fullframes, end};
+    deviceTable = {device, end};
+    dpiTable = {filterAction, end};
+    dpiEnableTable = {dpitxt, dpihex, dpimask, device, end};
+    featuresTable = {featuresAction, end};
+    featuresChangeTable = {device,     keepcrcerrors, keepcrc32,  disablea, disableb, slicing,
+                           inlineMode, loopback,      timestamps, syncts,   end};
+    statisticsTable = {device, continuous, delay, end};
+}
+
+Arguments::~Arguments() {
+    arg_freetable(all_.data(), all_.size());
+}
+
+bool parses(ArgTable& table, int argc, char** argv) {
+    return arg_parse(argc, argv, table.data()) == 0;
+}
+
+}  // namespace beamctl

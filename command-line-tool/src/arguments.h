@@ -1,0 +1,85 @@
+// Every argtable2 definition of beamctl and the tables that group them.
+#pragma once
+
+#include <argtable2.h>
+
+#include <vector>
+
+namespace beamctl {
+
+using ArgTable = std::vector<void*>;
+
+// Built once per run; owns every definition and frees them on destruction.
+class Arguments {
+  public:
+    Arguments();
+    ~Arguments();
+    Arguments(const Arguments&) = delete;
+    Arguments& operator=(const Arguments&) = delete;
+
+    // False when argtable2 could not allocate a definition.
+    bool complete() const { return complete_; }
+
+    arg_rex* command;
+    arg_rex* captureAction;
+    arg_int* device;
+    arg_lit* loop;
+    arg_int* count;
+    arg_int* size;
+    arg_file* name;
+    arg_int* maxcache;
+    arg_int* fileduration;
+    arg_lit* fullframes;
+    arg_rex* filterAction;
+    arg_rex* dpitxt;
+    arg_rex* dpihex;
+    arg_rex* dpimask;
+    arg_rex* featuresAction;
+    arg_lit* keepcrcerrors;
+    arg_lit* keepcrc32;
+    arg_lit* disablea;
+    arg_lit* disableb;
+    arg_int* slicing;
+    arg_lit* inlineMode;
+    arg_lit* loopback;
+    arg_lit* timestamps;
+    arg_lit* syncts;
+    arg_lit* continuous;
+    arg_int* delay;
+    struct arg_end* end;
+
+    ArgTable mainTable;
+    ArgTable captureTable;
+    ArgTable captureStartTable;
+    ArgTable deviceTable;  // every action whose only option is the device
+    ArgTable dpiTable;
+    ArgTable dpiEnableTable;
+    ArgTable featuresTable;
+    ArgTable featuresChangeTable;  // features set and features clear
+    ArgTable statisticsTable;
+
+  private:
+    bool complete_ = false;
+    std::vector<void*> all_;
+};
+
+// Parses `argc` words (argv[0] stands for the program name) against `table`;
+// true when argtable2 reported no error.
+bool parses(ArgTable& table, int argc, char** argv);
+
+// The value of an integer option: its given value, or the default stored in
+// its slot when absent or given without a value.
+inline int valueOf(const arg_int* option) {
+    return option->ival[0];
+}
+inline bool present(const arg_lit* flag) {
+    return flag->count > 0;
+}
+inline bool present(const arg_int* option) {
+    return option->count > 0;
+}
+inline bool present(const arg_rex* option) {
+    return option->count > 0;
+}
+
+}  // namespace beamctl

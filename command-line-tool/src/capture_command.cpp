@@ -1,0 +1,109 @@
+#include <cstdio>
+#include <string>
+
+#include "capture_config.h"
+#include "commands.h"
+#include "device_session.h"
+#include "reports.h"
+#include "usage.h"
+
+namespace beamctl {
+namespace {
+
+bool startOptionsValid(const Arguments& args) {
+    return valueOf(args.count) >= 0 && valueOf(args.size) >= 0 && valueOf(args.maxcache) >= 0 &&
+           valueOf(args.fileduration) >= 0;
+}
+
+CaptureOptions captureOptions(const Arguments& args) {
+    CaptureOptions options;
+    options.loop = present(args.loop);
+    options.count = valueOf(args.count);
+    options.sizeMegabytes = valueOf(args.size);
+    options.maxCacheMegabytes = valueOf(args.maxcache);
+    options.fileDuration = valueOf(args.fileduration);
+    options.fullFrames = present(args.fullframes);
+    return options;
+}
+
+int startCapture(const CommandLine& line) {
+    Arguments& args = line.args;
+    if (line.argc < 4 || line.help ||
+        !parses(args.captureStartTable, line.argc - 2, line.argv + 2) || !startOptionsValid(args)) {
+        return printUsage(line.out, "beamctl directcapture start", args.captureStartTable);
+    }
+    const auto handle = startDeviceCommand(line.out, args.device);
+    if (!handle) return kFailure;
+    const LibrarySession session;
+
+    NettlebeamApiDiskDumpStatus status{};
+    if (NettlebeamAPIDiskDumpGetStatus(*handle, &status) != 0) {
+        std::fputs("Failed: cannot get status\n\n", line.out);
+        return kFailure;
+    }
+    if (status.enabled) {
+        std::fputs("Failed: capture is already started\n", line.out);
+        return kFailure;
+    }
+    const std::u16string fileName = widenName(args.name->filename[0]);
+    if (NettlebeamAPIDiskDumpSetConfig(*handle,
+                                       makeCaptureConfig(captureOptions(args), fileName)) != 0) {
+        std::fputs("Failed: cannot set configuration\n", line.out);
+        return kFailure;
+    }
+    if (NettlebeamAPIDiskDumpStart(*handle) != 0) {
+        std::fputs("Failed: cannot start capture\n", line.out);
+        return kFailure;
+    }
+    std::fputs("Capture started\n", line.out);
+    return 0;
+}
+
+int stopCapture(const CommandLine& line) {
+    Arguments& args = line.args;
+    if (line.help || !parses(args.deviceTable, line.argc - 2, line.argv + 2)) {
+        return printUsage(line.out, "beamctl directcapture stop", args.deviceTable);
+    }
+    const auto handle = startDeviceCommand(line.out, args.device);
+    if (!handle) return kFailure;
+    const LibrarySession session;
+    if (NettlebeamAPIDiskDumpStop(*handle) != 0) {
+        std::fputs("Failed: cannot stop capture\n", line.out);
+        return kFailure;
+    }
+    std::fputs("Capture stopped\n", line.out);
+    return 0;
+}
+
+int captureStatus(const CommandLine& line) {
+    Arguments& args = line.args;
+    if (line.help || !parses(args.deviceTable, line.argc - 2, line.argv + 2)) {
+        return printUsage(line.out, "beamctl directcapture status", args.deviceTable);
+    }
+    const auto handle = startDeviceCommand(line.out, args.device);
+    if (!handle) return kFailure;
+    const LibrarySession session;
+    NettlebeamApiDiskDumpStatus status{};
+    if (NettlebeamAPIDiskDumpGetStatus(*handle, &status) != 0) {
+        std::fputs("Failed: cannot get status\n", line.out);
+        return kFailure;
+    }
+    std::fputs(captureStatusReport(status).c_str(), line.out);
+    return 0;
+}
+
+}  // namespace
+
+int runDirectCapture(const CommandLine& line) {
+    Arguments& args = line.args;
+    if (line.argc < 3 || !parses(args.captureTable, 2, line.argv + 1)) {
+        return printUsage(line.out, "beamctl directcapture", args.captureTable);
+    }
+    const char* action = line.argv[2];
+    if (sameWord(action, "start")) return startCapture(line);
+    if (sameWord(action, "stop")) return stopCapture(line);
+    if (sameWord(action, "status")) return captureStatus(line);
+    return printUsage(line.out, "beamctl directcapture", args.captureTable);
+}
+
+}  // namespace beamctl

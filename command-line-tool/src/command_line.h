@@ -1,0 +1,21 @@
+// The words of one run after the dispatcher has looked at them.
+#pragma once
+
+#include <cstdio>
+
+#include "arguments.h"
+
+namespace beamctl {
+
+struct CommandLine {
+    std::FILE* out;
+    Arguments& args;
+    int argc;     // words including the program name, after a `help` was dropped
+    char** argv;  // argv[0] is the program name, argv[1] the command word
+    bool help;    // the run asked for the usage of the command it names
+};
+
+// Case-insensitive comparison of a command or action word.
+bool sameWord(const char* word, const char* expected);
+
+}  // namespace beamctl

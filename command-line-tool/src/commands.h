@@ -1,0 +1,15 @@
+// One function per command word; each returns the run's exit status.
+#pragma once
+
+#include "command_line.h"
+
+namespace beamctl {
+
+int runList(const CommandLine& line);
+int runDirectCapture(const CommandLine& line);
+int runDpi(const CommandLine& line);
+int runFeatures(const CommandLine& line);
+int runGps(const CommandLine& line);
+int runStatistics(const CommandLine& line);
+
+}  // namespace beamctl

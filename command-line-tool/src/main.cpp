@@ -1,0 +1,5 @@
+#include "beamctl.h"
+
+int main(int argc, char** argv) {
+    return beamctlMain(argc, argv);
+}

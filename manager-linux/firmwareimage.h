@@ -1,0 +1,43 @@
+// The firmware image file the devices are updated from: a 16-byte
+// little-endian header (tag, CRC-32 of everything after the header, the two
+// image lengths) followed by the first and the second image.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace firmwareimage {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr std::size_t kHeaderSize = 16;
+
+// Four characters read as a big-endian number ("KV7P" -> 0x4B563750); nothing
+// unless the text is exactly four printable ASCII characters.
+std::optional<uint32_t> tagFromText(std::string_view text);
+
+// The tag a device type's images carry, or nothing for the types whose images
+// are not checked (0, 1, 2, 14 and unknown types).
+std::optional<uint32_t> tagForDeviceType(uint32_t deviceType);
+
+// Every device type that has a tag, in ascending order.
+std::vector<uint32_t> taggedDeviceTypes();
+
+// The whole file for the two images.
+Bytes buildImageFile(uint32_t tag, const Bytes& first, const Bytes& second);
+
+// Why a file would be refused by a device of a type with `expectedTag`
+// (nothing when the type's images are not checked); empty when it is sound.
+std::string checkImageFile(const Bytes& file, std::optional<uint32_t> expectedTag);
+
+// A stand-in image for simulated hardware: a first line naming what it is and
+// the version it installs ("NETTLEBEAM-FPGA hw=310" or
+// "NETTLEBEAM-SOFTWARE sw=1.1.0.0"), then `size` bytes in all of a fixed
+// pseudo-random pattern.
+Bytes makeVersionedImage(const std::string& firstLine, std::size_t size);
+
+}  // namespace firmwareimage

@@ -89,9 +89,13 @@ std::string checkImageFile(const Bytes& file, std::optional<uint32_t> expectedTa
     return {};
 }
 
-Bytes makeVersionedImage(const std::string& firstLine, std::size_t size) {
-    Bytes image(firstLine.begin(), firstLine.end());
-    image.push_back('\n');
+Bytes makeVersionedImage(const std::array<uint8_t, 4>& software, uint32_t hardware,
+                         std::size_t size) {
+    Bytes image;
+    image.reserve(size > 12 ? size : 12);
+    for (char c : {'N', 'B', 'F', 'W'}) image.push_back(uint8_t(c));
+    for (uint8_t component : software) image.push_back(component);
+    appendLittleEndian32(image, hardware);
     uint32_t state = 0x2545F491u;
     while (image.size() < size) {  // xorshift: deterministic, incompressible filler
         state ^= state << 13;

@@ -34,10 +34,11 @@ Bytes buildImageFile(uint32_t tag, const Bytes& first, const Bytes& second);
 // (nothing when the type's images are not checked); empty when it is sound.
 std::string checkImageFile(const Bytes& file, std::optional<uint32_t> expectedTag);
 
-// A stand-in image for simulated hardware: a first line naming what it is and
-// the version it installs ("NETTLEBEAM-FPGA hw=310" or
-// "NETTLEBEAM-SOFTWARE sw=1.1.0.0"), then `size` bytes in all of a fixed
-// pseudo-random pattern.
-Bytes makeVersionedImage(const std::string& firstLine, std::size_t size);
+// An image for simulated hardware: it announces the versions the device runs
+// once it is programmed in its first twelve bytes ("NBFW", the software
+// version first component first, the hardware version little-endian), then
+// a fixed pseudo-random pattern up to `size` bytes (at least the twelve).
+Bytes makeVersionedImage(const std::array<uint8_t, 4>& software, uint32_t hardware,
+                         std::size_t size);
 
 }  // namespace firmwareimage

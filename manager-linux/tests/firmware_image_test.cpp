@@ -123,9 +123,13 @@ TEST(FirmwareImageTool, BuildsFilesFromImagesOrVersions) {
               0);
     const Bytes versioned = readFile(generated);
     EXPECT_EQ(firmwareimage::checkImageFile(versioned, firmwareimage::tagForDeviceType(13)), "");
-    const std::string text(versioned.begin(), versioned.end());
-    EXPECT_EQ(text.find("NETTLEBEAM-FPGA hw=310\n"), 16u);
-    EXPECT_EQ(text.find("NETTLEBEAM-SOFTWARE sw=1.2.3.4\n"), 16u + littleEndianAt(versioned, 8));
+    // Both images announce the versions: "NBFW", software bytes, hardware LE.
+    const Bytes head{'N', 'B', 'F', 'W', 1, 2, 3, 4, 0x36, 0x01, 0, 0};
+    const uint32_t firstLength = littleEndianAt(versioned, 8);
+    ASSERT_GT(firstLength, head.size());
+    ASSERT_GT(littleEndianAt(versioned, 12), head.size());
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), versioned.begin() + 16));
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), versioned.begin() + 16 + firstLength));
 }
 
 TEST(FirmwareImageTool, RefusesBadCommandLinesWithoutWritingAFile) {
@@ -136,9 +140,13 @@ TEST(FirmwareImageTool, RefusesBadCommandLinesWithoutWritingAFile) {
         {"--output", out, "--type", "14"},
         {"--output", out, "--type", "5", "--tag", "KV7P"},
         {"--output", out, "--tag", "KV7PX"},
-        {"--output", out, "--type", "5", "--sw-version", "1.2.3"},
-        {"--output", out, "--type", "5", "--sw-version", "1.2.3.256"},
-        {"--output", out, "--type", "5", "--hw-version", "-1"},
+        {"--output", out, "--type", "5", "--hw-version", "1", "--sw-version", "1.2.3"},
+        {"--output", out, "--type", "5", "--hw-version", "1", "--sw-version", "1.2.3.4.5"},
+        {"--output", out, "--type", "5", "--hw-version", "1", "--sw-version", "1.2.3.256"},
+        {"--output", out, "--type", "5", "--hw-version", "-1", "--sw-version", "1.2.3.4"},
+        {"--output", out, "--type", "5", "--sw-version", "1.2.3.4"},
+        {"--output", out, "--type", "5", "--sw-version", "1.2.3.4", "--hw-version", "1", "--first",
+         out},
         {"--output", out, "--type", "5", "--first", dir.filePath(QStringLiteral("missing"))},
         {"--output", out, "--type", "5", "--bogus", "1"},
         {"--output", out, "--type"},

@@ -179,13 +179,15 @@ TEST(ShippedFirmwareCatalogue, OffersAValidImageToEveryTaggedType) {
                                                 firmwareimage::tagForDeviceType(type)),
                   "")
             << entry.file.toStdString();
-        // What the image installs is what the catalogue announces.
-        const QString software = QStringLiteral("NETTLEBEAM-SOFTWARE sw=%1.%2.%3.%4")
-                                     .arg(entry.swVersion[0])
-                                     .arg(entry.swVersion[1])
-                                     .arg(entry.swVersion[2])
-                                     .arg(entry.swVersion[3]);
-        EXPECT_TRUE(bytes.contains(software.toLatin1())) << type;
+        // What the images install is what the catalogue announces.
+        ASSERT_GT(entry.hwVersions.size(), 0);
+        const uint32_t hw = entry.hwVersions[0];
+        const QByteArray head =
+            QByteArray("NBFW") +
+            QByteArray(reinterpret_cast<const char*>(entry.swVersion.data()), 4) +
+            QByteArray(1, char(hw)) + QByteArray(1, char(hw >> 8)) + QByteArray(1, char(hw >> 16)) +
+            QByteArray(1, char(hw >> 24));
+        EXPECT_EQ(bytes.mid(16, 12), head) << type;
     }
     EXPECT_EQ(stash.entryForType(14).type, -1);
 }

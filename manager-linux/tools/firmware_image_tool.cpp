@@ -1,8 +1,9 @@
-// Builds a firmware image file from two image files, or from generated
-// versioned images for simulated devices.
+// Builds a firmware image file from image files, or from two generated images
+// that announce the versions a simulated device runs once programmed.
 //
 //   nettlebeam-firmware-image --output FILE (--tag TEXT | --type N)
-//       [--first FILE | --hw-version N] [--second FILE | --sw-version A.B.C.D]
+//       ([--first FILE] [--second FILE] | --sw-version A.B.C.D --hw-version N)
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,6 @@
 #include <iterator>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,7 +25,7 @@ constexpr std::size_t kGeneratedSecondSize = 1200;  // not a multiple of a block
 
 const char kUsage[] =
     "usage: nettlebeam-firmware-image --output FILE (--tag TEXT | --type N)\n"
-    "           [--first FILE | --hw-version N] [--second FILE | --sw-version A.B.C.D]\n";
+    "           ([--first FILE] [--second FILE] | --sw-version A.B.C.D --hw-version N)\n";
 
 struct Failure {
     std::string message;
@@ -39,15 +39,18 @@ std::optional<unsigned long> parseUnsigned(const std::string& text, unsigned lon
     return value;
 }
 
-bool isDottedVersion(const std::string& text) {
-    std::stringstream parts(text);
-    std::string part;
-    int count = 0;
-    while (std::getline(parts, part, '.')) {
-        if (!parseUnsigned(part, 255)) return false;
-        ++count;
+std::optional<std::array<uint8_t, 4>> parseDottedVersion(const std::string& text) {
+    std::array<uint8_t, 4> version{};
+    std::size_t start = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t dot = text.find('.', start);
+        if ((i < 3) == (dot == std::string::npos)) return {};
+        const auto part = parseUnsigned(text.substr(start, dot - start), 255);
+        if (!part) return {};
+        version[i] = uint8_t(*part);
+        start = dot + 1;
     }
-    return count == 4 && text.back() != '.';
+    return version;
 }
 
 Bytes readFile(const std::string& path) {
@@ -96,26 +99,31 @@ uint32_t tagFromOptions(const std::map<std::string, std::string>& options) {
     return *tag;
 }
 
-Bytes firstImage(const std::map<std::string, std::string>& options) {
-    if (options.count("--first") && options.count("--hw-version"))
-        throw Failure{"give --first or --hw-version, not both"};
-    if (options.count("--first")) return readFile(options.at("--first"));
-    if (!options.count("--hw-version")) return {};
-    const auto version = parseUnsigned(options.at("--hw-version"), 0xFFFFFFFFu);
-    if (!version) throw Failure{"--hw-version needs an unsigned number"};
-    return firmwareimage::makeVersionedImage("NETTLEBEAM-FPGA hw=" + std::to_string(*version),
-                                             kGeneratedFirstSize);
-}
+struct Images {
+    Bytes first;
+    Bytes second;
+};
 
-Bytes secondImage(const std::map<std::string, std::string>& options) {
-    if (options.count("--second") && options.count("--sw-version"))
-        throw Failure{"give --second or --sw-version, not both"};
-    if (options.count("--second")) return readFile(options.at("--second"));
-    if (!options.count("--sw-version")) return {};
-    const std::string& version = options.at("--sw-version");
-    if (!isDottedVersion(version)) throw Failure{"--sw-version needs four numbers 0-255: A.B.C.D"};
-    return firmwareimage::makeVersionedImage("NETTLEBEAM-SOFTWARE sw=" + version,
-                                             kGeneratedSecondSize);
+Images imagesFromOptions(const std::map<std::string, std::string>& options) {
+    const bool fromFiles = options.count("--first") || options.count("--second");
+    const bool generated = options.count("--sw-version") || options.count("--hw-version");
+    if (fromFiles && generated)
+        throw Failure{"give image files or versions to generate images from, not both"};
+    if (!generated) {
+        Images images;
+        if (options.count("--first")) images.first = readFile(options.at("--first"));
+        if (options.count("--second")) images.second = readFile(options.at("--second"));
+        return images;
+    }
+    if (!options.count("--sw-version") || !options.count("--hw-version"))
+        throw Failure{"generated images need both --sw-version and --hw-version"};
+    const auto software = parseDottedVersion(options.at("--sw-version"));
+    if (!software) throw Failure{"--sw-version needs four numbers 0-255: A.B.C.D"};
+    const auto hardware = parseUnsigned(options.at("--hw-version"), 0xFFFFFFFFu);
+    if (!hardware) throw Failure{"--hw-version needs an unsigned number"};
+    return {
+        firmwareimage::makeVersionedImage(*software, uint32_t(*hardware), kGeneratedFirstSize),
+        firmwareimage::makeVersionedImage(*software, uint32_t(*hardware), kGeneratedSecondSize)};
 }
 
 }  // namespace
@@ -125,11 +133,12 @@ int main(int argc, char** argv) {
         const auto options = parseOptions(argc, argv);
         if (!options.count("--output")) throw Failure{"--output is required"};
         const uint32_t tag = tagFromOptions(options);
-        const Bytes first = firstImage(options);
-        const Bytes second = secondImage(options);
-        if (uint64_t(first.size()) + second.size() + firmwareimage::kHeaderSize > 0xFFFFFFFFu)
+        const Images images = imagesFromOptions(options);
+        if (uint64_t(images.first.size()) + images.second.size() + firmwareimage::kHeaderSize >
+            0xFFFFFFFFu)
             throw Failure{"the images are too large for one file"};
-        writeFile(options.at("--output"), firmwareimage::buildImageFile(tag, first, second));
+        writeFile(options.at("--output"),
+                  firmwareimage::buildImageFile(tag, images.first, images.second));
         return 0;
     } catch (const Failure& failure) {
         std::fprintf(stderr, "nettlebeam-firmware-image: %s\n%s", failure.message.c_str(), kUsage);

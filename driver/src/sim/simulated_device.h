@@ -3,11 +3,14 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "../device_model.h"
+#include "transceiver_kind.h"
 
 namespace nettlebeam::driver {
 
@@ -20,6 +23,18 @@ struct SimulatedDeviceSettings {
     std::array<uint8_t, 4> swFirmwareVersion{1, 0, 0, 0};  // first component first
     std::array<uint8_t, 4> driverVersion{0, 1, 3, 62};     // first component first
     uint8_t usbSpeed = 3;                                  // 1 full, 2 high, 3 super speed
+    // The modules in the two cages of the ten-gigabit types.
+    std::array<TransceiverKind, 2> cages{TransceiverKind::ShortReach,
+                                         TransceiverKind::LongReachExternal};
+    // The identifier a device with unusable firmware (0x4A) answers after a
+    // firmware update has been programmed and the device restarted.
+    uint8_t repairedHardwareId = 0x4D;
+    // A trickle of broadcast frames on every port with a link.
+    bool idleTraffic = true;
+    // The device's clocks; empty means the host's steady and UTC clocks.
+    // Tests set them to step time.
+    std::function<std::chrono::steady_clock::time_point()> clock;
+    std::function<std::chrono::system_clock::time_point()> utcClock;
 };
 
 std::unique_ptr<DeviceModel> makeSimulatedDevice(const SimulatedDeviceSettings& settings,

@@ -1,0 +1,52 @@
+// Receiving one firmware image: begin with its length, data blocks, finish,
+// then the device programs it into flash while the progress byte rises.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "sim_clock.h"
+
+namespace nettlebeam::driver::sim {
+
+// The versions an image announces in its first twelve bytes: "NBFW", the
+// software firmware version (first component first) and the hardware
+// firmware version (little-endian). Images without it keep the versions.
+struct ImageVersions {
+    std::array<uint8_t, 4> software{};
+    uint32_t hardware = 0;
+};
+std::optional<ImageVersions> imageVersions(std::span<const uint8_t> image);
+
+class FirmwareUpdater {
+  public:
+    static constexpr size_t kMaxBlock = 508;
+    static constexpr uint32_t kMaxImage = 32u << 20;
+    static constexpr auto kProgrammingTime = std::chrono::milliseconds(3000);
+    static constexpr uint8_t kDone = 255;
+
+    bool begin(std::span<const uint8_t> payload, TimePoint now);
+    bool data(std::span<const uint8_t> payload);
+    bool finish(TimePoint now);
+    // The programming progress byte; empty when nothing was ever programmed.
+    std::optional<uint8_t> progress(TimePoint now) const;
+    // True once per programmed image: the device runs it from its next
+    // power-on, with the versions it announces, if any.
+    bool takeProgrammed(TimePoint now, std::optional<ImageVersions>& versions);
+
+  private:
+    enum class Phase { Idle, Receiving, Programming, Programmed };
+    Phase phaseAt(TimePoint now) const;
+
+    Phase phase_ = Phase::Idle;
+    uint32_t announced_ = 0;
+    uint32_t received_ = 0;
+    std::vector<uint8_t> head_;  // the first bytes, where the versions are
+    TimePoint programmingStarted_{};
+    bool taken_ = false;
+};
+
+}  // namespace nettlebeam::driver::sim

@@ -1,0 +1,504 @@
+#include "simulated_device.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "byte_order.h"
+#include "request_codes.h"
+#include "simulated_device_model.h"
+
+namespace nettlebeam::driver {
+
+std::unique_ptr<DeviceModel> makeSimulatedDevice(const SimulatedDeviceSettings& settings,
+                                                 DeviceHandle handle, DeviceHost& host) {
+    return std::make_unique<sim::SimulatedDevice>(settings, handle, host);
+}
+
+}  // namespace nettlebeam::driver
+
+namespace nettlebeam::driver::sim {
+
+namespace {
+
+constexpr uint8_t kBadFirmwareId = 0x4A;
+constexpr auto kRestartDowntime = std::chrono::milliseconds(2000);
+constexpr size_t kEventRecordSize = 4108;
+constexpr size_t kExtraInformationSize = 64;
+
+template <typename Bytes>
+DeviceReply fixedReply(const Bytes& bytes, uint32_t capacity) {
+    if (capacity < bytes.size()) return DeviceReply::failure();
+    return DeviceReply::of(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+DeviceReply command(bool ok) {
+    return ok ? DeviceReply::empty() : DeviceReply::failure();
+}
+
+std::array<uint8_t, 6> defaultMac(uint8_t hardwareId, DeviceHandle handle) {
+    // Locally administered, the identifier and the handle: stable across
+    // daemon restarts for the same fleet, so saved settings come back.
+    auto h = static_cast<uint32_t>(handle);
+    return {0x02, 0x4E, 0x42, hardwareId, static_cast<uint8_t>(h >> 8), static_cast<uint8_t>(h)};
+}
+
+std::optional<FilterKind> filterOf(uint32_t code) {
+    switch (code) {
+        case code::kReadPacketTypeFilter:
+        case code::kWritePacketTypeFilter:
+        case code::kSavePacketTypeFilter:
+            return FilterKind::PacketType;
+        case code::kReadDpiFilter:
+        case code::kWriteDpiFilter:
+        case code::kSaveDpiFilter:
+            return FilterKind::Dpi;
+        case code::kReadPacketFilter:
+        case code::kWritePacketFilter:
+        case code::kSavePacketFilter:
+            return FilterKind::Packet;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::vector<uint8_t>& savedFilterField(PersistedState& state, FilterKind kind) {
+    switch (kind) {
+        case FilterKind::PacketType:
+            return state.packetTypeFilter;
+        case FilterKind::Dpi:
+            return state.dpiFilter;
+        case FilterKind::Packet:
+            break;
+    }
+    return state.packetFilter;
+}
+
+}  // namespace
+
+SimulatedDevice::SimulatedDevice(const SimulatedDeviceSettings& settings, DeviceHandle handle,
+                                 DeviceHost& host)
+    : settings_(settings),
+      handle_(handle),
+      host_(host),
+      mac_(settings.mac.value_or(defaultMac(settings.hardwareId, handle))),
+      store_(host.stateDirectory(), mac_),
+      hardwareId_(settings.hardwareId),
+      swFirmwareVersion_(settings.swFirmwareVersion),
+      hwFirmwareVersion_(settings.hwFirmwareVersion),
+      kind_(describeHardware(settings.hardwareId, settings.gps, settings.hwFirmwareVersion)),
+      link_(kind_.ports),
+      transceivers_(settings.cages[0], settings.cages[1]),
+      timing_(kind_.gpsFitted, settings.hwFirmwareVersion),
+      statistics_(true),
+      capture_(false, nullptr) {
+    if (auto loaded = store_.load()) persisted_ = *loaded;
+    startUp();
+}
+
+TimePoint SimulatedDevice::now() const {
+    return settings_.clock ? settings_.clock() : Clock::now();
+}
+
+std::chrono::system_clock::time_point SimulatedDevice::utcNow() const {
+    return settings_.utcClock ? settings_.utcClock() : std::chrono::system_clock::now();
+}
+
+void SimulatedDevice::startUp() {
+    TimePoint t = now();
+    hardwareId_ = persisted_.hardwareId.value_or(settings_.hardwareId);
+    swFirmwareVersion_ = persisted_.swFirmwareVersion.value_or(settings_.swFirmwareVersion);
+    hwFirmwareVersion_ = persisted_.hwFirmwareVersion.value_or(settings_.hwFirmwareVersion);
+    kind_ = describeHardware(hardwareId_, settings_.gps, hwFirmwareVersion_);
+
+    auto saved = ConfigurationBlock::fromBytes(persisted_.configuration, kind_);
+    config_ = saved.value_or(ConfigurationBlock::factoryDefault(kind_));
+    for (auto kind : {FilterKind::PacketType, FilterKind::Dpi, FilterKind::Packet}) {
+        const auto& bytes = savedFilterField(persisted_, kind);
+        if (!bytes.empty()) filters_.restoreSaved(kind, bytes);
+    }
+    filters_.powerOn();
+
+    transceivers_ = TransceiverModel(settings_.cages[0], settings_.cages[1]);
+    transceivers_.powerOn(t);
+    link_.setPorts(kind_.ports);
+    for (int cage = 0; cage < 2; ++cage)
+        link_.setCagePopulated(
+            cage, kind_.ports != PortKind::Transceiver || transceivers_.cagePopulated(cage));
+    link_.powerOn(config_, t);
+    timing_.setHardware(kind_.gpsFitted, hwFirmwareVersion_);
+    timing_.powerOn(t, utcNow(), config_.timestampInitSource());
+    bool portAFirst = kind_.capabilities & (cap::kPortSpeedSelect | cap::kFastEthernetSpeed);
+    statistics_ = StatisticsModel(portAFirst);
+    statistics_.powerOn(t);
+    idleTraffic_.powerOn(t);
+    capture_ =
+        CaptureModel((kind_.capabilities & cap::kCaptureV2) != 0,
+                     [this](uint32_t state, uint64_t error) { postCaptureState(state, error); });
+    updaters_ = {};
+}
+
+void SimulatedDevice::powerOn() {
+    collectProgrammedFirmware();
+    startUp();
+}
+
+void SimulatedDevice::tick(TimePoint t) {
+    collectProgrammedFirmware();
+    timing_.tick(t, utcNow());
+    if (settings_.idleTraffic) idleTraffic_.tick(t, link_, statistics_);
+}
+
+std::string SimulatedDevice::describe() const {
+    char text[128];
+    std::snprintf(text, sizeof text, "type %u (%s) id 0x%02x mac %02x:%02x:%02x:%02x:%02x:%02x",
+                  kind_.type, kind_.name.c_str(), hardwareId_, mac_[0], mac_[1], mac_[2], mac_[3],
+                  mac_[4], mac_[5]);
+    return text;
+}
+
+void SimulatedDevice::persist() {
+    store_.save(persisted_);
+}
+
+void SimulatedDevice::collectProgrammedFirmware() {
+    // Flash that has finished programming holds the new firmware: it runs
+    // from the next power-on, also after a restart of the daemon.
+    TimePoint t = now();
+    for (size_t image = 0; image < updaters_.size(); ++image) {
+        std::optional<ImageVersions> versions;
+        if (!updaters_[image].takeProgrammed(t, versions)) continue;
+        if (image == 0 && versions) {
+            persisted_.swFirmwareVersion = versions->software;
+            persisted_.hwFirmwareVersion = versions->hardware;
+        }
+        if (hardwareId_ == kBadFirmwareId) persisted_.hardwareId = settings_.repairedHardwareId;
+        persist();
+    }
+}
+
+void SimulatedDevice::postCaptureState(uint32_t state, uint64_t errorCode) {
+    std::vector<uint8_t> record(kEventRecordSize, 0);
+    putLe32(record, 0, static_cast<uint32_t>(handle_));
+    putLe32(record, 4, static_cast<uint32_t>(EventKind::CaptureState));
+    putLe32(record, 12, state);
+    putLe64(record, 16, errorCode);
+    host_.postEvent(record);
+}
+
+const SimulatedDevice::Route* SimulatedDevice::findRoute(uint32_t c) {
+    using S = SimulatedDevice;
+    constexpr uint32_t kAll = 0;
+    constexpr uint32_t kControl = cap::kDeviceControl;
+    constexpr uint32_t kAnyStatistics = cap::kStatisticsV1 | cap::kStatisticsV2;
+    static const Route routes[] = {
+        {code::kHardwareId, kAll, &S::hardwareId},
+        {code::kVersions, kAll, &S::versions},
+        {code::kMacAddress, kAll, &S::macAddress},
+        {code::kTimingStatus, kAll, &S::timingStatus},
+        {code::kRestart, kAll, &S::restart},
+        {code::kFirmwareBegin1, kAll, &S::firmware},
+        {code::kFirmwareBegin2, kAll, &S::firmware},
+        {code::kFirmwareFinish1, kAll, &S::firmware},
+        {code::kFirmwareFinish2, kAll, &S::firmware},
+        {code::kFirmwareData1, kAll, &S::firmware},
+        {code::kFirmwareData2, kAll, &S::firmware},
+        {code::kFirmwareProgress1, kAll, &S::firmware},
+        {code::kFirmwareProgress2, kAll, &S::firmware},
+        {code::kReadConfiguration, kControl, &S::readConfiguration},
+        {code::kWriteConfiguration, kControl, &S::writeConfiguration},
+        {code::kSaveConfiguration, kControl, &S::saveConfiguration},
+        {code::kExtraInformation, kControl, &S::extraInformation},
+        {code::kLinkStatusByte, kControl, &S::linkStatusByte},
+        {code::kPortSpeedByte, kControl, &S::portSpeedByte},
+        {code::kLinkDetails, cap::kPerPortLinkStatus, &S::linkDetails},
+        {code::kTransceiverData, cap::kSfp, &S::transceiverData},
+        {code::kStatisticsFormat1, cap::kStatisticsV1, &S::statisticsFormat1},
+        {code::kStatisticsFormat2, cap::kStatisticsV2, &S::statisticsFormat2},
+        {code::kHostDropCounter, kAnyStatistics, &S::hostDropCounter},
+        {code::kStatisticsTrailer, kAnyStatistics, &S::statisticsTrailer},
+        {code::kWriteCounter, cap::kStatisticsV2, &S::writeCounter},
+        {code::kReadCounter, cap::kStatisticsV2, &S::readCounter},
+        {code::kReadDpiFilter, cap::kPacketFilter, &S::filterRequest},
+        {code::kWriteDpiFilter, cap::kPacketFilter, &S::filterRequest},
+        {code::kSaveDpiFilter, cap::kPacketFilter, &S::filterRequest},
+        {code::kReadPacketFilter, cap::kPacketFilter, &S::filterRequest},
+        {code::kWritePacketFilter, cap::kPacketFilter, &S::filterRequest},
+        {code::kSavePacketFilter, cap::kPacketFilter, &S::filterRequest},
+        {code::kReadPacketTypeFilter, cap::kPacketsTypeFilter, &S::filterRequest},
+        {code::kWritePacketTypeFilter, cap::kPacketsTypeFilter, &S::filterRequest},
+        {code::kSavePacketTypeFilter, cap::kPacketsTypeFilter, &S::filterRequest},
+        {code::kSetTimingTime, cap::kTiming, &S::setTimingTime},
+        {code::kGpsOutputRead, cap::kTiming, &S::gpsOutputRead},
+        {code::kGpsOutputFlush, cap::kTiming, &S::gpsOutputFlush},
+        {code::kCaptureStart, cap::kCapture, &S::directCapture},
+        {code::kCaptureStop, cap::kCapture, &S::directCapture},
+        {code::kCaptureFileName, cap::kCapture, &S::directCapture},
+        {code::kCaptureLoop, cap::kCapture, &S::directCapture},
+        {code::kCaptureExtraOption, cap::kCapture, &S::directCapture},
+        {code::kCaptureFileCount, cap::kCapture, &S::directCapture},
+        {code::kCaptureMaxCache, cap::kCapture, &S::directCapture},
+        {code::kCaptureFileSize, cap::kCapture, &S::directCapture},
+        {code::kCaptureMode, cap::kCapture, &S::directCapture},
+        {code::kCaptureFileDuration, cap::kCapture, &S::directCapture},
+        {code::kCaptureFullFrames, cap::kCapture, &S::directCapture},
+        {code::kCaptureStatus, kControl, &S::captureStatus},
+        {code::kMemoryCaptureStart, cap::kCapture, &S::memoryCapture},
+        {code::kMemoryCaptureStop, cap::kCapture, &S::memoryCapture},
+        {code::kMemoryCaptureData, cap::kCapture, &S::memoryCapture},
+        {code::kMemoryCaptureMode, cap::kCapture, &S::memoryCapture},
+        {code::kMemoryCaptureHeader, cap::kCapture, &S::memoryCapture},
+    };
+    auto found = std::find_if(std::begin(routes), std::end(routes),
+                              [c](const Route& r) { return r.code == c; });
+    return found == std::end(routes) ? nullptr : found;
+}
+
+DeviceReply SimulatedDevice::handleRequest(uint32_t code, std::span<const uint8_t> payload,
+                                           uint32_t outputCapacity) {
+    const Route* route = findRoute(code);
+    if (!route) return DeviceReply::failure();
+    // The hardware lacks what this request drives.
+    if (route->capabilities != 0 && (kind_.capabilities & route->capabilities) == 0)
+        return DeviceReply::failure();
+    currentCode_ = code;
+    return (this->*route->handler)(payload, outputCapacity);
+}
+
+// --- Identification -------------------------------------------------------
+
+DeviceReply SimulatedDevice::hardwareId(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(std::array<uint8_t, 1>{hardwareId_}, capacity);
+}
+
+DeviceReply SimulatedDevice::versions(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    // Driver and software versions with their last component first, then
+    // the hardware firmware version.
+    std::array<uint8_t, 12> out{};
+    for (int i = 0; i < 4; ++i) {
+        out[i] = settings_.driverVersion[3 - i];
+        out[4 + i] = swFirmwareVersion_[3 - i];
+    }
+    putLe32(out, 8, hwFirmwareVersion_);
+    return fixedReply(out, capacity);
+}
+
+DeviceReply SimulatedDevice::macAddress(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(mac_, capacity);
+}
+
+DeviceReply SimulatedDevice::timingStatus(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(timing_.status(now(), utcNow()), capacity);
+}
+
+DeviceReply SimulatedDevice::restart(std::span<const uint8_t> payload, uint32_t) {
+    if (!payload.empty()) return DeviceReply::failure();
+    host_.restartDevice(handle_, kRestartDowntime);
+    return DeviceReply::empty();
+}
+
+DeviceReply SimulatedDevice::firmware(std::span<const uint8_t> payload, uint32_t capacity) {
+    uint32_t c = currentCode_;
+    bool second = c == code::kFirmwareBegin2 || c == code::kFirmwareData2 ||
+                  c == code::kFirmwareFinish2 || c == code::kFirmwareProgress2;
+    FirmwareUpdater& updater = updaters_[second ? 1 : 0];
+    TimePoint t = now();
+    switch (c) {
+        case code::kFirmwareBegin1:
+        case code::kFirmwareBegin2:
+            return command(updater.begin(payload, t));
+        case code::kFirmwareData1:
+        case code::kFirmwareData2:
+            return command(updater.data(payload));
+        case code::kFirmwareFinish1:
+        case code::kFirmwareFinish2:
+            return command(payload.empty() && updater.finish(t));
+        default: {
+            auto progress = updater.progress(t);
+            if (!payload.empty() || !progress) return DeviceReply::failure();
+            return fixedReply(std::array<uint8_t, 1>{*progress}, capacity);
+        }
+    }
+}
+
+// --- Device control -------------------------------------------------------
+
+DeviceReply SimulatedDevice::readConfiguration(std::span<const uint8_t> payload,
+                                               uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(config_.bytes(), capacity);
+}
+
+DeviceReply SimulatedDevice::writeConfiguration(std::span<const uint8_t> payload, uint32_t) {
+    auto block = ConfigurationBlock::fromBytes(payload, kind_);
+    if (!block) return DeviceReply::failure();
+    config_ = *block;
+    link_.reconfigure(config_, now());
+    return DeviceReply::empty();
+}
+
+DeviceReply SimulatedDevice::saveConfiguration(std::span<const uint8_t> payload, uint32_t) {
+    if (!payload.empty()) return DeviceReply::failure();
+    auto previous = persisted_.configuration;
+    auto bytes = config_.bytes();
+    persisted_.configuration.assign(bytes.begin(), bytes.end());
+    if (store_.save(persisted_)) return DeviceReply::empty();
+    // Not stored: the power-on copy stays what the state folder holds.
+    persisted_.configuration = previous;
+    return DeviceReply::failure();
+}
+
+DeviceReply SimulatedDevice::extraInformation(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    std::array<uint8_t, kExtraInformationSize> out{};
+    out[0] = 1;  // the USB speed is known
+    out[1] = settings_.usbSpeed;
+    return fixedReply(out, capacity);
+}
+
+DeviceReply SimulatedDevice::linkStatusByte(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(std::array<uint8_t, 1>{link_.linkStatusByte(now())}, capacity);
+}
+
+DeviceReply SimulatedDevice::portSpeedByte(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(std::array<uint8_t, 1>{link_.portSpeedByte(now())}, capacity);
+}
+
+DeviceReply SimulatedDevice::linkDetails(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(link_.linkDetails(now()), capacity);
+}
+
+DeviceReply SimulatedDevice::transceiverData(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(transceivers_.transceiverData(now()), capacity);
+}
+
+// --- Statistics -----------------------------------------------------------
+
+DeviceReply SimulatedDevice::statisticsFormat1(std::span<const uint8_t> payload,
+                                               uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(statistics_.format1(now(), link_), capacity);
+}
+
+DeviceReply SimulatedDevice::statisticsFormat2(std::span<const uint8_t> payload,
+                                               uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(statistics_.format2(), capacity);
+}
+
+DeviceReply SimulatedDevice::hostDropCounter(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(statistics_.hostDropCounter(), capacity);
+}
+
+DeviceReply SimulatedDevice::statisticsTrailer(std::span<const uint8_t> payload,
+                                               uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(statistics_.trailer(now()), capacity);
+}
+
+DeviceReply SimulatedDevice::writeCounter(std::span<const uint8_t> payload, uint32_t) {
+    return command(statistics_.counters().write(payload));
+}
+
+DeviceReply SimulatedDevice::readCounter(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (payload.size() != 4) return DeviceReply::failure();
+    auto block = statistics_.counters().read(getLe32(payload, 0));
+    if (!block) return DeviceReply::failure();
+    return fixedReply(*block, capacity);
+}
+
+// --- Filters --------------------------------------------------------------
+
+DeviceReply SimulatedDevice::filterRequest(std::span<const uint8_t> payload, uint32_t capacity) {
+    uint32_t c = currentCode_;
+    FilterKind kind = *filterOf(c);
+    switch (c) {
+        case code::kReadDpiFilter:
+        case code::kReadPacketFilter:
+        case code::kReadPacketTypeFilter:
+            if (!payload.empty()) return DeviceReply::failure();
+            return fixedReply(filters_.read(kind), capacity);
+        case code::kWriteDpiFilter:
+        case code::kWritePacketFilter:
+        case code::kWritePacketTypeFilter:
+            return command(filters_.write(kind, payload));
+        default:
+            break;
+    }
+    if (!payload.empty()) return DeviceReply::failure();
+    auto& field = savedFilterField(persisted_, kind);
+    auto previous = field;
+    field = filters_.read(kind);
+    if (!store_.save(persisted_)) {
+        field = previous;
+        return DeviceReply::failure();
+    }
+    filters_.save(kind);
+    return DeviceReply::empty();
+}
+
+// --- Timing ---------------------------------------------------------------
+
+DeviceReply SimulatedDevice::setTimingTime(std::span<const uint8_t> payload, uint32_t) {
+    return command(timing_.setTime(payload, now(), utcNow()));
+}
+
+DeviceReply SimulatedDevice::gpsOutputRead(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    std::string text = timing_.readOutput(capacity);
+    return DeviceReply::of(std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+DeviceReply SimulatedDevice::gpsOutputFlush(std::span<const uint8_t> payload, uint32_t) {
+    if (!payload.empty()) return DeviceReply::failure();
+    timing_.flushOutput();
+    return DeviceReply::empty();
+}
+
+// --- Capture --------------------------------------------------------------
+
+DeviceReply SimulatedDevice::directCapture(std::span<const uint8_t> payload, uint32_t) {
+    switch (currentCode_) {
+        case code::kCaptureStart:
+            return command(payload.empty() && capture_.startDirect());
+        case code::kCaptureStop:
+            return command(payload.empty() && capture_.stopDirect());
+        default:
+            return command(capture_.applySetting(currentCode_, payload));
+    }
+}
+
+DeviceReply SimulatedDevice::captureStatus(std::span<const uint8_t> payload, uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    return fixedReply(capture_.directStatus(), capacity);
+}
+
+DeviceReply SimulatedDevice::memoryCapture(std::span<const uint8_t> payload, uint32_t capacity) {
+    switch (currentCode_) {
+        case code::kMemoryCaptureMode:
+            return command(capture_.setMemoryMode(payload));
+        case code::kMemoryCaptureStart:
+            return command(payload.empty() && capture_.startMemory());
+        case code::kMemoryCaptureStop:
+            return command(payload.empty() && capture_.stopMemory());
+        default:
+            break;
+    }
+    if (!payload.empty()) return DeviceReply::failure();
+    if (currentCode_ == code::kMemoryCaptureData) return DeviceReply::empty();
+    // The header fills the caller's buffer as far as it reaches.
+    uint32_t snapLength = (config_.word(0) >> 5) & 1 ? (config_.word(4) & 0xFFFF) : 65535;
+    auto header = CaptureModel::memoryHeader(snapLength == 0 ? 65535 : snapLength);
+    header.resize(std::min<size_t>(header.size(), capacity));
+    return DeviceReply::of(std::move(header));
+}
+
+}  // namespace nettlebeam::driver::sim

@@ -1,0 +1,115 @@
+// The simulated device's model, for code that feeds it (a traffic engine)
+// or inspects it beyond the request interface.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "capture_model.h"
+#include "configuration_block.h"
+#include "device_catalog.h"
+#include "device_state_store.h"
+#include "filter_store.h"
+#include "firmware_updater.h"
+#include "link_model.h"
+#include "simulated_device.h"
+#include "statistics_model.h"
+#include "timing_model.h"
+#include "transceiver_model.h"
+
+namespace nettlebeam::driver::sim {
+
+class SimulatedDevice final : public DeviceModel {
+  public:
+    SimulatedDevice(const SimulatedDeviceSettings& settings, DeviceHandle handle, DeviceHost& host);
+
+    DeviceReply handleRequest(uint32_t code, std::span<const uint8_t> payload,
+                              uint32_t outputCapacity) override;
+    void tick(TimePoint now) override;
+    std::string describe() const override;
+    void powerOn() override;
+
+    const DeviceKind& kind() const { return kind_; }
+    const ConfigurationBlock& configuration() const { return config_; }
+    const FilterStore& filters() const { return filters_; }
+    const LinkModel& links() const { return link_; }
+    StatisticsModel& statistics() { return statistics_; }
+    CaptureModel& capture() { return capture_; }
+    TimePoint now() const;
+
+  private:
+    using Handler = DeviceReply (SimulatedDevice::*)(std::span<const uint8_t>, uint32_t);
+    struct Route {
+        uint32_t code;
+        uint32_t capabilities;  // any of these bits serves it; 0 every device
+        Handler handler;
+    };
+    static const Route* findRoute(uint32_t code);
+
+    std::chrono::system_clock::time_point utcNow() const;
+    void startUp();
+    void persist();
+    void collectProgrammedFirmware();
+    void postCaptureState(uint32_t state, uint64_t errorCode);
+
+    // Identification, present on every device.
+    DeviceReply hardwareId(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply versions(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply macAddress(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply timingStatus(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply restart(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply firmware(std::span<const uint8_t>, uint32_t capacity);
+    // Device control.
+    DeviceReply readConfiguration(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply writeConfiguration(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply saveConfiguration(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply extraInformation(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply linkStatusByte(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply portSpeedByte(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply linkDetails(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply transceiverData(std::span<const uint8_t>, uint32_t capacity);
+    // Statistics and counters.
+    DeviceReply statisticsFormat1(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply statisticsFormat2(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply hostDropCounter(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply statisticsTrailer(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply writeCounter(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply readCounter(std::span<const uint8_t>, uint32_t capacity);
+    // Filters.
+    DeviceReply filterRequest(std::span<const uint8_t>, uint32_t capacity);
+    // Timing.
+    DeviceReply setTimingTime(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply gpsOutputRead(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply gpsOutputFlush(std::span<const uint8_t>, uint32_t capacity);
+    // Capture.
+    DeviceReply directCapture(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply captureStatus(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply memoryCapture(std::span<const uint8_t>, uint32_t capacity);
+
+    SimulatedDeviceSettings settings_;
+    DeviceHandle handle_;
+    DeviceHost& host_;
+    std::array<uint8_t, 6> mac_{};
+    DeviceStateStore store_;
+    PersistedState persisted_;
+
+    uint8_t hardwareId_;
+    std::array<uint8_t, 4> swFirmwareVersion_;
+    uint32_t hwFirmwareVersion_;
+    DeviceKind kind_;
+
+    ConfigurationBlock config_;
+    FilterStore filters_;
+    LinkModel link_;
+    TransceiverModel transceivers_;
+    TimingModel timing_;
+    StatisticsModel statistics_;
+    IdleTraffic idleTraffic_;
+    CaptureModel capture_;
+    std::array<FirmwareUpdater, 2> updaters_;
+    uint32_t currentCode_ = 0;  // the request being handled, for shared handlers
+};
+
+}  // namespace nettlebeam::driver::sim

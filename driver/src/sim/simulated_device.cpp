@@ -167,7 +167,7 @@ void SimulatedDevice::collectProgrammedFirmware() {
     for (size_t image = 0; image < updaters_.size(); ++image) {
         std::optional<ImageVersions> versions;
         if (!updaters_[image].takeProgrammed(t, versions)) continue;
-        if (image == 0 && versions) {
+        if (versions) {
             persisted_.swFirmwareVersion = versions->software;
             persisted_.hwFirmwareVersion = versions->hardware;
         }

@@ -1,0 +1,366 @@
+#include "direct_capture.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "pcapng.h"
+
+namespace nettlebeam::traffic {
+namespace {
+
+constexpr size_t kLargestChunk = 16u << 20;
+constexpr size_t kSmallestCache = 64u << 10;  // room for several jumbo frames
+constexpr auto kIdleWait = std::chrono::milliseconds(1);
+
+uint64_t wallClockNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000ull + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+uint32_t interfaceOf(const uint8_t* block) {
+    uint32_t id;
+    std::memcpy(&id, block + 8, 4);
+    return id & 1;
+}
+
+void putLe64(uint8_t* p, uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// UTF-8 to UTF-16 for the status reply; invalid bytes become U+FFFD.
+std::u16string utf16(const std::string& text) {
+    std::u16string out;
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const size_t length = c < 0x80         ? 1
+                              : (c >> 5) == 6  ? 2
+                              : (c >> 4) == 14 ? 3
+                              : (c >> 3) == 30 ? 4
+                                               : 0;
+        if (length == 0 || i + length > text.size()) {
+            out.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
+        uint32_t cp = length == 1 ? c : c & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k)
+            cp = cp << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += length;
+    }
+    return out;
+}
+
+}  // namespace
+
+struct DirectCapture::Session {
+    Session(const DirectCaptureSettings& s, uint32_t snapLength)
+        : settings(s),
+          ring(std::clamp<uint64_t>(s.maxCache, kSmallestCache, kMaxCache)),
+          header(pcapng::fileHeader(snapLength, "nettlebeamd")),
+          fileRing(s.loop && s.fileCount > 0 ? static_cast<uint32_t>(s.fileCount) : 0) {}
+
+    DirectCaptureSettings settings;
+    ByteRing ring;
+    std::vector<uint8_t> header;
+    CaptureFile file;
+    FileRing fileRing;
+    uint32_t fileNumber = 0;
+    uint64_t filePackets = 0;
+    std::chrono::steady_clock::time_point fileStarted;
+    uint64_t startNs = wallClockNs();
+    std::atomic<bool> accepting{true};
+    std::atomic<bool> stopRequested{false};
+    bool overflowReported = false;  // engine side
+    std::thread writer;
+};
+
+DirectCapture::DirectCapture() = default;
+DirectCapture::~DirectCapture() {
+    stop();
+}
+
+void DirectCapture::postState(bool enabled, uint32_t error) {
+    std::lock_guard lock(eventMutex_);
+    events_.push_back({CaptureEvent::Kind::State, {}, enabled, error});
+}
+
+void DirectCapture::setError(uint32_t error) {
+    // A file error outranks the cache-overflow warning; the first file error stays.
+    const uint32_t current = error_.load();
+    if (current == kCaptureOk || current == kCaptureCacheOverflow) error_.store(error);
+}
+
+std::vector<CaptureEvent> DirectCapture::takeEvents() {
+    std::lock_guard lock(eventMutex_);
+    return std::exchange(events_, {});
+}
+
+bool DirectCapture::start(const DirectCaptureSettings& settings, uint32_t snapLength) {
+    std::lock_guard control(controlMutex_);
+    {
+        std::lock_guard lock(sessionMutex_);
+        if (session_ && session_->accepting) return false;  // already running
+    }
+    std::unique_ptr<Session> finished;
+    {
+        std::lock_guard lock(sessionMutex_);
+        finished = std::move(session_);
+    }
+    if (finished && finished->writer.joinable()) finished->writer.join();
+    finished.reset();
+
+    for (CaptureTally& t : tally_)
+        for (auto* v : {&t.received, &t.accepted, &t.written, &t.dropped, &t.filtered}) v->store(0);
+    bytesWritten_ = 0;
+    bytesDropped_ = 0;
+    error_ = kCaptureOk;
+    filesWritten_ = 0;
+    {
+        std::lock_guard lock(fileNameMutex_);
+        currentFile_.clear();
+    }
+
+    std::unique_ptr<Session> session;
+    try {
+        session = std::make_unique<Session>(settings, snapLength);
+    } catch (const std::exception&) {
+        error_ = kCaptureCacheOverflow;  // the cache cannot be allocated
+        postState(false, error_);
+        return false;
+    }
+    cacheSize_ = session->ring.capacity();
+    enabled_ = true;
+    postState(true, kCaptureOk);
+    if (!openNextFile(*session)) {
+        enabled_ = false;
+        postState(false, error_);
+        return false;
+    }
+    Session* raw = session.get();
+    session->writer = std::thread([this, raw] { writerLoop(*raw); });
+    std::lock_guard lock(sessionMutex_);
+    session_ = std::move(session);
+    return true;
+}
+
+void DirectCapture::stop() {
+    std::lock_guard control(controlMutex_);
+    std::unique_ptr<Session> session;
+    {
+        std::lock_guard lock(sessionMutex_);
+        session = std::move(session_);
+    }
+    if (!session) return;
+    session->stopRequested = true;
+    if (session->writer.joinable()) session->writer.join();
+}
+
+DirectCaptureStatus DirectCapture::status() const {
+    DirectCaptureStatus s;
+    s.enabled = enabled_;
+    {
+        std::lock_guard lock(const_cast<std::mutex&>(sessionMutex_));
+        if (session_) s.cacheUsed = session_->ring.used();
+    }
+    s.cacheSize = cacheSize_;
+    s.cachePressure = s.cacheSize > 0 && s.cacheUsed * 4 >= s.cacheSize * 3;
+    s.bytesWritten = bytesWritten_;
+    s.bytesDropped = bytesDropped_;
+    s.error = error_;
+    s.filesWritten = filesWritten_;
+    std::lock_guard lock(fileNameMutex_);
+    s.currentFile = currentFile_;
+    return s;
+}
+
+std::vector<uint8_t> DirectCapture::statusReply() const {
+    const DirectCaptureStatus s = status();
+    std::vector<uint8_t> reply(kStatusReplySize, 0);
+    const uint64_t words[8] = {s.enabled,      s.cachePressure, s.cacheUsed, s.bytesWritten,
+                               s.bytesDropped, s.error,         s.cacheSize, s.filesWritten};
+    for (size_t i = 0; i < 8; ++i) putLe64(reply.data() + 8 * i, words[i]);
+    const std::u16string name = utf16(s.currentFile);
+    const size_t room = (kStatusReplySize - 64) / 2 - 1;  // keep the terminating zero
+    for (size_t i = 0; i < std::min(room, name.size()); ++i) {
+        reply[64 + 2 * i] = static_cast<uint8_t>(name[i]);
+        reply[64 + 2 * i + 1] = static_cast<uint8_t>(name[i] >> 8);
+    }
+    return reply;
+}
+
+bool DirectCapture::accepting() const {
+    return session_ != nullptr && session_->accepting.load(std::memory_order_relaxed);
+}
+
+bool DirectCapture::fullFrames() const {
+    return session_ != nullptr && session_->settings.fullFrames;
+}
+
+void DirectCapture::account(Port port, Delivery delivery) {
+    CaptureTally& t = tally_[static_cast<size_t>(port)];
+    bump(t.received);
+    if (delivery == Delivery::Filtered) bump(t.filtered);
+    if (delivery == Delivery::DroppedByDevice || delivery == Delivery::DroppedByHost)
+        bump(t.dropped);
+}
+
+bool DirectCapture::offer(Port port, uint64_t timestampNs, std::span<const uint8_t> data,
+                          std::span<const uint8_t> extra, uint32_t originalLength) {
+    CaptureTally& t = tally_[static_cast<size_t>(port)];
+    bump(t.received);
+    const size_t size = pcapng::enhancedPacketSize(data.size() + extra.size());
+    uint8_t* block = session_->ring.reserve(size);
+    if (block == nullptr) {
+        bump(t.dropped);
+        bytesDropped_.fetch_add(size, std::memory_order_relaxed);
+        if (!session_->overflowReported) {
+            session_->overflowReported = true;
+            setError(kCaptureCacheOverflow);
+            postState(true, kCaptureCacheOverflow);
+        }
+        return false;
+    }
+    pcapng::writeEnhancedPacket(block, static_cast<uint32_t>(port), timestampNs, data, extra,
+                                originalLength);
+    session_->ring.commit(size);
+    bump(t.accepted);
+    return true;
+}
+
+bool DirectCapture::openNextFile(Session& session) {
+    session.fileNumber += 1;
+    const std::string path =
+        ringFileName(session.settings.path, session.fileNumber, std::time(nullptr));
+    if (session.file.create(path) != 0) {
+        setError(kCaptureCannotCreate);
+        return false;
+    }
+    if (int error = session.file.append(session.header.data(), session.header.size()); error != 0) {
+        setError(writeErrorCode(error));
+        session.file.close(false);
+        return false;
+    }
+    bytesWritten_ += session.header.size();
+    filesWritten_ += 1;
+    {
+        std::lock_guard lock(fileNameMutex_);
+        currentFile_ = path;
+    }
+    {
+        std::lock_guard lock(eventMutex_);
+        events_.push_back({CaptureEvent::Kind::NewFile, path, true, 0});
+    }
+    // A looping capture keeps only the newest fileCount files.
+    if (const std::string oldest = session.fileRing.add(path); !oldest.empty())
+        ::unlink(oldest.c_str());
+    session.fileStarted = std::chrono::steady_clock::now();
+    session.filePackets = 0;
+    return true;
+}
+
+bool DirectCapture::closeFile(Session& session) {
+    if (!session.file.isOpen()) return true;
+    const uint64_t now = wallClockNs();
+    int error = 0;
+    for (uint32_t port = 0; port < 2 && error == 0; ++port) {
+        const CaptureTally& t = tally_[port];
+        pcapng::InterfaceCounts counts{t.received.load(), t.dropped.load(), t.accepted.load()};
+        const auto block = pcapng::interfaceStatistics(port, session.startNs, now, counts);
+        error = session.file.append(block.data(), block.size());
+        if (error == 0) bytesWritten_ += block.size();
+    }
+    // The statistics are a courtesy: a file that ends after its last packet
+    // block is still whole, so a failure here is reported but keeps the packets.
+    const int closeError = session.file.close(session.settings.extraOption);
+    if (error == 0) error = closeError;
+    if (error != 0) setError(writeErrorCode(error));
+    return error == 0;
+}
+
+void DirectCapture::discardCache(Session& session) {
+    const auto left = session.ring.readable();
+    for (size_t at = 0; at < left.size(); at += pcapng::blockLength(left.data() + at))
+        bump(tally_[interfaceOf(left.data() + at)].dropped);
+    bytesDropped_ += left.size();
+    session.ring.release(left.size());
+}
+
+void DirectCapture::finish(Session& session, uint32_t error) {
+    session.accepting = false;
+    // The engine may still be inside a batch: wait for it before clearing.
+    { std::lock_guard lock(sessionMutex_); }
+    discardCache(session);
+    enabled_ = false;
+    postState(false, error);
+}
+
+bool DirectCapture::writeChunk(Session& session, std::span<const uint8_t> chunk) {
+    if (int error = session.file.append(chunk.data(), chunk.size()); error != 0) {
+        setError(writeErrorCode(error));
+        closeFile(session);
+        finish(session, error_);
+        return false;
+    }
+    bytesWritten_ += chunk.size();
+    return true;
+}
+
+void DirectCapture::writerLoop(Session& session) {
+    const DirectCaptureSettings& s = session.settings;
+    auto rotate = [&]() -> bool {
+        if (!closeFile(session)) return finish(session, error_), false;
+        if (!s.loop && s.fileCount > 0 && session.fileNumber >= static_cast<uint32_t>(s.fileCount))
+            return finish(session, error_), false;
+        if (!openNextFile(session)) return finish(session, error_), false;
+        return true;
+    };
+    while (true) {
+        const bool durationOver = s.fileDuration > 0 && session.filePackets > 0 &&
+                                  std::chrono::steady_clock::now() - session.fileStarted >=
+                                      std::chrono::seconds(s.fileDuration);
+        if (durationOver && !rotate()) return;
+        const auto pending = session.ring.readable();
+        if (pending.empty()) {
+            if (session.stopRequested) break;
+            std::this_thread::sleep_for(kIdleWait);
+            continue;
+        }
+        uint64_t budget = UINT64_MAX;
+        if (s.fileSize > 0)
+            budget = s.fileSize > session.file.size() ? s.fileSize - session.file.size() : 0;
+        size_t length = 0;
+        uint64_t packets[2] = {0, 0};
+        while (length < pending.size() && length < kLargestChunk) {
+            const uint32_t block = pcapng::blockLength(pending.data() + length);
+            // Every file takes at least one packet, however small the limit.
+            if (length + block > budget && session.filePackets + packets[0] + packets[1] > 0) break;
+            packets[interfaceOf(pending.data() + length)] += 1;
+            length += block;
+        }
+        if (length == 0) {
+            if (!rotate()) return;
+            continue;
+        }
+        if (!writeChunk(session, pending.first(length))) return;
+        session.ring.release(length);
+        session.filePackets += packets[0] + packets[1];
+        for (size_t port = 0; port < 2; ++port) bump(tally_[port].written, packets[port]);
+    }
+    closeFile(session);
+    session.accepting = false;
+    enabled_ = false;
+    postState(false, error_);
+}
+
+}  // namespace nettlebeam::traffic

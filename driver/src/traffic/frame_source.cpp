@@ -1,0 +1,54 @@
+#include "frame_source.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace nettlebeam::traffic {
+namespace {
+
+// A source that cannot keep up does not owe more than this much traffic.
+constexpr uint64_t kMostBacklogNs = 100'000'000;
+
+TrafficSpec withSeed(TrafficSpec spec, uint64_t salt) {
+    spec.seed = spec.seed * 2 + salt;
+    return spec;
+}
+
+}  // namespace
+
+GeneratedSource::GeneratedSource(const TrafficSpec& spec, std::array<PortLine, 2> lines)
+    : generators_{FrameGenerator(withSeed(spec, 0), lines[0].halfDuplex),
+                  FrameGenerator(withSeed(spec, 1), lines[1].halfDuplex)} {
+    const bool carries[2] = {spec.portA, spec.portB};
+    for (size_t port = 0; port < 2; ++port) {
+        const double rate = spec.rateAt(lines[port].mbitPerSecond);
+        if (!carries[port] || !(rate > 0)) continue;
+        intervalNs_[port] = std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(1e9 / rate)));
+    }
+}
+
+void GeneratedSource::begin(uint64_t nowNs) {
+    dueNs_ = {nowNs, nowNs + intervalNs_[1] / 2};  // ports interleave
+}
+
+uint64_t GeneratedSource::nextDueNs() {
+    uint64_t due = UINT64_MAX;
+    for (size_t port = 0; port < 2; ++port)
+        if (intervalNs_[port] != 0) due = std::min(due, dueNs_[port]);
+    return due;
+}
+
+const Frame* GeneratedSource::next(uint64_t nowNs) {
+    size_t port = 2;
+    for (size_t p = 0; p < 2; ++p)
+        if (intervalNs_[p] != 0 && dueNs_[p] <= nowNs && (port == 2 || dueNs_[p] < dueNs_[port]))
+            port = p;
+    if (port == 2) return nullptr;
+    // After a stall, skip ahead instead of bursting the whole backlog.
+    if (nowNs - dueNs_[port] > kMostBacklogNs) dueNs_[port] = nowNs - kMostBacklogNs;
+    const uint64_t timestamp = dueNs_[port];
+    dueNs_[port] += intervalNs_[port];
+    return &generators_[port].make(static_cast<Port>(port), timestamp);
+}
+
+}  // namespace nettlebeam::traffic

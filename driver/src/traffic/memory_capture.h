@@ -1,0 +1,56 @@
+// Memory capture: frames that reach the host are kept as pcapng packet
+// blocks in a bounded cache until the reader takes them. The header request
+// returns the section header and the two interface blocks; each data request
+// returns the packet blocks captured since the previous one, whole blocks
+// only, as many as fit the reader's buffer. Header then data, in order,
+// form one valid pcapng stream. A full cache drops frames and counts them.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "byte_ring.h"
+#include "frame.h"
+
+namespace nettlebeam::traffic {
+
+class MemoryCapture {
+  public:
+    static constexpr uint64_t kCacheSize = 64ull << 20;
+    static constexpr uint32_t kDefaultSnapLength = 65535;
+
+    // Only mode 0 (pcapng blocks) exists; false for any other.
+    bool setMode(uint32_t mode);
+    // False when the cache cannot be allocated. Starting again restarts.
+    bool start(uint32_t snapLength, uint64_t cacheSize = kCacheSize);
+    void stop();
+    bool running() const { return running_.load(std::memory_order_relaxed); }
+
+    // The stream's header; empty when `capacity` is too small for it.
+    std::vector<uint8_t> header(uint32_t capacity) const;
+    // Copies whole packet blocks, up to `capacity` bytes, into `out` and
+    // releases them; returns the number of bytes.
+    size_t read(uint8_t* out, size_t capacity);
+    uint64_t framesDropped() const { return dropped_.load(std::memory_order_relaxed); }
+
+    // Engine side, under the lock of a batch.
+    std::unique_lock<std::mutex> lockForFrames() { return std::unique_lock(mutex_); }
+    bool accepting() const { return ring_ != nullptr; }
+    bool offer(Port port, uint64_t timestampNs, std::span<const uint8_t> data,
+               std::span<const uint8_t> extra, uint32_t originalLength);
+
+  private:
+    std::mutex mutex_;  // ring_ against the engine's batches
+    std::unique_ptr<ByteRing> ring_;
+    std::mutex readMutex_;  // one reader at a time
+    std::atomic<bool> running_{false};
+    std::atomic<uint64_t> dropped_{0};
+    uint32_t mode_ = 0;
+    uint32_t snapLength_ = kDefaultSnapLength;
+};
+
+}  // namespace nettlebeam::traffic

@@ -1,0 +1,71 @@
+// pcapng block encoding: section header, interface description, enhanced
+// packet and interface statistics blocks, little-endian, written straight
+// into caller-provided memory so the per-frame path does not allocate.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace nettlebeam::traffic::pcapng {
+
+inline constexpr uint32_t kSectionHeader = 0x0A0D0D0A;
+inline constexpr uint32_t kInterfaceDescription = 1;
+inline constexpr uint32_t kInterfaceStatistics = 5;
+inline constexpr uint32_t kEnhancedPacket = 6;
+inline constexpr uint16_t kLinkTypeEthernet = 1;
+inline constexpr size_t kEnhancedPacketOverhead = 32;  // header, timestamps, lengths, trailer
+
+constexpr size_t padded(size_t length) {
+    return (length + 3) & ~size_t{3};
+}
+constexpr size_t enhancedPacketSize(size_t capturedLength) {
+    return kEnhancedPacketOverhead + padded(capturedLength);
+}
+
+// The section header and one interface block per port (port A is interface
+// 0, port B interface 1), both Ethernet with nanosecond timestamps and the
+// same snap length.
+std::vector<uint8_t> fileHeader(uint32_t snapLength, std::string_view application);
+
+struct InterfaceCounts {
+    uint64_t received = 0;  // frames the port received since the capture started
+    uint64_t dropped = 0;   // frames lost on the way to the host
+    uint64_t accepted = 0;  // frames that passed the filters
+};
+std::vector<uint8_t> interfaceStatistics(uint32_t interfaceId, uint64_t startNs, uint64_t endNs,
+                                         const InterfaceCounts& counts);
+
+// Writes one enhanced packet block at `out`, which has room for
+// enhancedPacketSize(data.size() + extra.size()) bytes. `extra` follows
+// `data` in the captured bytes (the FCS when it is kept).
+inline void writeEnhancedPacket(uint8_t* out, uint32_t interfaceId, uint64_t timestampNs,
+                                std::span<const uint8_t> data, std::span<const uint8_t> extra,
+                                uint32_t originalLength) {
+    const size_t captured = data.size() + extra.size();
+    const uint32_t total = static_cast<uint32_t>(enhancedPacketSize(captured));
+    const uint32_t header[7] = {kEnhancedPacket,
+                                total,
+                                interfaceId,
+                                static_cast<uint32_t>(timestampNs >> 32),
+                                static_cast<uint32_t>(timestampNs),
+                                static_cast<uint32_t>(captured),
+                                originalLength};
+    std::memcpy(out, header, sizeof header);  // the host is little-endian (checked at build)
+    std::memcpy(out + 28, data.data(), data.size());
+    if (!extra.empty()) std::memcpy(out + 28 + data.size(), extra.data(), extra.size());
+    const size_t padding = padded(captured) - captured;
+    std::memset(out + 28 + captured, 0, padding);
+    std::memcpy(out + total - 4, &total, 4);
+}
+
+// Block type and total length at `block`; the caller has 8 bytes there.
+inline uint32_t blockLength(const uint8_t* block) {
+    uint32_t length;
+    std::memcpy(&length, block + 4, 4);
+    return length;
+}
+
+}  // namespace nettlebeam::traffic::pcapng

@@ -1,0 +1,138 @@
+#include "replay_source.h"
+
+#include <pcap/pcap.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+namespace nettlebeam::traffic {
+namespace {
+
+[[noreturn]] void refuse(const std::string& path, const std::string& why) {
+    throw std::runtime_error("replay file " + path + ": " + why);
+}
+
+pcap_t* openFile(const std::string& path) {
+    char error[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* pcap =
+        pcap_open_offline_with_tstamp_precision(path.c_str(), PCAP_TSTAMP_PRECISION_NANO, error);
+    if (pcap == nullptr) refuse(path, error[0] ? error : "cannot be opened as a capture file");
+    return pcap;
+}
+
+uint64_t timestampNs(const pcap_pkthdr* header) {
+    return static_cast<uint64_t>(header->ts.tv_sec) * 1'000'000'000ull +
+           static_cast<uint64_t>(header->ts.tv_usec);  // nanoseconds with nano precision
+}
+
+// The gap between the last frame of a pass and the first of the next.
+constexpr uint64_t kLoopGapNs = 1'000'000;
+
+}  // namespace
+
+ReplaySettings parseReplaySpeed(ReplaySettings settings, const std::string& text) {
+    if (text == "max") {
+        settings.asFastAsPossible = true;
+        return settings;
+    }
+    double speed = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), speed);
+    if (ec != std::errc() || end != text.data() + text.size() || !(speed > 0) ||
+        !std::isfinite(speed))
+        throw std::invalid_argument("--replay-speed: \"" + text +
+                                    "\" is not a positive number or max");
+    settings.speed = speed;
+    settings.asFastAsPossible = false;
+    return settings;
+}
+
+ReplaySource::ReplaySource(const ReplaySettings& settings) : settings_(settings) {
+    pcap_t* check = openFile(settings.path);
+    const int linkType = pcap_datalink(check);
+    if (linkType != DLT_EN10MB) {
+        pcap_close(check);
+        refuse(settings.path,
+               "holds no Ethernet frames (link type " + std::to_string(linkType) + ")");
+    }
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    int result = 0;
+    uint64_t first = 0, last = 0;
+    while ((result = pcap_next_ex(check, &header, &data)) == 1) {
+        const uint64_t ts = timestampNs(header);
+        if (framesInFile_ == 0) first = ts;
+        last = std::max(last, ts);
+        ++framesInFile_;
+    }
+    std::string error = result == PCAP_ERROR ? pcap_geterr(check) : "";
+    pcap_close(check);
+    if (result == PCAP_ERROR) refuse(settings.path, "damaged or truncated: " + error);
+    if (framesInFile_ == 0) refuse(settings.path, "holds no frames");
+    fileSpanNs_ = last >= first ? last - first : 0;
+    reopen();
+}
+
+ReplaySource::~ReplaySource() {
+    if (pcap_ != nullptr) pcap_close(pcap_);
+}
+
+void ReplaySource::reopen() {
+    if (pcap_ != nullptr) pcap_close(pcap_);
+    pcap_ = openFile(settings_.path);
+    firstSeen_ = false;
+}
+
+void ReplaySource::begin(uint64_t nowNs) {
+    startNs_ = nowNs;
+    lastSentNs_ = 0;
+}
+
+bool ReplaySource::fetch() {
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    int result = pcap_next_ex(pcap_, &header, &data);
+    if (result != 1 && settings_.loop) {
+        loopOffsetNs_ += fileSpanNs_ + kLoopGapNs;
+        reopen();
+        result = pcap_next_ex(pcap_, &header, &data);
+    }
+    if (result != 1) return false;
+    const uint64_t ts = timestampNs(header);
+    if (!firstSeen_) {
+        firstSeen_ = true;
+        firstNs_ = ts;
+    }
+    pendingFileNs_ = (ts >= firstNs_ ? ts - firstNs_ : 0) + loopOffsetNs_;
+    pending_.bytes = {data, header->caplen};
+    pending_.hasFcs = false;
+    pending_.fcs = 0;
+    pending_.wireLength = header->len + 4;
+    pending_.port = Port::A;
+    pending_.flags = 0;
+    return true;
+}
+
+uint64_t ReplaySource::nextDueNs() {
+    if (ended_) return UINT64_MAX;
+    if (!pendingValid_) {
+        pendingValid_ = fetch();
+        ended_ = !pendingValid_;
+        if (ended_) return UINT64_MAX;
+    }
+    if (settings_.asFastAsPossible) return 0;
+    return startNs_ + static_cast<uint64_t>(static_cast<double>(pendingFileNs_) / settings_.speed);
+}
+
+const Frame* ReplaySource::next(uint64_t nowNs) {
+    const uint64_t due = nextDueNs();
+    if (due > nowNs) return nullptr;
+    pendingValid_ = false;
+    pending_.timestampNs = settings_.asFastAsPossible ? std::max(nowNs, lastSentNs_ + 1) : due;
+    lastSentNs_ = pending_.timestampNs;
+    return &pending_;
+}
+
+}  // namespace nettlebeam::traffic

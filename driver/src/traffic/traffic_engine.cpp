@@ -1,0 +1,196 @@
+#include "traffic_engine.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+#include "classify.h"
+
+namespace nettlebeam::traffic {
+namespace {
+
+constexpr size_t kBatch = 512;
+constexpr uint64_t kLongestSleepNs = 20'000'000;
+
+uint32_t le32(std::span<const uint8_t> block, size_t word) {
+    const uint8_t* p = block.data() + 4 * word;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+uint64_t steadyWallClockNs() {
+    // Wall time at the first call, advanced by the monotonic clock, so
+    // pacing is immune to clock steps while timestamps stay in Unix time.
+    static const int64_t offset = [] {
+        timespec wall{}, mono{};
+        clock_gettime(CLOCK_REALTIME, &wall);
+        clock_gettime(CLOCK_MONOTONIC, &mono);
+        return (static_cast<int64_t>(wall.tv_sec) - mono.tv_sec) * 1'000'000'000ll +
+               (wall.tv_nsec - mono.tv_nsec);
+    }();
+    timespec mono{};
+    clock_gettime(CLOCK_MONOTONIC, &mono);
+    return static_cast<uint64_t>(static_cast<int64_t>(mono.tv_sec) * 1'000'000'000ll +
+                                 mono.tv_nsec + offset);
+}
+
+CaptureFeatures featuresFromConfigurationBlock(std::span<const uint8_t> block) {
+    CaptureFeatures f;
+    if (block.size() < 20) return f;
+    const uint32_t word0 = le32(block, 0), word1 = le32(block, 1), word4 = le32(block, 4);
+    f.keepCrcErrors = word0 & (1u << 0);
+    f.keepCrc32 = word0 & (1u << 1);
+    f.slicing = word0 & (1u << 5);
+    f.disablePortA = word0 & (1u << 19);
+    f.disablePortB = word0 & (1u << 20);
+    f.timestamps = word1 & (1u << 28);
+    f.slicingLength = static_cast<uint16_t>(word4 & 0xFFFF);
+    return f;
+}
+
+TrafficEngine::TrafficEngine(std::unique_ptr<FrameSource> source) : source_(std::move(source)) {}
+
+TrafficEngine::~TrafficEngine() {
+    stop();
+    direct_.stop();
+    memory_.stop();
+}
+
+void TrafficEngine::start() {
+    if (thread_.joinable()) return;
+    stopRequested_ = false;
+    thread_ = std::thread([this] { run(); });
+}
+
+void TrafficEngine::stop() {
+    {
+        std::lock_guard lock(wakeMutex_);
+        stopRequested_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void TrafficEngine::setFeatures(const CaptureFeatures& features) {
+    std::lock_guard lock(configMutex_);
+    shared_.features = features;
+    configGeneration_.fetch_add(1);
+}
+
+void TrafficEngine::setFilters(const FilterSet& filters) {
+    std::lock_guard lock(configMutex_);
+    shared_.filters = filters;
+    configGeneration_.fetch_add(1);
+}
+
+CaptureFeatures TrafficEngine::features() const {
+    std::lock_guard lock(configMutex_);
+    return shared_.features;
+}
+
+uint32_t TrafficEngine::snapLength(bool fullFrames) const {
+    const CaptureFeatures f = features();
+    if (f.slicing && f.slicingLength > 0 && !fullFrames) return f.slicingLength;
+    return 65535;
+}
+
+void TrafficEngine::refreshConfig() {
+    const uint64_t generation = configGeneration_.load(std::memory_order_relaxed);
+    if (generation == activeGeneration_) return;
+    std::lock_guard lock(configMutex_);
+    active_ = shared_;
+    activeGeneration_ = configGeneration_.load();
+}
+
+void TrafficEngine::deliver(const Frame& frame, Delivery& delivery) {
+    const CaptureFeatures& f = active_.features;
+    std::span<const uint8_t> data = frame.bytes;
+    std::span<const uint8_t> extra;
+    if (f.keepCrc32) {
+        uint32_t fcs = frame.fcs;
+        if (!frame.hasFcs)
+            fcs = static_cast<uint32_t>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
+        for (size_t i = 0; i < 4; ++i) fcsBytes_[i] = static_cast<uint8_t>(fcs >> (8 * i));
+        extra = fcsBytes_;
+    }
+    const uint32_t original = static_cast<uint32_t>(data.size() + extra.size());
+    const uint64_t timestamp = f.timestamps ? frame.timestampNs : frame.timestampNs / 1000 * 1000;
+    auto cut = [&](size_t limit, std::span<const uint8_t>& d, std::span<const uint8_t>& e) {
+        if (d.size() >= limit) {
+            d = d.first(limit);
+            e = {};
+        } else if (d.size() + e.size() > limit) {
+            e = e.first(limit - d.size());
+        }
+    };
+    const bool sliced = f.slicing && f.slicingLength > 0;
+    bool lost = false;
+    if (direct_.accepting()) {
+        auto d = data, e = extra;
+        if (sliced && !direct_.fullFrames()) cut(f.slicingLength, d, e);
+        lost |= !direct_.offer(frame.port, timestamp, d, e, original);
+    }
+    if (memory_.accepting()) {
+        auto d = data, e = extra;
+        if (sliced) cut(f.slicingLength, d, e);
+        lost |= !memory_.offer(frame.port, timestamp, d, e, original);
+    }
+    if (lost) {
+        delivery = Delivery::DroppedByHost;
+        bump(hostDropped_);
+    }
+}
+
+void TrafficEngine::process(const Frame& frame) {
+    const CaptureFeatures& f = active_.features;
+    const FrameInfo info = classify(frame);
+    Delivery delivery = Delivery::Delivered;
+    const bool portDisabled = frame.port == Port::A ? f.disablePortA : f.disablePortB;
+    if (portDisabled || !active_.filters.passes(frame, info)) {
+        delivery = Delivery::Filtered;
+    } else if (!frame.crcValid() && !f.keepCrcErrors) {
+        delivery = Delivery::DroppedByDevice;
+    }
+    if (delivery == Delivery::Delivered) {
+        deliver(frame, delivery);
+    } else if (direct_.accepting()) {
+        direct_.account(frame.port, delivery);
+    }
+    ports_[static_cast<size_t>(frame.port)].count(frame, delivery);
+    counters_.count(frame, info, delivery);
+    bump(framesSeen_);
+}
+
+void TrafficEngine::run() {
+    source_->begin(steadyWallClockNs());
+    while (!stopRequested_.load(std::memory_order_relaxed)) {
+        refreshConfig();
+        const uint64_t now = steadyWallClockNs();
+        size_t done = 0;
+        {
+            auto directLock = direct_.lockForFrames();
+            auto memoryLock = memory_.lockForFrames();
+            for (; done < kBatch; ++done) {
+                const Frame* frame = source_->next(now);
+                if (frame == nullptr) break;
+                process(*frame);
+            }
+        }
+        if (done == kBatch) continue;
+        const uint64_t due = source_->nextDueNs();
+        if (due == UINT64_MAX) exhausted_ = true;
+        const uint64_t wait = due == UINT64_MAX
+                                  ? kLongestSleepNs
+                                  : std::min(kLongestSleepNs, due > now ? due - now : 0);
+        if (wait == 0) continue;
+        std::unique_lock lock(wakeMutex_);
+        wake_.wait_for(lock, std::chrono::nanoseconds(wait),
+                       [this] { return stopRequested_.load(); });
+    }
+}
+
+}  // namespace nettlebeam::traffic

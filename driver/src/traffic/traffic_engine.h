@@ -1,0 +1,112 @@
+// One device's traffic: a thread takes frames from the device's source,
+// classifies each once, counts it in the hardware counters, applies the
+// device's features and filters, and hands what reaches the host to the
+// direct capture and the memory capture.
+//
+// What happens to a frame, in order: a frame on a disabled port is not
+// delivered (it is still counted by the port's counters, which see the
+// wire); a frame with a CRC error, jabber or collision is dropped by the
+// device unless "keep CRC errors" is on (counted as a hardware drop); the
+// packet-type, packet and DPI filters may discard it; what is left is sliced
+// to the slicing length when slicing is on (not for a direct capture with
+// full frames), keeps its FCS when "keep CRC32" is on (computed for replayed
+// frames, which lost theirs), and carries the device's nanosecond timestamp
+// when timestamps are on, else the arrival time in whole microseconds.
+// Programmable counters see every frame; their "dropped" condition holds for
+// frames dropped by the device or for lack of host cache.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+
+#include "counters.h"
+#include "direct_capture.h"
+#include "filters.h"
+#include "frame_source.h"
+#include "memory_capture.h"
+
+namespace nettlebeam::traffic {
+
+struct CaptureFeatures {
+    bool keepCrcErrors = false;
+    bool keepCrc32 = false;
+    bool disablePortA = false;
+    bool disablePortB = false;
+    bool slicing = false;
+    uint16_t slicingLength = 0;
+    bool timestamps = true;
+};
+
+// The capture-related bits of the device's 32-byte configuration block.
+CaptureFeatures featuresFromConfigurationBlock(std::span<const uint8_t> block);
+
+class TrafficEngine {
+  public:
+    explicit TrafficEngine(std::unique_ptr<FrameSource> source);
+    ~TrafficEngine();
+    TrafficEngine(const TrafficEngine&) = delete;
+    TrafficEngine& operator=(const TrafficEngine&) = delete;
+
+    void start();
+    void stop();
+    // True once a source that ends (a replay without loop) has sent everything.
+    bool exhausted() const { return exhausted_.load(); }
+
+    void setFeatures(const CaptureFeatures& features);
+    void setFilters(const FilterSet& filters);
+    CaptureFeatures features() const;
+    // The snap length the capture files declare for the current features.
+    uint32_t snapLength(bool fullFrames) const;
+
+    CounterBank& counters() { return counters_; }
+    const PortCounters& port(Port p) const { return ports_[static_cast<size_t>(p)]; }
+    uint64_t framesSeen() const { return framesSeen_.load(std::memory_order_relaxed); }
+    // Frames lost because a host cache (direct or memory capture) was full.
+    uint64_t hostDropped() const { return hostDropped_.load(std::memory_order_relaxed); }
+    DirectCapture& directCapture() { return direct_; }
+    MemoryCapture& memoryCapture() { return memory_; }
+
+    // Processes one frame now; the engine thread does this for every frame.
+    void process(const Frame& frame);
+
+  private:
+    struct Config {
+        CaptureFeatures features;
+        FilterSet filters;
+    };
+    void run();
+    void refreshConfig();
+    void deliver(const Frame& frame, Delivery& delivery);
+
+    std::unique_ptr<FrameSource> source_;
+    std::thread thread_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> exhausted_{false};
+    std::mutex wakeMutex_;
+    std::condition_variable wake_;
+
+    mutable std::mutex configMutex_;
+    Config shared_;
+    std::atomic<uint64_t> configGeneration_{1};
+    Config active_;  // engine thread's copy
+    uint64_t activeGeneration_ = 0;
+
+    CounterBank counters_;
+    std::array<PortCounters, 2> ports_;
+    std::atomic<uint64_t> framesSeen_{0};
+    std::atomic<uint64_t> hostDropped_{0};
+    DirectCapture direct_;
+    MemoryCapture memory_;
+    std::array<uint8_t, 4> fcsBytes_{};
+};
+
+// Nanoseconds since the Unix epoch, advancing steadily.
+uint64_t steadyWallClockNs();
+
+}  // namespace nettlebeam::traffic

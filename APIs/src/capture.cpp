@@ -1,0 +1,130 @@
+// Direct capture (the driver writes the files) and memory capture.
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "NettlebeamAPI.h"
+#include "codec/byte_order.h"
+#include "codec/request_codes.h"
+#include "device_access.h"
+#include "driver_channel.h"
+#include "text_conversion.h"
+
+namespace api = nettlebeam::api;
+namespace codec = nettlebeam::codec;
+namespace request = nettlebeam::codec::request;
+
+namespace {
+
+int32_t sendByte(int32_t handle, uint32_t code, bool on) {
+    uint8_t value = on ? 1 : 0;
+    return api::sendCommand(handle, code, &value, 1);
+}
+
+int32_t sendWord(int32_t handle, uint32_t code, uint32_t value) {
+    std::array<uint8_t, 4> bytes{};
+    codec::writeLe32(bytes, 0, value);
+    return api::sendCommand(handle, code, bytes.data(), bytes.size());
+}
+
+int32_t sendDoubleWord(int32_t handle, uint32_t code, uint64_t value) {
+    std::array<uint8_t, 8> bytes{};
+    codec::writeLe64(bytes, 0, value);
+    return api::sendCommand(handle, code, bytes.data(), bytes.size());
+}
+
+// The full path in UTF-16 with its terminating zero, as little-endian units.
+std::optional<std::vector<uint8_t>> fileNamePayload(const char16_t* name) {
+    auto absolute = api::absoluteFileName(name);
+    if (!absolute) return std::nullopt;
+    std::vector<uint8_t> bytes((absolute->size() + 1) * 2, 0);
+    for (size_t i = 0; i < absolute->size(); ++i)
+        codec::writeLe16(bytes, 2 * i, static_cast<uint16_t>((*absolute)[i]));
+    return bytes;
+}
+
+// The settings go one request each; the first that the driver does not take
+// ends the configuration with its result, keeping the settings sent before.
+int32_t configure(int32_t handle, uint32_t capabilities,
+                  const NettlebeamApiDiskDumpConfig& config) {
+    if (int32_t r = sendByte(handle, request::CaptureLoop, config.loop == 1); r != 0) return r;
+    if (int32_t r = sendDoubleWord(handle, request::CaptureFileSize, config.fileSize); r != 0)
+        return r;
+    if (int32_t r = sendDoubleWord(handle, request::CaptureMaxCache, config.maxCache); r != 0)
+        return r;
+    auto name = fileNamePayload(config.fileName);
+    if (!name) return NETTLEBEAM_STATUS_FAILED;
+    if (api::sendCommand(handle, request::CaptureFileName, name->data(),
+                         static_cast<uint32_t>(name->size())) != 0)
+        return NETTLEBEAM_STATUS_FAILED;
+    if (int32_t r =
+            sendWord(handle, request::CaptureFileCount, static_cast<uint32_t>(config.fileCount));
+        r != 0)
+        return r;
+    if (config.mode != 0 || (capabilities & CapCapture) == 0)
+        return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+    if (int32_t r = sendWord(handle, request::CaptureMode, 0); r != 0) return r;
+    if (int32_t r = sendByte(handle, request::CaptureExtraOption, config.extraOption == 1); r != 0)
+        return r;
+    if (int32_t r = sendWord(handle, request::CaptureFileDuration,
+                             static_cast<uint32_t>(config.fileDuration));
+        r != 0)
+        return r;
+    return sendByte(handle, request::CaptureFullFrames, config.fullFrames == 1);
+}
+
+int32_t readMemoryCapture(int32_t handle, uint32_t code, void* buffer, int32_t* size) {
+    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+    if (size == nullptr || buffer == nullptr) return NETTLEBEAM_STATUS_FAILED;
+    if (*size < NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER) return NETTLEBEAM_STATUS_BUFFER_TOO_SMALL;
+    int32_t result =
+        api::sendRequest(handle, code, nullptr, 0, buffer, static_cast<uint32_t>(*size));
+    *size = result;
+    return result < 0 ? NETTLEBEAM_STATUS_FAILED : NETTLEBEAM_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t NettlebeamAPIDiskDumpSetConfig(NettlebeamApiDeviceHandle handle,
+                                       NettlebeamApiDiskDumpConfig config) {
+    auto identity = api::deviceIdentity(handle);
+    if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+    uint32_t capabilities = codec::fullCapabilities(identity->type, identity->versions.hwFirmware);
+    if (config.fullFrames != 0 && (capabilities & CapCaptureV2) == 0)
+        return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+    return configure(handle, capabilities, config);
+}
+
+int32_t NettlebeamAPIDiskDumpStart(NettlebeamApiDeviceHandle handle) {
+    return api::validatedCommand(handle, request::StartDirectCapture);
+}
+
+int32_t NettlebeamAPIDiskDumpStop(NettlebeamApiDeviceHandle handle) {
+    return api::validatedCommand(handle, request::StopDirectCapture);
+}
+
+int32_t NettlebeamAPIMemoryCaptureStart(NettlebeamApiDeviceHandle handle, int32_t mode) {
+    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+    if (mode != 0 || (api::deviceCapabilities(handle) & CapCapture) == 0)
+        return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+    if (int32_t r = sendWord(handle, request::MemoryCaptureMode, 0); r != 0) return r;
+    return api::commandStatus(api::sendCommand(handle, request::StartMemoryCapture));
+}
+
+int32_t NettlebeamAPIMemoryCaptureStop(NettlebeamApiDeviceHandle handle) {
+    return api::validatedCommand(handle, request::StopMemoryCapture);
+}
+
+int32_t NettlebeamAPIMemoryCaptureGet(NettlebeamApiDeviceHandle handle, void* buffer,
+                                      int32_t* size) {
+    return readMemoryCapture(handle, request::ReadMemoryCaptureData, buffer, size);
+}
+
+int32_t NettlebeamAPIMemoryCaptureGetHeader(NettlebeamApiDeviceHandle handle, void* buffer,
+                                            int32_t* size) {
+    return readMemoryCapture(handle, request::ReadMemoryCaptureHeader, buffer, size);
+}
+
+}  // extern "C"

@@ -1,0 +1,56 @@
+#include "driver_channel.h"
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "client.h"
+#include "control_path.h"
+#include "frame.h"
+
+namespace nettlebeam::api {
+
+namespace {
+
+// Most inputs are a handle and a few bytes; only file names and firmware blocks
+// are larger, and they go to the heap.
+constexpr size_t kInlineInputBytes = 256;
+
+int32_t transactAndClear(const std::string& path, uint32_t code, const void* input,
+                         uint32_t inputLength, void* reply, uint32_t replyCapacity, int cancelFd) {
+    int32_t result = wire::transact(path, code, input, inputLength, reply, replyCapacity, cancelFd);
+    if (result == 0 && reply != nullptr && replyCapacity > 0) std::memset(reply, 0, replyCapacity);
+    return result;
+}
+
+void writeHandle(uint8_t* block, int32_t handle) {
+    auto value = static_cast<uint32_t>(handle);
+    for (int i = 0; i < 4; ++i) block[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+int32_t sendRequest(int32_t handle, uint32_t code, const void* payload, uint32_t payloadLength,
+                    void* reply, uint32_t replyCapacity) {
+    if (payload == nullptr) payloadLength = 0;
+    const size_t inputLength = size_t{payloadLength} + 4;
+    if (inputLength > wire::kMaxInputBytes) return kTransportDriverFailed;
+
+    std::array<uint8_t, kInlineInputBytes> inlineInput;
+    std::vector<uint8_t> heapInput;
+    uint8_t* input = inlineInput.data();
+    if (inputLength > inlineInput.size()) {
+        heapInput.resize(inputLength);
+        input = heapInput.data();
+    }
+    writeHandle(input, handle);
+    if (payloadLength > 0) std::memcpy(input + 4, payload, payloadLength);
+    return transactAndClear(wire::controlPath(), code, input, static_cast<uint32_t>(inputLength),
+                            reply, replyCapacity, -1);
+}
+
+int32_t sendUnaddressed(uint32_t code, void* reply, uint32_t replyCapacity, int cancelFd) {
+    return transactAndClear(wire::controlPath(), code, nullptr, 0, reply, replyCapacity, cancelFd);
+}
+
+}  // namespace nettlebeam::api

@@ -1,0 +1,162 @@
+#include "monitor.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "callback_tables.h"
+#include "codec/events.h"
+#include "codec/request_codes.h"
+#include "device_identification.h"
+#include "driver_channel.h"
+
+namespace nettlebeam::api {
+
+namespace {
+
+constexpr int kEnumerationPauseMs = 500;
+constexpr uint32_t kEnumerationReplyBytes = 80;
+
+// Sleeps between enumerations; returns early when the monitor is stopped.
+void pauseUnlessStopped(const MonitorControl& control, int milliseconds) {
+    pollfd cancel{control.cancelFd(), POLLIN, 0};
+    poll(&cancel, 1, milliseconds);
+}
+
+// The handles the driver lists, in its order. Empty when it cannot be asked.
+std::vector<int32_t> enumerateHandles() {
+    std::array<uint8_t, kEnumerationReplyBytes> reply{};
+    int32_t result = sendUnaddressed(codec::request::EnumerateDevices, reply.data(), reply.size());
+    std::vector<int32_t> handles;
+    // Whole 32-bit handles only; a trailing partial one is ignored.
+    for (int32_t offset = 0; offset + 4 <= result; offset += 4) {
+        uint32_t value = 0;
+        for (int i = 0; i < 4; ++i) value |= uint32_t{reply[offset + i]} << (8 * i);
+        handles.push_back(static_cast<int32_t>(value));
+    }
+    return handles;
+}
+
+class Monitor {
+  public:
+    Monitor(Library& library, const MonitorControl& control)
+        : library_(library), control_(control) {}
+
+    void run() {
+        while (control_.running()) {
+            if (enumerate()) {
+                waitForEvents();
+            } else {
+                pauseUnlessStopped(control_, kEnumerationPauseMs);
+            }
+        }
+    }
+
+  private:
+    // The enumeration state: true when at least one device is listed.
+    bool enumerate() {
+        std::vector<int32_t> handles = enumerateHandles();
+        removeUnlisted(handles);
+        for (int32_t handle : handles) {
+            if (!control_.running()) return false;
+            arrive(handle);
+        }
+        return !handles.empty();
+    }
+
+    // The event state: stays until a wait fails or the monitor is stopped.
+    void waitForEvents() {
+        std::vector<uint8_t> record(codec::kEventRecordSize);
+        while (control_.running()) {
+            int32_t result =
+                sendUnaddressed(codec::request::WaitForEvent, record.data(),
+                                static_cast<uint32_t>(record.size()), control_.cancelFd());
+            if (result <= 0 || !control_.running()) return;
+            // A record too short for its kind tells nothing; wait for the next.
+            auto event = codec::decodeEvent(std::span(record.data(), static_cast<size_t>(result)));
+            if (event) handleEvent(*event);
+        }
+    }
+
+    void handleEvent(const codec::DeviceEvent& event) {
+        switch (event.kind) {
+            case codec::kEventDeviceArrival:
+                arrive(event.handle);
+                break;
+            case codec::kEventDeviceRemoval:
+                remove(event.handle);
+                break;
+            case codec::kEventNewCaptureFile: {
+                // The callbacks get a copy of the monitor's own, terminated.
+                std::u16string name = event.fileName;
+                raiseDeviceCallbacks(library_, NETTLEBEAM_CALLBACK_NEW_CAPTURE_FILE, event.handle,
+                                     name.data());
+                break;
+            }
+            case codec::kEventCaptureState: {
+                NettlebeamApiCallbackValue_DiskDump value = codec::diskDumpCallbackValue(event);
+                raiseDeviceCallbacks(library_, NETTLEBEAM_CALLBACK_DISK_DUMP_STATUS, event.handle,
+                                     &value);
+                break;
+            }
+            default:
+                break;
+        }
+    }
+
+    // A handle that is already listed keeps its record and gets no second
+    // notification, whether it comes from an enumeration or an arrival event.
+    void arrive(int32_t handle) {
+        if (library_.isListed(handle)) return;
+        DeviceRecord record;
+        record.handle = handle;
+        record.type = detectDeviceType(handle);
+        record.versions = readStoredVersions(handle);
+        {
+            std::lock_guard guard(library_.lock());
+            if (library_.findLocked(handle) != nullptr) return;
+            library_.devicesLocked().push_back(std::move(record));
+        }
+        GlobalCallbacks::instance().raise(NETTLEBEAM_CALLBACK_NEW_DEVICE, handle);
+    }
+
+    // Device-gone first, while the record is still listed, then every record
+    // with the handle goes together with its callback table.
+    void remove(int32_t handle) {
+        if (!library_.isListed(handle)) return;
+        GlobalCallbacks::instance().raise(NETTLEBEAM_CALLBACK_DEVICE_GONE, handle);
+        std::lock_guard guard(library_.lock());
+        std::erase_if(library_.devicesLocked(),
+                      [handle](const DeviceRecord& record) { return record.handle == handle; });
+    }
+
+    // Records whose handle the driver no longer lists are removed as if a
+    // removal event had come for them (it was lost while no wait was pending).
+    void removeUnlisted(const std::vector<int32_t>& listed) {
+        std::vector<int32_t> gone;
+        {
+            std::lock_guard guard(library_.lock());
+            for (const auto& record : library_.devicesLocked())
+                if (std::find(listed.begin(), listed.end(), record.handle) == listed.end() &&
+                    std::find(gone.begin(), gone.end(), record.handle) == gone.end())
+                    gone.push_back(record.handle);
+        }
+        for (int32_t handle : gone) remove(handle);
+    }
+
+    Library& library_;
+    const MonitorControl& control_;
+};
+
+}  // namespace
+
+void runMonitor(Library& library, std::shared_ptr<MonitorControl> control) {
+    Monitor(library, *control).run();
+}
+
+}  // namespace nettlebeam::api

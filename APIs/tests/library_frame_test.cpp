@@ -1,0 +1,151 @@
+// The library frame against a running nettlebeamd: start and stop, the device
+// list and how the monitor keeps it current.
+#include <gtest/gtest.h>
+
+#include "callback_recorder.h"
+#include "library_fixture.h"
+
+namespace nettlebeam::apitest {
+namespace {
+
+constexpr uint32_t kEnumerate = 0xCB202000;
+constexpr uint32_t kWaitForEvent = 0xCB203400;
+
+class LibraryFrameTest : public LibraryTest {
+  protected:
+    CallbackRecorder recorder_;
+    GlobalRegistration registration_{recorder_};
+};
+
+std::string littleEndianHex(const std::vector<int32_t>& handles) {
+    std::string hex;
+    for (int32_t handle : handles) {
+        char bytes[9];
+        auto value = static_cast<uint32_t>(handle);
+        std::snprintf(bytes, sizeof(bytes), "%02x%02x%02x%02x", value & 0xFF, (value >> 8) & 0xFF,
+                      (value >> 16) & 0xFF, value >> 24);
+        hex += bytes;
+    }
+    return hex;
+}
+
+TEST(LibraryWithoutDriver, UtilitiesWorkBeforeInitialisation) {
+    EXPECT_EQ(NettlebeamAPIGetVersion(), 0x00130302u);
+    EXPECT_TRUE(listedHandles().empty());
+    // Shutting down a library that never started does nothing.
+    EXPECT_EQ(NettlebeamAPIUninitialize(), 0);
+    NettlebeamApiDeviceListFree(nullptr);
+}
+
+TEST(LibraryWithoutDriver, InitialiseTwiceThenShutDownWithNoDaemon) {
+    ::setenv("NETTLEBEAM_CONTROL", "/nonexistent/nettlebeam/KV7Control", 1);
+    EXPECT_EQ(NettlebeamAPIInitialize(), 0);
+    EXPECT_EQ(NettlebeamAPIInitialize(), -2);
+    EXPECT_EQ(NettlebeamAPIGetVersion(), 0x00130302u);
+    EXPECT_EQ(NettlebeamAPIUninitialize(), 0);
+    EXPECT_EQ(NettlebeamAPIUninitialize(), 0);
+    EXPECT_EQ(NettlebeamAPIInitialize(), 0);
+    EXPECT_EQ(NettlebeamAPIUninitialize(), 0);
+}
+
+TEST_F(LibraryFrameTest, DevicesAreListedInArrivalOrderAndTheListIsASnapshot) {
+    int32_t first = attachListed({"--type", "5"});
+    NettlebeamApiDevicesList* snapshot = NettlebeamAPIGetDevicesList();
+    int32_t second = daemon().attach({"--type", "13"});
+    ASSERT_TRUE(eventually([&] { return isListed(second); }));
+
+    EXPECT_EQ(listedHandles(), (std::vector<int32_t>{first, second}));
+    ASSERT_EQ(snapshot->count, 1);
+    ASSERT_NE(snapshot->first, nullptr);
+    EXPECT_EQ(snapshot->first->handle, first);
+    EXPECT_EQ(snapshot->first->next, nullptr);
+    NettlebeamApiDeviceListFree(snapshot);
+    EXPECT_EQ(recorder_.count("new", first), 1);
+    EXPECT_EQ(recorder_.count("new", second), 1);
+}
+
+TEST_F(LibraryFrameTest, RemovalNotifiesWhileTheDeviceIsStillReadableThenForgetsIt) {
+    int32_t handle = attachListed({"--type", "5"});
+    daemon().detach(handle);
+    ASSERT_TRUE(eventually([&] { return !isListed(handle); }));
+    ASSERT_TRUE(eventually([&] { return recorder_.count("gone", handle) == 1; }));
+    for (const auto& raised : recorder_.raised()) {
+        if (raised.what == "gone") {
+            EXPECT_EQ(raised.typeStatusDuringCall, 0);
+        }
+    }
+
+    NettlebeamApiDeviceType type = 0;
+    NettlebeamApiVersions versions{};
+    uint8_t mac[6];
+    EXPECT_EQ(NettlebeamAPIGetDeviceType(handle, &type), -4);
+    EXPECT_EQ(NettlebeamAPIGetVersions(handle, &versions), -4);
+    EXPECT_EQ(NettlebeamAPIGetDeviceMAC(handle, mac), -4);
+    EXPECT_EQ(NettlebeamAPIGetDeviceCapabilitiesEx(handle), 0u);
+}
+
+TEST_F(LibraryFrameTest, AFailedEventWaitDoesNotListAKnownDeviceTwice) {
+    int32_t first = attachListed({"--type", "5"});
+    // The wait pending now returns with the next arrival; the one after fails,
+    // and the monitor enumerates again with both devices attached.
+    injectUnaddressed(kWaitForEvent, {"--fail"});
+    int32_t second = daemon().attach({"--type", "6"});
+    ASSERT_TRUE(eventually([&] { return isListed(second); }));
+    // Let the monitor go through its re-enumeration and back into a wait.
+    int32_t third = daemon().attach({"--type", "3"});
+    ASSERT_TRUE(eventually([&] { return isListed(third); }));
+
+    EXPECT_EQ(listedHandles(), (std::vector<int32_t>{first, second, third}));
+    EXPECT_EQ(recorder_.count("new", first), 1);
+    EXPECT_EQ(recorder_.count("new", second), 1);
+}
+
+TEST_F(LibraryFrameTest, ADeviceNoLongerEnumeratedAfterAFailedWaitIsRemoved) {
+    int32_t kept = attachListed({"--type", "5"});
+    int32_t lost = daemon().attach({"--type", "6"});
+    ASSERT_TRUE(eventually([&] { return isListed(lost); }));
+    // The next enumeration reports only the first device, as if the removal
+    // event had been lost while no wait was pending.
+    injectUnaddressed(kEnumerate, {"--reply-hex", littleEndianHex({kept})});
+    injectUnaddressed(kWaitForEvent, {"--fail"});
+    daemon().event({"1", std::to_string(kept), "--name", "wake.pcap"});
+
+    ASSERT_TRUE(eventually([&] { return !isListed(lost); }));
+    EXPECT_EQ(listedHandles(), std::vector<int32_t>{kept});
+    EXPECT_EQ(recorder_.count("gone", lost), 1);
+    EXPECT_EQ(recorder_.count("gone", kept), 0);
+}
+
+TEST_F(LibraryFrameTest, EnumerationReadsWholeHandlesOnly) {
+    int32_t handle = daemon().attach({"--type", "5"});
+    // Six bytes: one handle and a partial one that must be ignored.
+    injectUnaddressed(kEnumerate, {"--reply-hex", littleEndianHex({handle}) + "0700"});
+    ASSERT_EQ(NettlebeamAPIInitialize(), 0);
+    ASSERT_TRUE(eventually([&] { return isListed(handle); }));
+    EXPECT_EQ(listedHandles(), std::vector<int32_t>{handle});
+}
+
+TEST_F(LibraryFrameTest, ShutdownEmptiesTheListAndAnotherStartFindsTheDevicesAgain) {
+    int32_t handle = attachListed({"--type", "5"});
+    // The monitor is blocked in the driver's event wait now; shutdown must not
+    // wait for an event to come.
+    EXPECT_EQ(NettlebeamAPIUninitialize(), 0);
+    EXPECT_TRUE(listedHandles().empty());
+    NettlebeamApiDeviceType type = 0;
+    EXPECT_EQ(NettlebeamAPIGetDeviceType(handle, &type), -4);
+
+    EXPECT_EQ(NettlebeamAPIInitialize(), 0);
+    ASSERT_TRUE(eventually([&] { return isListed(handle); }));
+    EXPECT_EQ(recorder_.count("new", handle), 2);
+}
+
+TEST_F(LibraryFrameTest, ADeviceAttachedWhileNoneWasListedIsFoundByPolling) {
+    ASSERT_EQ(NettlebeamAPIInitialize(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(listedHandles().empty());
+    int32_t handle = daemon().attach({"--type", "14"});
+    EXPECT_TRUE(eventually([&] { return isListed(handle); }));
+}
+
+}  // namespace
+}  // namespace nettlebeam::apitest

@@ -1,4 +1,6 @@
 // Direct capture (the driver writes the files) and memory capture.
+#include "codec/capture.h"
+
 #include <array>
 #include <optional>
 #include <vector>
@@ -16,8 +18,9 @@ namespace request = nettlebeam::codec::request;
 
 namespace {
 
-int32_t sendByte(int32_t handle, uint32_t code, bool on) {
-    uint8_t value = on ? 1 : 0;
+// On/off settings travel as one byte, 1 only for exactly 1.
+int32_t sendByte(int32_t handle, uint32_t code, int32_t setting) {
+    uint8_t value = codec::switchByte(setting);
     return api::sendCommand(handle, code, &value, 1);
 }
 
@@ -33,21 +36,18 @@ int32_t sendDoubleWord(int32_t handle, uint32_t code, uint64_t value) {
     return api::sendCommand(handle, code, bytes.data(), bytes.size());
 }
 
-// The full path in UTF-16 with its terminating zero, as little-endian units.
+// The full path in UTF-16 with its terminating zero.
 std::optional<std::vector<uint8_t>> fileNamePayload(const char16_t* name) {
     auto absolute = api::absoluteFileName(name);
     if (!absolute) return std::nullopt;
-    std::vector<uint8_t> bytes((absolute->size() + 1) * 2, 0);
-    for (size_t i = 0; i < absolute->size(); ++i)
-        codec::writeLe16(bytes, 2 * i, static_cast<uint16_t>((*absolute)[i]));
-    return bytes;
+    return codec::encodeUtf16Name(*absolute);
 }
 
 // The settings go one request each; the first that the driver does not take
 // ends the configuration with its result, keeping the settings sent before.
 int32_t configure(int32_t handle, uint32_t capabilities,
                   const NettlebeamApiDiskDumpConfig& config) {
-    if (int32_t r = sendByte(handle, request::CaptureLoop, config.loop == 1); r != 0) return r;
+    if (int32_t r = sendByte(handle, request::CaptureLoop, config.loop); r != 0) return r;
     if (int32_t r = sendDoubleWord(handle, request::CaptureFileSize, config.fileSize); r != 0)
         return r;
     if (int32_t r = sendDoubleWord(handle, request::CaptureMaxCache, config.maxCache); r != 0)
@@ -64,13 +64,13 @@ int32_t configure(int32_t handle, uint32_t capabilities,
     if (config.mode != 0 || (capabilities & CapCapture) == 0)
         return NETTLEBEAM_STATUS_NOT_SUPPORTED;
     if (int32_t r = sendWord(handle, request::CaptureMode, 0); r != 0) return r;
-    if (int32_t r = sendByte(handle, request::CaptureExtraOption, config.extraOption == 1); r != 0)
+    if (int32_t r = sendByte(handle, request::CaptureExtraOption, config.extraOption); r != 0)
         return r;
     if (int32_t r = sendWord(handle, request::CaptureFileDuration,
                              static_cast<uint32_t>(config.fileDuration));
         r != 0)
         return r;
-    return sendByte(handle, request::CaptureFullFrames, config.fullFrames == 1);
+    return sendByte(handle, request::CaptureFullFrames, config.fullFrames);
 }
 
 int32_t readMemoryCapture(int32_t handle, uint32_t code, void* buffer, int32_t* size) {
@@ -103,6 +103,18 @@ int32_t NettlebeamAPIDiskDumpStart(NettlebeamApiDeviceHandle handle) {
 
 int32_t NettlebeamAPIDiskDumpStop(NettlebeamApiDeviceHandle handle) {
     return api::validatedCommand(handle, request::StopDirectCapture);
+}
+
+int32_t NettlebeamAPIDiskDumpGetStatus(NettlebeamApiDeviceHandle handle,
+                                       NettlebeamApiDiskDumpStatus* status) {
+    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+    if (status == nullptr) return NETTLEBEAM_STATUS_FAILED;
+    std::vector<uint8_t> reply(codec::kCaptureStatusReplySize);
+    int32_t result = api::sendRequest(handle, request::ReadCaptureStatus, nullptr, 0, reply.data(),
+                                      static_cast<uint32_t>(reply.size()));
+    if (!api::isExactReply(result, codec::kCaptureStatusReplySize)) return result;
+    if (auto decoded = codec::decodeDiskDumpStatus(reply)) *status = *decoded;
+    return NETTLEBEAM_STATUS_SUCCESS;
 }
 
 int32_t NettlebeamAPIMemoryCaptureStart(NettlebeamApiDeviceHandle handle, int32_t mode) {

@@ -1,0 +1,117 @@
+// Hardware filters: packet-type selection, DPI pattern and packet filter.
+#include "codec/filters.h"
+
+#include <array>
+
+#include "NettlebeamAPI.h"
+#include "codec/request_codes.h"
+#include "device_access.h"
+#include "driver_channel.h"
+
+namespace api = nettlebeam::api;
+namespace codec = nettlebeam::codec;
+namespace request = nettlebeam::codec::request;
+
+namespace {
+
+bool hasCapability(int32_t handle, uint32_t capability) {
+    return (api::deviceCapabilities(handle) & capability) != 0;
+}
+
+// Handle first (-4), then the capability (-5).
+int32_t checkFilterAccess(int32_t handle, uint32_t capability) {
+    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+    if (!hasCapability(handle, capability)) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+    return NETTLEBEAM_STATUS_SUCCESS;
+}
+
+int32_t saveFilter(int32_t handle, uint32_t capability, uint32_t code) {
+    if (int32_t status = checkFilterAccess(handle, capability); status != 0) return status;
+    return api::commandStatus(api::sendCommand(handle, code));
+}
+
+template <size_t N>
+int32_t writeBlock(int32_t handle, uint32_t code, const std::array<uint8_t, N>& block) {
+    return api::passThroughStatus(api::sendCommand(handle, code, block.data(), N));
+}
+
+// Reads a filter block of N bytes; `status` is what the export returns when
+// the reply is not usable.
+template <size_t N>
+bool readBlock(int32_t handle, uint32_t code, std::array<uint8_t, N>& block, int32_t& status) {
+    status = api::sendRequest(handle, code, nullptr, 0, block.data(), N);
+    if (!api::isExactReply(status, static_cast<int32_t>(N))) return false;
+    status = NETTLEBEAM_STATUS_SUCCESS;
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+// The packet-type filter answers -5 for an unknown handle too: it has no
+// capabilities.
+int32_t NettlebeamAPISetPacketsTypeFilter(NettlebeamApiDeviceHandle handle,
+                                          NettlebeamApiPacketsTypeFilter filter) {
+    if (!hasCapability(handle, CapPacketsTypeFilter)) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+    return writeBlock(handle, request::WritePacketsTypeFilter,
+                      codec::encodePacketsTypeBlock(filter));
+}
+
+int32_t NettlebeamAPIGetPacketsTypeFilter(NettlebeamApiDeviceHandle handle,
+                                          NettlebeamApiPacketsTypeFilter* filter) {
+    if (!hasCapability(handle, CapPacketsTypeFilter)) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+    if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
+    std::array<uint8_t, codec::kPacketsTypeBlockSize> block{};
+    int32_t status = NETTLEBEAM_STATUS_FAILED;
+    if (!readBlock(handle, request::ReadPacketsTypeFilter, block, status)) return status;
+    if (auto decoded = codec::decodePacketsTypeBlock(block)) *filter = *decoded;
+    return NETTLEBEAM_STATUS_SUCCESS;
+}
+
+int32_t NettlebeamAPISavePacketsTypeFilter(NettlebeamApiDeviceHandle handle) {
+    return saveFilter(handle, CapPacketsTypeFilter, request::SavePacketsTypeFilter);
+}
+
+int32_t NettlebeamAPISetDpiFilter(NettlebeamApiDeviceHandle handle, NettlebeamApiDpiFilter filter) {
+    if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
+    return writeBlock(handle, request::WriteDpiFilter, codec::encodeDpiBlock(filter));
+}
+
+int32_t NettlebeamAPIGetDpiFilter(NettlebeamApiDeviceHandle handle,
+                                  NettlebeamApiDpiFilter* filter) {
+    if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
+    if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
+    std::array<uint8_t, codec::kDpiBlockSize> block{};
+    int32_t status = NETTLEBEAM_STATUS_FAILED;
+    if (!readBlock(handle, request::ReadDpiFilter, block, status)) return status;
+    if (auto decoded = codec::decodeDpiBlock(block)) *filter = *decoded;
+    return NETTLEBEAM_STATUS_SUCCESS;
+}
+
+int32_t NettlebeamAPISaveDpiFilter(NettlebeamApiDeviceHandle handle) {
+    return saveFilter(handle, CapPacketFilter, request::SaveDpiFilter);
+}
+
+int32_t NettlebeamAPISetPacketFilter(NettlebeamApiDeviceHandle handle,
+                                     NettlebeamApiPacketFilter filter) {
+    if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
+    return writeBlock(handle, request::WritePacketFilter, codec::encodePacketFilterBlock(filter));
+}
+
+int32_t NettlebeamAPIGetPacketFilter(NettlebeamApiDeviceHandle handle,
+                                     NettlebeamApiPacketFilter* filter) {
+    if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
+    if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
+    std::array<uint8_t, codec::kPacketFilterBlockSize> block{};
+    int32_t status = NETTLEBEAM_STATUS_FAILED;
+    if (!readBlock(handle, request::ReadPacketFilter, block, status)) return status;
+    codec::decodePacketFilterBlock(block, *filter);
+    return NETTLEBEAM_STATUS_SUCCESS;
+}
+
+int32_t NettlebeamAPISavePacketFilter(NettlebeamApiDeviceHandle handle) {
+    return saveFilter(handle, CapPacketFilter, request::SavePacketFilter);
+}
+
+}  // extern "C"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "NettlebeamAPI.h"
+#include "client.h"
 #include "nettlebeam_testsupport.h"
 
 namespace nettlebeam::apitest {
@@ -79,6 +80,23 @@ class LibraryTest : public ::testing::Test {
         std::vector<std::string> args{std::to_string(handle), hexWord(code)};
         args.insert(args.end(), action.begin(), action.end());
         daemon_->inject(args);
+    }
+
+    // A request straight to the driver, bypassing the library: to set up a
+    // device's state or to read back what the library wrote.
+    std::vector<uint8_t> raw(int32_t handle, uint32_t code, std::vector<uint8_t> payload = {},
+                             uint32_t replyCapacity = 0, int32_t* result = nullptr) {
+        std::vector<uint8_t> input(4);
+        for (int i = 0; i < 4; ++i)
+            input[i] = static_cast<uint8_t>(static_cast<uint32_t>(handle) >> (8 * i));
+        input.insert(input.end(), payload.begin(), payload.end());
+        std::vector<uint8_t> reply(replyCapacity);
+        int32_t written =
+            wire::transact(daemon_->controlPath(), code, input.data(),
+                           static_cast<uint32_t>(input.size()), reply.data(), replyCapacity);
+        if (result != nullptr) *result = written;
+        reply.resize(written > 0 ? static_cast<size_t>(written) : 0);
+        return reply;
     }
 
     void injectUnaddressed(uint32_t code, const std::vector<std::string>& action) {

@@ -344,13 +344,14 @@ const Frame& FrameGenerator::make(Port port, uint64_t timestampNs) {
     const double roll = static_cast<double>(random() % 1000000) / 10000.0;  // 0..100 percent
     uint8_t flags = 0;
     uint32_t wireLength = pickSize();
-    if (halfDuplex_ && roll < spec_.collisionPercent) {
+    const double collisions = halfDuplex_ ? spec_.collisionPercent : 0;
+    if (roll < collisions) {
         flags = kCollision;
         wireLength = static_cast<uint32_t>(24 + random() % 40);  // fragment shorter than 64
-    } else if (roll < spec_.collisionPercent + spec_.jabberPercent) {
+    } else if (roll < collisions + spec_.jabberPercent) {
         flags = kJabber;
         wireLength = static_cast<uint32_t>(1519 + random() % (kMaxFrameLength - 1518));
-    } else if (roll < spec_.collisionPercent + spec_.jabberPercent + spec_.crcErrorPercent) {
+    } else if (roll < collisions + spec_.jabberPercent + spec_.crcErrorPercent) {
         flags = kCrcError;
     }
     const Flow& flow = pickFlow();

@@ -165,6 +165,13 @@ void TrafficEngine::process(const Frame& frame) {
     bump(framesSeen_);
 }
 
+void TrafficEngine::feed(const Frame& frame) {
+    refreshConfig();
+    auto directLock = direct_.lockForFrames();
+    auto memoryLock = memory_.lockForFrames();
+    process(frame);
+}
+
 void TrafficEngine::run() {
     source_->begin(steadyWallClockNs());
     while (!stopRequested_.load(std::memory_order_relaxed)) {

@@ -72,8 +72,9 @@ class TrafficEngine {
     DirectCapture& directCapture() { return direct_; }
     MemoryCapture& memoryCapture() { return memory_; }
 
-    // Processes one frame now; the engine thread does this for every frame.
-    void process(const Frame& frame);
+    // Processes one frame on the caller's thread, as the engine thread does
+    // for every frame of its source (for tests and tools without a thread).
+    void feed(const Frame& frame);
 
   private:
     struct Config {
@@ -82,6 +83,7 @@ class TrafficEngine {
     };
     void run();
     void refreshConfig();
+    void process(const Frame& frame);
     void deliver(const Frame& frame, Delivery& delivery);
 
     std::unique_ptr<FrameSource> source_;

@@ -1,0 +1,152 @@
+// Direct capture configuration and status, memory capture.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "callback_recorder.h"
+#include "library_fixture.h"
+
+namespace nettlebeam::apitest {
+namespace {
+
+constexpr uint32_t kCaptureLoop = 0xCB20280C;
+constexpr uint32_t kCaptureFileName = 0xCB202808;
+constexpr uint32_t kCaptureStatus = 0xCB202820;
+constexpr uint32_t kCaptureMode = 0xCB202824;
+constexpr uint32_t kMemoryCaptureMode = 0xCB202C0C;
+
+NettlebeamApiDiskDumpConfig configFor(const char16_t* name) {
+    NettlebeamApiDiskDumpConfig config{};
+    config.fileName = name;
+    config.fileCount = 1;
+    config.maxCache = 16u << 20;
+    return config;
+}
+
+// An 8256-byte status reply whose first eight words are given.
+std::string statusReply(const std::vector<uint64_t>& words) {
+    std::string hex;
+    for (uint64_t word : words)
+        for (int i = 0; i < 8; ++i) {
+            char byte[3];
+            std::snprintf(byte, sizeof(byte), "%02x",
+                          static_cast<unsigned>((word >> (8 * i)) & 0xFF));
+            hex += byte;
+        }
+    hex.resize(8256 * 2, '0');
+    return hex;
+}
+
+std::u16string asUtf16(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+class CaptureTest : public LibraryTest {
+  protected:
+    CallbackRecorder recorder_;
+};
+
+TEST_F(CaptureTest, ConfigurationChecksComeWhereTheDeviceAsksForThem) {
+    int32_t handle = attachListed({"--type", "5", "--hw-fw", "299"});
+    auto config = configFor(u"capture");
+    config.fullFrames = 1;
+    // Refused before anything is sent: the failing first request is not reached.
+    inject(handle, kCaptureLoop, {"--fail"});
+    EXPECT_EQ(NettlebeamAPIDiskDumpSetConfig(handle, config), -5);
+    config.fullFrames = 0;
+    EXPECT_EQ(NettlebeamAPIDiskDumpSetConfig(handle, config), -2);
+
+    // An unsupported mode is found after the file settings went out: the
+    // failing mode request is never reached.
+    config.mode = 1;
+    inject(handle, kCaptureMode, {"--fail"});
+    EXPECT_EQ(NettlebeamAPIDiskDumpSetConfig(handle, config), -5);
+    config.mode = 0;
+    EXPECT_EQ(NettlebeamAPIDiskDumpSetConfig(handle, config), -2);
+
+    inject(handle, kCaptureFileName, {"--fail"});
+    EXPECT_EQ(NettlebeamAPIDiskDumpSetConfig(handle, config), -1);
+    config.fileName = nullptr;
+    EXPECT_EQ(NettlebeamAPIDiskDumpSetConfig(handle, config), -1);
+    config.fileName = u"capture";
+    EXPECT_EQ(NettlebeamAPIDiskDumpSetConfig(handle, config), 0);
+    EXPECT_EQ(NettlebeamAPIDiskDumpSetConfig(handle + 100, config), -4);
+}
+
+TEST_F(CaptureTest, ARelativeNameIsCapturedInTheCurrentDirectory) {
+    int32_t handle = attachListed({"--type", "5"});
+    ASSERT_EQ(NettlebeamAPIAddDeviceCallback(handle, 1, &CallbackRecorder::onNewFile, &recorder_),
+              0);
+    char previous[PATH_MAX];
+    ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
+    ASSERT_EQ(chdir(daemon().folder().c_str()), 0);
+    int32_t status = NettlebeamAPIDiskDumpSetConfig(handle, configFor(u"./sub/../trace"));
+    ASSERT_EQ(chdir(previous), 0);
+    ASSERT_EQ(status, 0);
+
+    NettlebeamApiDiskDumpStatus before{};
+    ASSERT_EQ(NettlebeamAPIDiskDumpGetStatus(handle, &before), 0);
+    EXPECT_EQ(before.enabled, 0);
+    ASSERT_EQ(NettlebeamAPIDiskDumpStart(handle), 0);
+    ASSERT_TRUE(eventually([&] { return recorder_.count("file", handle) >= 1; }));
+    std::u16string expectedStart = asUtf16(daemon().folder() + "/trace");
+    std::u16string announced;
+    for (const auto& raised : recorder_.raised())
+        if (raised.what == "file" && announced.empty()) announced = raised.fileName;
+    EXPECT_EQ(announced.substr(0, expectedStart.size()), expectedStart);
+
+    NettlebeamApiDiskDumpStatus running{};
+    ASSERT_EQ(NettlebeamAPIDiskDumpGetStatus(handle, &running), 0);
+    EXPECT_EQ(running.enabled, 1);
+    EXPECT_EQ(NettlebeamAPIDiskDumpStop(handle), 0);
+}
+
+TEST_F(CaptureTest, StatusErrorsAreMappedToStatuses) {
+    int32_t handle = attachListed({"--type", "5"});
+    NettlebeamApiDiskDumpStatus status{};
+    inject(handle, kCaptureStatus, {"--reply-hex", statusReply({1, 0, 500, 600, 7, 16, 900, 3})});
+    ASSERT_EQ(NettlebeamAPIDiskDumpGetStatus(handle, &status), 0);
+    EXPECT_EQ(status.enabled, 1);
+    EXPECT_EQ(status.cacheUsed, 500u);
+    EXPECT_EQ(status.bytesWritten, 600u);
+    EXPECT_EQ(status.bytesDropped, 7u);
+    EXPECT_EQ(status.error, -9);
+    EXPECT_EQ(status.maxCache, 900u);
+    EXPECT_EQ(status.filesWritten, 3u);
+    inject(handle, kCaptureStatus, {"--reply-hex", statusReply({0, 0, 0, 0, 0, 4, 0, 0})});
+    ASSERT_EQ(NettlebeamAPIDiskDumpGetStatus(handle, &status), 0);
+    EXPECT_EQ(status.error, -1);
+    inject(handle, kCaptureStatus, {"--reply-bytes", "64"});
+    EXPECT_EQ(NettlebeamAPIDiskDumpGetStatus(handle, &status), 64);
+}
+
+TEST_F(CaptureTest, MemoryCapture) {
+    int32_t handle = attachListed({"--type", "5"});
+    int32_t noCapture = daemon().attach({"--hwid", "0x4A"});
+    ASSERT_TRUE(eventually([&] { return isListed(noCapture); }));
+    EXPECT_EQ(NettlebeamAPIMemoryCaptureStart(handle, 1), -5);
+    EXPECT_EQ(NettlebeamAPIMemoryCaptureStart(noCapture, 0), -5);
+    inject(handle, kMemoryCaptureMode, {"--fail"});
+    EXPECT_EQ(NettlebeamAPIMemoryCaptureStart(handle, 0), -2);
+    ASSERT_EQ(NettlebeamAPIMemoryCaptureStart(handle, 0), 0);
+
+    std::vector<uint8_t> buffer(NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER);
+    int32_t size = NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER - 1;
+    EXPECT_EQ(NettlebeamAPIMemoryCaptureGet(handle, buffer.data(), &size), -10);
+    EXPECT_EQ(size, NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER - 1);
+    size = NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER;
+    EXPECT_EQ(NettlebeamAPIMemoryCaptureGetHeader(handle, buffer.data(), &size), 0);
+    EXPECT_GE(size, 0);
+    EXPECT_LE(size, NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER);
+    size = NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER;
+    inject(handle, 0xCB202C0B, {"--fail"});
+    EXPECT_EQ(NettlebeamAPIMemoryCaptureGet(handle, buffer.data(), &size), -1);
+    EXPECT_EQ(size, -2);
+    EXPECT_EQ(NettlebeamAPIMemoryCaptureStop(handle), 0);
+}
+
+}  // namespace
+}  // namespace nettlebeam::apitest

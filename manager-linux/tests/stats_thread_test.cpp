@@ -88,7 +88,7 @@ TEST_F(WorkerTest, StatusReplyHoldsWhatTheCapabilitiesAllowAndNothingOfTheReques
     EXPECT_EQ(full.statistics.version, 2);
     EXPECT_NE(full.statistics.timestamp, 0u);
     EXPECT_NE(full.timingStatus.rtcYear, 0);
-    EXPECT_EQ(full.linkStatus.linkValid, 1);
+    EXPECT_EQ(full.linkStatus.sfpValid, 1);  // transceiver cages
     NettlebeamApiDeviceFeatures features{};
     NettlebeamApiPortsSpeed speeds{};
     ASSERT_EQ(NettlebeamAPIGetDeviceFeatures(rich, &features), 0);

@@ -1,0 +1,134 @@
+#include "device_options.h"
+
+#include <cstring>
+
+#include "text_parse.h"
+
+namespace nettlebeam::driver {
+
+namespace {
+
+// Type numbers of the library's device type enumeration, 1 to 14.
+constexpr uint8_t kIdentifierOfType[15] = {
+    0,     // no device type answers nothing
+    0x4A,  // bad firmware
+    0x01,  // unknown: any identifier the library does not list
+    0x4B, 0x4C, 0x4D, 0x4E, 0x13, 0x11, 0x10, 0x12,
+    0x4F,  // ten-gigabit without GPS (the timing status tells)
+    0x4F,  // ten-gigabit with GPS
+    0x50, 0x15,
+};
+
+struct OptionState {
+    SimulatedDeviceSettings settings;
+    bool typeGiven = false;
+    bool hwidGiven = false;
+    bool gpsGiven = false;
+    unsigned type = 0;
+};
+
+std::optional<std::string> applyOption(OptionState& state, const std::string& name,
+                                       const std::string& value) {
+    SimulatedDeviceSettings& s = state.settings;
+    if (name == "--type") {
+        auto type = parseUnsigned(value, 14);
+        if (!type || !hardwareIdForType(static_cast<unsigned>(*type)))
+            return "--type wants a device type from 1 to 14, not '" + value + "'";
+        state.typeGiven = true;
+        state.type = static_cast<unsigned>(*type);
+        s.hardwareId = *hardwareIdForType(state.type);
+    } else if (name == "--hwid") {
+        auto id = parseUnsigned(value, 255);
+        if (!id) return "--hwid wants a byte such as 0x4F, not '" + value + "'";
+        state.hwidGiven = true;
+        s.hardwareId = static_cast<uint8_t>(*id);
+    } else if (name == "--gps") {
+        if (value != "yes" && value != "no") return "--gps wants yes or no, not '" + value + "'";
+        state.gpsGiven = true;
+        s.gps = value == "yes";
+    } else if (name == "--mac") {
+        auto mac = parseMac(value);
+        if (!mac) return "--mac wants aa:bb:cc:dd:ee:ff, not '" + value + "'";
+        s.mac = *mac;
+    } else if (name == "--hw-fw") {
+        auto version = parseUnsigned(value, 0xFFFFFFFF);
+        if (!version) return "--hw-fw wants a number, not '" + value + "'";
+        s.hwFirmwareVersion = static_cast<uint32_t>(*version);
+    } else if (name == "--sw-fw" || name == "--driver-version") {
+        auto version = parseDottedVersion(value);
+        if (!version) return name + " wants A.B.C.D with numbers 0-255, not '" + value + "'";
+        (name == "--sw-fw" ? s.swFirmwareVersion : s.driverVersion) = *version;
+    } else if (name == "--usb") {
+        auto speed = parseUnsigned(value, 3);
+        if (!speed || *speed == 0) return "--usb wants 1, 2 or 3, not '" + value + "'";
+        s.usbSpeed = static_cast<uint8_t>(*speed);
+    } else {
+        return "unknown option '" + name + "'";
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<uint8_t> hardwareIdForType(unsigned type) {
+    if (type == 0 || type > 14) return std::nullopt;
+    return kIdentifierOfType[type];
+}
+
+DeviceOptionsResult parseDeviceOptions(const std::vector<std::string>& args) {
+    OptionState state;
+    for (size_t i = 0; i < args.size(); i += 2) {
+        if (i + 1 >= args.size()) {
+            if (args[i].rfind("--", 0) != 0) return "unexpected argument '" + args[i] + "'";
+            return "option " + args[i] + " needs a value";
+        }
+        if (auto error = applyOption(state, args[i], args[i + 1])) return *error;
+    }
+    if (state.typeGiven == state.hwidGiven)
+        return std::string("give exactly one of --type and --hwid");
+    if (state.typeGiven && (state.type == 11 || state.type == 12)) {
+        bool wantsGps = state.type == 12;
+        if (state.gpsGiven && state.settings.gps != wantsGps)
+            return "--type " + std::to_string(state.type) + " contradicts --gps " +
+                   (state.settings.gps ? "yes" : "no");
+        state.settings.gps = wantsGps;
+    }
+    return state.settings;
+}
+
+// Layout: id, gps, has-mac, mac[6], hw-fw (u32 LE), sw-fw[4], driver[4], usb.
+constexpr size_t kEncodedSettingsBytes = 22;
+
+std::vector<uint8_t> encodeDeviceSettings(const SimulatedDeviceSettings& s) {
+    std::vector<uint8_t> out(kEncodedSettingsBytes, 0);
+    out[0] = s.hardwareId;
+    out[1] = s.gps ? 1 : 0;
+    out[2] = s.mac ? 1 : 0;
+    if (s.mac) std::memcpy(&out[3], s.mac->data(), 6);
+    for (int i = 0; i < 4; ++i) out[9 + i] = static_cast<uint8_t>(s.hwFirmwareVersion >> (8 * i));
+    std::memcpy(&out[13], s.swFirmwareVersion.data(), 4);
+    std::memcpy(&out[17], s.driverVersion.data(), 4);
+    out[21] = s.usbSpeed;
+    return out;
+}
+
+std::optional<SimulatedDeviceSettings> decodeDeviceSettings(const std::vector<uint8_t>& in) {
+    if (in.size() != kEncodedSettingsBytes || in[1] > 1 || in[2] > 1) return std::nullopt;
+    if (in[21] < 1 || in[21] > 3) return std::nullopt;
+    SimulatedDeviceSettings s;
+    s.hardwareId = in[0];
+    s.gps = in[1] == 1;
+    if (in[2] == 1) {
+        std::array<uint8_t, 6> mac{};
+        std::memcpy(mac.data(), &in[3], 6);
+        s.mac = mac;
+    }
+    s.hwFirmwareVersion = 0;
+    for (int i = 0; i < 4; ++i) s.hwFirmwareVersion |= static_cast<uint32_t>(in[9 + i]) << (8 * i);
+    std::memcpy(s.swFirmwareVersion.data(), &in[13], 4);
+    std::memcpy(s.driverVersion.data(), &in[17], 4);
+    s.usbSpeed = in[21];
+    return s;
+}
+
+}  // namespace nettlebeam::driver

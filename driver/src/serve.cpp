@@ -1,0 +1,140 @@
+#include "serve.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "fleet.h"
+#include "log.h"
+#include "server.h"
+#include "text_parse.h"
+
+namespace nettlebeam::driver {
+
+namespace {
+
+struct ServeSettings {
+    std::string fleet = "empty";
+    std::string stateDirectory;
+    bool daemon = false;
+    size_t eventQueueLimit = 1024;
+};
+
+bool parseServeArgs(const std::vector<std::string>& args, ServeSettings& settings,
+                    std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (word == "--daemon") {
+            settings.daemon = true;
+            continue;
+        }
+        if (word != "--fleet" && word != "--state-dir" && word != "--event-queue-limit") {
+            error = "serve does not take '" + word + "'";
+            return false;
+        }
+        if (i + 1 >= args.size() || args[i + 1].empty()) {
+            error = "option " + word + " needs a value";
+            return false;
+        }
+        if (word == "--event-queue-limit") {
+            auto limit = parseUnsigned(args[++i], 1000000);
+            if (!limit || *limit == 0) {
+                error = "--event-queue-limit wants a number from 1 to 1000000";
+                return false;
+            }
+            settings.eventQueueLimit = static_cast<size_t>(*limit);
+            continue;
+        }
+        (word == "--fleet" ? settings.fleet : settings.stateDirectory) = args[++i];
+    }
+    return true;
+}
+
+std::string absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof(cwd)) == nullptr) return path;
+    return std::string(cwd) + "/" + path;
+}
+
+// Creates the state folder when missing and proves it can be written.
+bool prepareStateDirectory(const std::string& folder, std::string& error) {
+    std::string partial;
+    for (size_t start = 0; start <= folder.size();) {
+        size_t slash = folder.find('/', start);
+        if (slash == std::string::npos) slash = folder.size();
+        partial = folder.substr(0, slash);
+        if (!partial.empty() && mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = "cannot create the state folder " + partial + ": " + std::strerror(errno);
+            return false;
+        }
+        start = slash + 1;
+    }
+    std::string probe = folder + "/.write-test";
+    int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "the state folder " + folder + " cannot be written: " + std::strerror(errno);
+        return false;
+    }
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
+// Detaches from the terminal once the socket is ready. The log stays where it
+// was only when it goes to a file: an inherited pipe would keep its reader
+// waiting for the daemon's end.
+bool detach(std::string& error) {
+    struct stat info {};
+    bool keepLog = fstat(STDERR_FILENO, &info) == 0 && S_ISREG(info.st_mode);
+    if (daemon(0, 1) != 0) {
+        error = std::string("cannot detach: ") + std::strerror(errno);
+        return false;
+    }
+    int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null >= 0) {
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+        if (!keepLog) dup2(null, STDERR_FILENO);
+        if (null > STDERR_FILENO) close(null);
+    }
+    return true;
+}
+
+int refuse(const std::string& message) {
+    std::fprintf(stderr, "nettlebeamd: %s\n", message.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int serveCommand(const std::string& controlPath, const std::vector<std::string>& args) {
+    ServeSettings settings;
+    std::string error;
+    if (!parseServeArgs(args, settings, error)) return refuse(error);
+    auto fleet = loadFleet(settings.fleet);
+    if (auto* fleetError = std::get_if<std::string>(&fleet)) return refuse(*fleetError);
+
+    ServerOptions options;
+    options.controlPath = absolute(controlPath);
+    options.stateDirectory = absolute(settings.stateDirectory);
+    options.eventQueueBound = settings.eventQueueLimit;
+    if (!options.stateDirectory.empty() && !prepareStateDirectory(options.stateDirectory, error))
+        return refuse(error);
+
+    Server server(options);
+    if (!server.listen(error)) return refuse(error);
+    if (settings.daemon && !detach(error)) return refuse(error);
+    if (!server.prepareLoop(error)) return refuse(error);
+    for (const SimulatedDeviceSettings& device : std::get<Fleet>(fleet)) server.attach(device);
+    server.run();
+    return 0;
+}
+
+}  // namespace nettlebeam::driver

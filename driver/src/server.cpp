@@ -1,0 +1,543 @@
+#include "server.h"
+
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/timerfd.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+
+#include "admin_protocol.h"
+#include "control_socket.h"
+#include "device_options.h"
+#include "event_record.h"
+#include "log.h"
+#include "process_identity.h"
+#include "request_table.h"
+
+namespace nettlebeam::driver {
+
+namespace {
+
+constexpr auto kTickPeriod = std::chrono::milliseconds(100);
+
+uint32_t getU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+std::vector<uint8_t> u32Bytes(uint32_t value) {
+    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+}
+
+std::string hexCode(uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", code);
+    return text;
+}
+
+}  // namespace
+
+struct Server::Connection {
+    enum class State { ReadingHeader, ReadingInput, Parked, Writing };
+    int fd = -1;
+    State state = State::ReadingHeader;
+    uint32_t watched = 0;  // epoll events registered, 0 when not registered
+    uint8_t header[wire::kHeaderSize] = {};
+    size_t headerGot = 0;
+    wire::RequestHeader request;
+    std::vector<uint8_t> input;
+    size_t inputGot = 0;
+    uint8_t replyHeader[wire::kHeaderSize] = {};
+    std::vector<uint8_t> replyBody;
+    size_t sent = 0;  // bytes of header and body written so far
+    Clock::time_point deadline;
+    std::optional<ProcessKey> process;
+    std::optional<uint32_t> truncateTo;  // an injected fault cuts the reply short
+};
+
+Server::Server(ServerOptions options)
+    : options_(std::move(options)),
+      queues_(options_.eventQueueBound, options_.forgetProcessAfter) {}
+
+Server::~Server() {
+    for (auto& [fd, connection] : connections_) close(fd);
+    for (int fd : {listenFd_, epollFd_, timerFd_, signalFd_})
+        if (fd >= 0) close(fd);
+}
+
+bool Server::listen(std::string& error) {
+    listenFd_ = listenOnControlPath(options_.controlPath, error);
+    if (listenFd_ < 0) return false;
+    struct stat info {};
+    if (stat(options_.controlPath.c_str(), &info) == 0) socketInode_ = info.st_ino;
+    return true;
+}
+
+bool Server::prepareLoop(std::string& error) {
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    signalFd_ = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (epollFd_ < 0 || timerFd_ < 0 || signalFd_ < 0) {
+        error = std::string("cannot set up the event loop: ") + std::strerror(errno);
+        return false;
+    }
+    itimerspec period{};
+    period.it_interval.tv_nsec = std::chrono::nanoseconds(kTickPeriod).count();
+    period.it_value = period.it_interval;
+    timerfd_settime(timerFd_, 0, &period, nullptr);
+    for (int fd : {listenFd_, timerFd_, signalFd_}) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = fd;
+        epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event);
+    }
+    return true;
+}
+
+DeviceHandle Server::attach(const SimulatedDeviceSettings& settings) {
+    DeviceHandle handle = nextHandle_++;
+    Device device;
+    device.model = makeSimulatedDevice(settings, handle, *this);
+    logLine("attached device " + std::to_string(handle) + ": " + device.model->describe());
+    devices_.emplace(handle, std::move(device));
+    postEvent(makeDeviceEvent(EventKind::DeviceArrival, handle));
+    return handle;
+}
+
+void Server::run() {
+    logLine("serving " + options_.controlPath);
+    epoll_event events[64];
+    while (running_) {
+        int ready = epoll_wait(epollFd_, events, 64, -1);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            logLine(std::string("epoll_wait failed: ") + std::strerror(errno));
+            break;
+        }
+        for (int i = 0; i < ready && running_; ++i) {
+            int fd = events[i].data.fd;
+            if (fd == listenFd_) {
+                acceptAll();
+            } else if (fd == timerFd_) {
+                uint64_t expirations;
+                while (read(timerFd_, &expirations, sizeof(expirations)) > 0) {
+                }
+                tick();
+            } else if (fd == signalFd_) {
+                signalfd_siginfo info{};
+                if (read(signalFd_, &info, sizeof(info)) > 0)
+                    logLine("stopping on signal " + std::to_string(info.ssi_signo));
+                running_ = false;
+            } else if (auto found = connections_.find(fd); found != connections_.end()) {
+                Connection& connection = *found->second;
+                if (connection.state == Connection::State::Writing)
+                    onWritable(connection);
+                else
+                    onReadable(connection);
+            }
+        }
+    }
+    removeSocket();
+    logLine("stopped");
+}
+
+void Server::removeSocket() {
+    struct stat info {};
+    // Only our own socket: a successor may already have taken the path.
+    if (stat(options_.controlPath.c_str(), &info) == 0 && info.st_ino == socketInode_)
+        unlink(options_.controlPath.c_str());
+}
+
+void Server::acceptAll() {
+    for (;;) {
+        int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                logLine(std::string("accept failed: ") + std::strerror(errno));
+            return;
+        }
+        auto connection = std::make_unique<Connection>();
+        connection->fd = fd;
+        connection->deadline = Clock::now() + options_.readDeadline;
+        Connection& added = *connection;
+        connections_.emplace(fd, std::move(connection));
+        // The request usually follows the connect at once: read before waiting.
+        onReadable(added);
+    }
+}
+
+void Server::watch(Connection& connection, uint32_t events) {
+    if (connection.watched == events) return;
+    epoll_event event{};
+    event.events = events;
+    event.data.fd = connection.fd;
+    epoll_ctl(epollFd_, connection.watched == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, connection.fd,
+              &event);
+    connection.watched = events;
+}
+
+void Server::closeConnection(int fd) {
+    auto found = connections_.find(fd);
+    if (found == connections_.end()) return;
+    if (found->second->state == Connection::State::Parked) {
+        std::erase(parked_, fd);
+        if (found->second->process) queues_.unpark(*found->second->process, Clock::now());
+    }
+    close(fd);  // also leaves epoll
+    connections_.erase(found);
+}
+
+void Server::onReadable(Connection& connection) {
+    int fd = connection.fd;
+    for (;;) {
+        uint8_t* target;
+        size_t wanted;
+        if (connection.state == Connection::State::ReadingHeader) {
+            target = connection.header + connection.headerGot;
+            wanted = wire::kHeaderSize - connection.headerGot;
+        } else if (connection.state == Connection::State::ReadingInput) {
+            target = connection.input.data() + connection.inputGot;
+            wanted = connection.input.size() - connection.inputGot;
+        } else {
+            // A parked wait: anything arriving now is a hang-up or garbage.
+            uint8_t scrap;
+            ssize_t got = recv(fd, &scrap, 1, 0);
+            if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
+            closeConnection(fd);
+            return;
+        }
+        ssize_t got = recv(fd, target, wanted, 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                watch(connection, EPOLLIN | EPOLLRDHUP);
+                return;
+            }
+            closeConnection(fd);
+            return;
+        }
+        if (got == 0) {  // gone before its request was complete
+            closeConnection(fd);
+            return;
+        }
+        if (connection.state == Connection::State::ReadingHeader) {
+            connection.headerGot += static_cast<size_t>(got);
+            if (connection.headerGot < wire::kHeaderSize) continue;
+            auto header = wire::decodeRequestHeader(connection.header);
+            if (!header) {
+                logLine("dropped a connection with a malformed request header");
+                closeConnection(fd);
+                return;
+            }
+            connection.request = *header;
+            connection.input.resize(header->inputLength);
+            connection.state = Connection::State::ReadingInput;
+        } else {
+            connection.inputGot += static_cast<size_t>(got);
+        }
+        if (connection.state == Connection::State::ReadingInput &&
+            connection.inputGot == connection.input.size()) {
+            dispatch(connection);
+            return;
+        }
+    }
+}
+
+void Server::dispatch(Connection& connection) {
+    uint32_t code = connection.request.code;
+    if (admin::isAdminCode(code))
+        answerAdmin(connection);
+    else if (code == codes::kEnumerate)
+        answerEnumeration(connection);
+    else if (code == codes::kEventWait)
+        answerEventWait(connection);
+    else
+        answerDevice(connection);
+}
+
+void Server::answerDevice(Connection& connection) {
+    const wire::RequestHeader& request = connection.request;
+    auto shape = requestShape(request.code);
+    if (!shape) return fail(connection, "unknown request code " + hexCode(request.code));
+    if (request.inputLength < 4)
+        return fail(connection, hexCode(request.code) + " without a device handle");
+    auto handle = static_cast<DeviceHandle>(getU32(connection.input.data()));
+    const uint8_t* payload = connection.input.data() + 4;
+    uint32_t payloadLength = request.inputLength - 4;
+    if (!payloadFits(*shape, payload, payloadLength))
+        return fail(connection, hexCode(request.code) + " with a payload of " +
+                                    std::to_string(payloadLength) + " bytes");
+    if (!capacityFits(*shape, request.outputCapacity))
+        return fail(connection, hexCode(request.code) + " with a reply buffer of only " +
+                                    std::to_string(request.outputCapacity) + " bytes");
+    auto found = devices_.find(handle);
+    if (found == devices_.end() || found->second.hidden)
+        return fail(connection,
+                    hexCode(request.code) + " for unknown handle " + std::to_string(handle));
+
+    auto fault = faults_.take(request.code, handle);
+    if (fault && fault->action == Fault::Action::Fail)
+        return fail(connection, "injected failure of " + hexCode(request.code));
+    if (fault && fault->action == Fault::Action::Replace) {
+        if (fault->bytes.size() > request.outputCapacity)
+            return fail(connection, "injected reply larger than the reply buffer");
+        return reply(connection, fault->bytes);
+    }
+    DeviceReply answer = found->second.model->handleRequest(
+        request.code, std::span<const uint8_t>(payload, payloadLength), request.outputCapacity);
+    if (!answer.ok) return fail(connection, "");
+    if (answer.bytes.size() > request.outputCapacity)
+        return fail(connection, "device " + std::to_string(handle) + " answered " +
+                                    hexCode(request.code) + " with more than the buffer holds");
+    if (fault) connection.truncateTo = fault->truncateTo;
+    reply(connection, std::move(answer.bytes));
+}
+
+void Server::answerEnumeration(Connection& connection) {
+    if (connection.request.inputLength != 0) return fail(connection, "enumeration with an input");
+    connection.process = peerProcess(connection.fd);
+    if (connection.process) queues_.touch(*connection.process, Clock::now());
+    auto fault = faults_.take(codes::kEnumerate, std::nullopt);
+    std::vector<uint8_t> handles;
+    for (const auto& [handle, device] : devices_) {
+        if (device.hidden) continue;
+        if (handles.size() / 4 == kMaxEnumeratedHandles) break;
+        auto bytes = u32Bytes(static_cast<uint32_t>(handle));
+        handles.insert(handles.end(), bytes.begin(), bytes.end());
+    }
+    if (fault && fault->action == Fault::Action::Fail)
+        return fail(connection, "injected failure of the enumeration");
+    if (fault && fault->action == Fault::Action::Replace) handles = fault->bytes;
+    if (fault && fault->action == Fault::Action::Truncate)
+        connection.truncateTo = fault->truncateTo;
+    if (handles.size() > connection.request.outputCapacity)
+        return fail(connection, "enumeration with a reply buffer of only " +
+                                    std::to_string(connection.request.outputCapacity) + " bytes");
+    reply(connection, std::move(handles));
+}
+
+void Server::answerEventWait(Connection& connection) {
+    const wire::RequestHeader& request = connection.request;
+    if (request.inputLength != 0) return fail(connection, "event wait with an input");
+    if (request.outputCapacity < kEventRecordBytes)
+        return fail(connection, "event wait with a reply buffer of only " +
+                                    std::to_string(request.outputCapacity) + " bytes");
+    connection.process = peerProcess(connection.fd);
+    if (!connection.process) return fail(connection, "event wait from an unidentified process");
+    if (auto fault = faults_.take(codes::kEventWait, std::nullopt)) {
+        if (fault->action == Fault::Action::Fail)
+            return fail(connection, "injected failure of the event wait");
+        if (fault->action == Fault::Action::Replace) return reply(connection, fault->bytes);
+        connection.truncateTo = fault->truncateTo;
+    }
+    std::vector<uint8_t> event;
+    switch (queues_.take(*connection.process, Clock::now(), event)) {
+        case EventQueues::Take::Event:
+            return reply(connection, std::move(event));
+        case EventQueues::Take::Overflowed:
+            return fail(connection, "event queue of process " +
+                                        std::to_string(connection.process->pid) +
+                                        " overflowed; it must enumerate again");
+        case EventQueues::Take::Empty:
+            connection.state = Connection::State::Parked;
+            queues_.park(*connection.process);
+            parked_.push_back(connection.fd);
+            watch(connection, EPOLLIN | EPOLLRDHUP);
+            return;
+    }
+}
+
+void Server::answerAdmin(Connection& connection) {
+    const std::vector<uint8_t>& input = connection.input;
+    switch (connection.request.code) {
+        case admin::kAttach: {
+            auto settings = decodeDeviceSettings(input);
+            if (!settings || connection.request.outputCapacity < 4)
+                return fail(connection, "malformed attach request");
+            DeviceHandle handle = attach(*settings);
+            return reply(connection, u32Bytes(static_cast<uint32_t>(handle)));
+        }
+        case admin::kDetach: {
+            if (input.size() != 4) return fail(connection, "malformed detach request");
+            auto handle = static_cast<DeviceHandle>(getU32(input.data()));
+            if (devices_.erase(handle) == 0)
+                return fail(connection, "detach of unknown handle " + std::to_string(handle));
+            faults_.forgetDevice(handle);
+            logLine("detached device " + std::to_string(handle));
+            postEvent(makeDeviceEvent(EventKind::DeviceRemoval, handle));
+            return reply(connection, {});
+        }
+        case admin::kDevices: {
+            std::ostringstream text;
+            for (const auto& [handle, device] : devices_)
+                text << handle << ' ' << device.model->describe()
+                     << (device.hidden ? " (restarting)" : "") << '\n';
+            std::string listing = text.str();
+            if (listing.size() > connection.request.outputCapacity)
+                return fail(connection, "device list larger than the reply buffer");
+            return reply(connection, std::vector<uint8_t>(listing.begin(), listing.end()));
+        }
+        case admin::kStop:
+            logLine("stop requested");
+            running_ = false;
+            return reply(connection, {});
+        case admin::kInject: {
+            auto fault = decodeFault(input);
+            if (!fault) return fail(connection, "malformed inject request");
+            if (!fault->anyHandle && devices_.count(fault->handle) == 0)
+                return fail(connection,
+                            "inject for unknown handle " + std::to_string(fault->handle));
+            logLine("armed a fault for " + hexCode(fault->code) + " (" +
+                    std::to_string(fault->times) + " times)");
+            faults_.arm(std::move(*fault));
+            return reply(connection, {});
+        }
+        case admin::kEvent:
+            if (input.size() != kEventRecordBytes)
+                return fail(connection, "malformed event request");
+            logLine("queued an event of kind " + std::to_string(getU32(input.data() + 4)));
+            postEvent(input);
+            return reply(connection, {});
+        default:
+            return fail(connection, "unknown request code " + hexCode(connection.request.code));
+    }
+}
+
+void Server::reply(Connection& connection, std::vector<uint8_t> bytes) {
+    if (connection.truncateTo && bytes.size() > *connection.truncateTo)
+        bytes.resize(*connection.truncateTo);
+    wire::encodeReplyHeader(
+        {static_cast<int32_t>(bytes.size()), static_cast<uint32_t>(bytes.size())},
+        connection.replyHeader);
+    connection.replyBody = std::move(bytes);
+    connection.state = Connection::State::Writing;
+    connection.sent = 0;
+    connection.deadline = Clock::now() + options_.writeStallDeadline;
+    flush(connection);
+}
+
+void Server::fail(Connection& connection, const std::string& why) {
+    if (!why.empty()) logLine("failed a request: " + why);
+    wire::encodeReplyHeader({wire::kDriverFailed, 0}, connection.replyHeader);
+    connection.replyBody.clear();
+    connection.state = Connection::State::Writing;
+    connection.sent = 0;
+    connection.deadline = Clock::now() + options_.writeStallDeadline;
+    flush(connection);
+}
+
+void Server::onWritable(Connection& connection) {
+    flush(connection);
+}
+
+void Server::flush(Connection& connection) {
+    const size_t total = wire::kHeaderSize + connection.replyBody.size();
+    while (connection.sent < total) {
+        iovec parts[2];
+        int count = 0;
+        if (connection.sent < wire::kHeaderSize)
+            parts[count++] = {connection.replyHeader + connection.sent,
+                              wire::kHeaderSize - connection.sent};
+        size_t bodyOffset =
+            connection.sent > wire::kHeaderSize ? connection.sent - wire::kHeaderSize : 0;
+        if (bodyOffset < connection.replyBody.size())
+            parts[count++] = {connection.replyBody.data() + bodyOffset,
+                              connection.replyBody.size() - bodyOffset};
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = static_cast<size_t>(count);
+        ssize_t sent = sendmsg(connection.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                watch(connection, EPOLLOUT);
+                return;
+            }
+            break;  // the client went away mid-reply: nothing more to do
+        }
+        connection.sent += static_cast<size_t>(sent);
+        connection.deadline = Clock::now() + options_.writeStallDeadline;
+    }
+    closeConnection(connection.fd);
+}
+
+void Server::postEvent(const std::vector<uint8_t>& eventRecord) {
+    if (eventRecord.size() != kEventRecordBytes) {
+        logLine("dropped an event record of " + std::to_string(eventRecord.size()) + " bytes");
+        return;
+    }
+    queues_.post(eventRecord);
+    deliverParked();
+}
+
+void Server::deliverParked() {
+    // Answering closes connections and changes `parked_`: work on a copy.
+    std::vector<int> waiting = parked_;
+    auto now = Clock::now();
+    for (int fd : waiting) {
+        auto found = connections_.find(fd);
+        if (found == connections_.end() || found->second->state != Connection::State::Parked)
+            continue;
+        Connection& connection = *found->second;
+        std::vector<uint8_t> event;
+        auto outcome = queues_.take(*connection.process, now, event);
+        if (outcome == EventQueues::Take::Empty) continue;
+        std::erase(parked_, fd);
+        queues_.unpark(*connection.process, now);
+        if (outcome == EventQueues::Take::Event)
+            reply(connection, std::move(event));
+        else
+            fail(connection, "event queue of process " + std::to_string(connection.process->pid) +
+                                 " overflowed; it must enumerate again");
+    }
+}
+
+void Server::restartDevice(DeviceHandle handle, std::chrono::milliseconds downtime) {
+    auto found = devices_.find(handle);
+    if (found == devices_.end() || found->second.hidden) return;
+    logLine("device " + std::to_string(handle) + " restarts");
+    found->second.hidden = true;
+    found->second.powerOnAt = Clock::now() + downtime;
+    postEvent(makeDeviceEvent(EventKind::DeviceRemoval, handle));
+}
+
+void Server::tick() {
+    auto now = Clock::now();
+    for (auto& [handle, device] : devices_) {
+        if (device.hidden && now >= device.powerOnAt) {
+            device.hidden = false;
+            device.model->powerOn();
+            logLine("device " + std::to_string(handle) + " is back");
+            postEvent(makeDeviceEvent(EventKind::DeviceArrival, handle));
+        }
+        if (!device.hidden) device.model->tick(now);
+    }
+    std::vector<int> overdue;
+    for (const auto& [fd, connection] : connections_)
+        if (connection->state != Connection::State::Parked && now > connection->deadline)
+            overdue.push_back(fd);
+    for (int fd : overdue) {
+        logLine("dropped a stalled connection");
+        closeConnection(fd);
+    }
+    if (size_t forgotten = queues_.expire(now))
+        logLine("forgot " + std::to_string(forgotten) + " client process(es) that stopped asking");
+}
+
+}  // namespace nettlebeam::driver

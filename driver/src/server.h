@@ -1,0 +1,92 @@
+// The control-socket server: one thread, one epoll loop, every device answered
+// inline on it. Event waits park their connection until an event arrives;
+// device ticks come from a timer.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device_model.h"
+#include "event_queues.h"
+#include "fault_injection.h"
+#include "frame.h"
+#include "sim/simulated_device.h"
+
+namespace nettlebeam::driver {
+
+struct ServerOptions {
+    std::string controlPath;
+    std::string stateDirectory;  // empty: no state kept
+    std::chrono::milliseconds readDeadline{5000};
+    std::chrono::milliseconds writeStallDeadline{30000};
+    std::chrono::milliseconds forgetProcessAfter{30000};
+    size_t eventQueueBound = 1024;
+};
+
+class Server : public DeviceHost {
+  public:
+    explicit Server(ServerOptions options);
+    ~Server() override;
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Binds the control socket; false with a one-line reason.
+    bool listen(std::string& error);
+    // Creates the loop's descriptors; call after any fork.
+    bool prepareLoop(std::string& error);
+    DeviceHandle attach(const SimulatedDeviceSettings& settings);
+    // Serves until SIGINT, SIGTERM or a stop request; removes the socket.
+    void run();
+
+    void postEvent(const std::vector<uint8_t>& eventRecord) override;
+    void restartDevice(DeviceHandle handle, std::chrono::milliseconds downtime) override;
+    std::string stateDirectory() const override { return options_.stateDirectory; }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    struct Connection;
+    struct Device {
+        std::unique_ptr<DeviceModel> model;
+        bool hidden = false;  // restarting: it answers nothing and is not listed
+        Clock::time_point powerOnAt;
+    };
+
+    void acceptAll();
+    void onReadable(Connection& connection);
+    void onWritable(Connection& connection);
+    void dispatch(Connection& connection);
+    void answerDevice(Connection& connection);
+    void answerEnumeration(Connection& connection);
+    void answerEventWait(Connection& connection);
+    void answerAdmin(Connection& connection);
+    void reply(Connection& connection, std::vector<uint8_t> bytes);
+    void fail(Connection& connection, const std::string& why);
+    void flush(Connection& connection);
+    void watch(Connection& connection, uint32_t events);
+    void closeConnection(int fd);
+    void deliverParked();
+    void tick();
+    void removeSocket();
+
+    ServerOptions options_;
+    int listenFd_ = -1;
+    int epollFd_ = -1;
+    int timerFd_ = -1;
+    int signalFd_ = -1;
+    bool running_ = true;
+    ino_t socketInode_ = 0;
+    std::map<int, std::unique_ptr<Connection>> connections_;
+    std::vector<int> parked_;  // connections waiting for an event, oldest first
+    std::map<DeviceHandle, Device> devices_;
+    DeviceHandle nextHandle_ = 1;
+    EventQueues queues_;
+    FaultInjector faults_;
+};
+
+}  // namespace nettlebeam::driver

@@ -93,6 +93,7 @@ SimulatedDevice::SimulatedDevice(const SimulatedDeviceSettings& settings, Device
       capture_(false, nullptr) {
     if (auto loaded = store_.load()) persisted_ = *loaded;
     startUp();
+    startTraffic(false);
 }
 
 TimePoint SimulatedDevice::now() const {
@@ -139,13 +140,53 @@ void SimulatedDevice::startUp() {
 
 void SimulatedDevice::powerOn() {
     collectProgrammedFirmware();
+    traffic_.reset();  // a restart ends the captures; their files are closed
     startUp();
+    startTraffic(true);
 }
 
 void SimulatedDevice::tick(TimePoint t) {
     collectProgrammedFirmware();
     timing_.tick(t, utcNow());
     if (settings_.idleTraffic) idleTraffic_.tick(t, link_, statistics_);
+    syncTraffic(t);
+    postTrafficEvents();
+}
+
+void SimulatedDevice::startTraffic(bool restarting) {
+    traffic::TrafficSourceSettings source{settings_.traffic, settings_.replayFile,
+                                          settings_.replaySpeed, settings_.replayLoop};
+    const double lineMbit = kind_.ports == PortKind::Transceiver    ? 10000
+                            : kind_.ports == PortKind::FastEthernet ? 100
+                                                                    : 1000;
+    std::unique_ptr<traffic::FrameSource> frames;
+    try {
+        frames = traffic::makeFrameSource(source, {{{lineMbit, false}, {lineMbit, false}}});
+    } catch (const std::exception&) {
+        // At attach the error reaches the user; after a restart the device
+        // comes back without traffic rather than not at all.
+        if (!restarting) throw;
+    }
+    traffic_ = std::make_unique<traffic::DeviceTraffic>(std::move(frames));
+    for (uint32_t i = 0; i < CounterStore::kCount; ++i)
+        if (auto block = statistics_.counters().read(i)) traffic_->programCounter(*block);
+    syncTraffic(now());
+}
+
+void SimulatedDevice::syncTraffic(TimePoint t) {
+    for (int port = 0; port < 2; ++port) {
+        const PortLink link = link_.port(port, t);
+        traffic_->setPortLink(
+            static_cast<traffic::Port>(port), link.up(),
+            link.up() && !link.fullDuplex && kind_.ports != PortKind::Transceiver);
+    }
+    traffic_->applyConfiguration(config_.bytes());
+    traffic_->applyFilters(filters_.read(FilterKind::PacketType), filters_.read(FilterKind::Dpi),
+                           filters_.read(FilterKind::Packet));
+}
+
+void SimulatedDevice::postTrafficEvents() {
+    for (const auto& record : traffic_->takeEventRecords(handle_)) host_.postEvent(record);
 }
 
 std::string SimulatedDevice::describe() const {
@@ -337,6 +378,7 @@ DeviceReply SimulatedDevice::writeConfiguration(std::span<const uint8_t> payload
     if (!block) return DeviceReply::failure();
     config_ = *block;
     link_.reconfigure(config_, now());
+    syncTraffic(now());
     return DeviceReply::empty();
 }
 
@@ -384,17 +426,26 @@ DeviceReply SimulatedDevice::transceiverData(std::span<const uint8_t> payload, u
 DeviceReply SimulatedDevice::statisticsFormat1(std::span<const uint8_t> payload,
                                                uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
-    return fixedReply(statistics_.format1(now(), link_), capacity);
+    auto reply = statistics_.format1(now(), link_);
+    const bool portAFirst = kind_.capabilities & (cap::kPortSpeedSelect | cap::kFastEthernetSpeed);
+    if (traffic_->carriesTraffic()) traffic_->fillPortGroups(reply, portAFirst);
+    return fixedReply(reply, capacity);
 }
 
 DeviceReply SimulatedDevice::statisticsFormat2(std::span<const uint8_t> payload,
                                                uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
+    if (traffic_->carriesTraffic()) return fixedReply(traffic_->format2(), capacity);
     return fixedReply(statistics_.format2(), capacity);
 }
 
 DeviceReply SimulatedDevice::hostDropCounter(std::span<const uint8_t> payload, uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
+    if (traffic_->carriesTraffic()) {
+        std::array<uint8_t, 8> drops{};
+        putLe64(drops, 0, traffic_->hostDropped());
+        return fixedReply(drops, capacity);
+    }
     return fixedReply(statistics_.hostDropCounter(), capacity);
 }
 
@@ -405,7 +456,9 @@ DeviceReply SimulatedDevice::statisticsTrailer(std::span<const uint8_t> payload,
 }
 
 DeviceReply SimulatedDevice::writeCounter(std::span<const uint8_t> payload, uint32_t) {
-    return command(statistics_.counters().write(payload));
+    if (!statistics_.counters().write(payload)) return DeviceReply::failure();
+    traffic_->programCounter(payload);
+    return DeviceReply::empty();
 }
 
 DeviceReply SimulatedDevice::readCounter(std::span<const uint8_t> payload, uint32_t capacity) {
@@ -429,7 +482,9 @@ DeviceReply SimulatedDevice::filterRequest(std::span<const uint8_t> payload, uin
         case code::kWriteDpiFilter:
         case code::kWritePacketFilter:
         case code::kWritePacketTypeFilter:
-            return command(filters_.write(kind, payload));
+            if (!filters_.write(kind, payload)) return DeviceReply::failure();
+            syncTraffic(now());
+            return DeviceReply::empty();
         default:
             break;
     }
@@ -465,20 +520,48 @@ DeviceReply SimulatedDevice::gpsOutputFlush(std::span<const uint8_t> payload, ui
 
 // --- Capture --------------------------------------------------------------
 
+// The capture model checks and keeps the settings; the traffic engine writes the files.
+static traffic::DirectCaptureSettings engineSettings(const DirectCaptureSettings& s) {
+    traffic::DirectCaptureSettings out;
+    out.loop = s.loop;
+    out.extraOption = s.extraOption;
+    out.fullFrames = s.fullFrames;
+    out.mode = s.mode;
+    out.path = traffic::toUtf8(s.fileName);
+    out.fileSize = s.fileSize;
+    out.maxCache = s.maxCache;
+    out.fileCount = static_cast<int32_t>(s.fileCount);
+    out.fileDuration = static_cast<int32_t>(s.fileDuration);
+    return out;
+}
+
 DeviceReply SimulatedDevice::directCapture(std::span<const uint8_t> payload, uint32_t) {
     switch (currentCode_) {
-        case code::kCaptureStart:
-            return command(payload.empty() && capture_.startDirect());
+        case code::kCaptureStart: {
+            if (!payload.empty() || traffic_->directRunning() || traffic_->memoryRunning() ||
+                capture_.settings().fileName.empty())
+                return DeviceReply::failure();
+            traffic_->configureDirect(engineSettings(capture_.settings()));
+            const bool started = traffic_->startDirect();
+            postTrafficEvents();
+            return command(started);
+        }
         case code::kCaptureStop:
-            return command(payload.empty() && capture_.stopDirect());
+            if (!payload.empty()) return DeviceReply::failure();
+            traffic_->stopDirect();
+            postTrafficEvents();
+            return DeviceReply::empty();
         default:
-            return command(capture_.applySetting(currentCode_, payload));
+            if (traffic_->directRunning()) return DeviceReply::failure();  // settings stay
+            if (!capture_.applySetting(currentCode_, payload)) return DeviceReply::failure();
+            traffic_->configureDirect(engineSettings(capture_.settings()));
+            return DeviceReply::empty();
     }
 }
 
 DeviceReply SimulatedDevice::captureStatus(std::span<const uint8_t> payload, uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
-    return fixedReply(capture_.directStatus(), capacity);
+    return fixedReply(traffic_->directStatus(), capacity);
 }
 
 DeviceReply SimulatedDevice::memoryCapture(std::span<const uint8_t> payload, uint32_t capacity) {
@@ -486,19 +569,23 @@ DeviceReply SimulatedDevice::memoryCapture(std::span<const uint8_t> payload, uin
         case code::kMemoryCaptureMode:
             return command(capture_.setMemoryMode(payload));
         case code::kMemoryCaptureStart:
-            return command(payload.empty() && capture_.startMemory());
+            if (!payload.empty() || traffic_->directRunning() || traffic_->memoryRunning())
+                return DeviceReply::failure();
+            return command(capture_.startMemory() && traffic_->startMemory());
         case code::kMemoryCaptureStop:
-            return command(payload.empty() && capture_.stopMemory());
+            if (!payload.empty()) return DeviceReply::failure();
+            traffic_->stopMemory();
+            return command(capture_.stopMemory());
         default:
             break;
     }
     if (!payload.empty()) return DeviceReply::failure();
-    if (currentCode_ == code::kMemoryCaptureData) return DeviceReply::empty();
-    // The header fills the caller's buffer as far as it reaches.
-    uint32_t snapLength = (config_.word(0) >> 5) & 1 ? (config_.word(4) & 0xFFFF) : 65535;
-    auto header = CaptureModel::memoryHeader(snapLength == 0 ? 65535 : snapLength);
-    header.resize(std::min<size_t>(header.size(), capacity));
-    return DeviceReply::of(std::move(header));
+    // Data: the packet blocks since the last read, whole blocks only. The
+    // header fills the caller's buffer as far as it reaches.
+    if (currentCode_ == code::kMemoryCaptureData)
+        return DeviceReply::of(traffic_->memoryRunning() ? traffic_->memoryData(capacity)
+                                                         : std::vector<uint8_t>{});
+    return DeviceReply::of(traffic_->memoryHeader(capacity));
 }
 
 }  // namespace nettlebeam::driver::sim

@@ -31,6 +31,12 @@ struct SimulatedDeviceSettings {
     uint8_t repairedHardwareId = 0x4D;
     // A trickle of broadcast frames on every port with a link.
     bool idleTraffic = true;
+    // Real frames on the ports: generated (`--traffic`, see traffic_spec.h)
+    // or replayed from a capture file (`--replay`); none when both are empty.
+    std::string traffic;
+    std::string replayFile;
+    std::string replaySpeed = "1";  // a multiple of the file's pace, or "max"
+    bool replayLoop = false;
     // The device's clocks; empty means the host's steady and UTC clocks.
     // Tests set them to step time.
     std::function<std::chrono::steady_clock::time_point()> clock;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "../traffic/device_traffic.h"
 #include "capture_model.h"
 #include "configuration_block.h"
 #include "device_catalog.h"
@@ -37,6 +38,7 @@ class SimulatedDevice final : public DeviceModel {
     const LinkModel& links() const { return link_; }
     StatisticsModel& statistics() { return statistics_; }
     CaptureModel& capture() { return capture_; }
+    traffic::DeviceTraffic& traffic() { return *traffic_; }
     TimePoint now() const;
 
   private:
@@ -53,6 +55,10 @@ class SimulatedDevice final : public DeviceModel {
     void persist();
     void collectProgrammedFirmware();
     void postCaptureState(uint32_t state, uint64_t errorCode);
+    // The traffic engine follows the device's settings and links.
+    void startTraffic(bool restarting);
+    void syncTraffic(TimePoint now);
+    void postTrafficEvents();
 
     // Identification, present on every device.
     DeviceReply hardwareId(std::span<const uint8_t>, uint32_t capacity);
@@ -110,6 +116,7 @@ class SimulatedDevice final : public DeviceModel {
     CaptureModel capture_;
     std::array<FirmwareUpdater, 2> updaters_;
     uint32_t currentCode_ = 0;  // the request being handled, for shared handlers
+    std::unique_ptr<traffic::DeviceTraffic> traffic_;
 };
 
 }  // namespace nettlebeam::driver::sim

@@ -21,6 +21,7 @@ class FrameGenerator {
     // Builds the next frame for `port`. The frame's bytes stay valid until the
     // next call.
     const Frame& make(Port port, uint64_t timestampNs);
+    void setHalfDuplex(bool halfDuplex) { halfDuplex_ = halfDuplex; }
 
   private:
     enum class Kind : uint8_t { Tcp4, Udp4, Tcp6, Udp6, Icmp4, Icmp6, Igmp, Arp, Lldp };

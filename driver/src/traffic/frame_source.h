@@ -24,6 +24,8 @@ class FrameSource {
     virtual uint64_t nextDueNs() = 0;
     // Called once before the first frame, with the time the traffic starts.
     virtual void begin(uint64_t nowNs) = 0;
+    // The port's link runs in half duplex now (collisions become possible).
+    virtual void setHalfDuplex(Port, bool) {}
 };
 
 // What the device tells a source about one port.

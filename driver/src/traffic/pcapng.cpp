@@ -59,7 +59,7 @@ std::vector<uint8_t> fileHeader(uint32_t snapLength, std::string_view applicatio
     section.put32(0);                      // opt_endofopt
     std::vector<uint8_t> out = section.finish();
 
-    for (std::string_view name : {"port A", "port B"}) {
+    for (std::string_view name : {"Port A", "Port B"}) {
         BlockBuilder interface(kInterfaceDescription);
         interface.put16(kLinkTypeEthernet);
         interface.put16(0);

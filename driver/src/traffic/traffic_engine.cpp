@@ -75,6 +75,11 @@ void TrafficEngine::stop() {
     if (thread_.joinable()) thread_.join();
 }
 
+void TrafficEngine::setPortLink(Port port, bool up, bool halfDuplex) {
+    linkUp_[static_cast<size_t>(port)] = up;
+    halfDuplex_[static_cast<size_t>(port)] = halfDuplex;
+}
+
 void TrafficEngine::setFeatures(const CaptureFeatures& features) {
     std::lock_guard lock(configMutex_);
     shared_.features = features;
@@ -176,6 +181,11 @@ void TrafficEngine::run() {
     source_->begin(steadyWallClockNs());
     while (!stopRequested_.load(std::memory_order_relaxed)) {
         refreshConfig();
+        for (size_t p = 0; p < 2; ++p) {
+            const bool half = halfDuplex_[p].load(std::memory_order_relaxed);
+            if (half != sourceHalfDuplex_[p]) source_->setHalfDuplex(static_cast<Port>(p), half);
+            sourceHalfDuplex_[p] = half;
+        }
         const uint64_t now = steadyWallClockNs();
         size_t done = 0;
         {
@@ -184,7 +194,8 @@ void TrafficEngine::run() {
             for (; done < kBatch; ++done) {
                 const Frame* frame = source_->next(now);
                 if (frame == nullptr) break;
-                process(*frame);
+                if (linkUp_[static_cast<size_t>(frame->port)].load(std::memory_order_relaxed))
+                    process(*frame);
             }
         }
         if (done == kBatch) continue;

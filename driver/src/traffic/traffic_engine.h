@@ -58,6 +58,8 @@ class TrafficEngine {
     // True once a source that ends (a replay without loop) has sent everything.
     bool exhausted() const { return exhausted_.load(); }
 
+    // The port's link: frames of a port without link are not received at all.
+    void setPortLink(Port port, bool up, bool halfDuplex);
     void setFeatures(const CaptureFeatures& features);
     void setFilters(const FilterSet& filters);
     CaptureFeatures features() const;
@@ -65,12 +67,15 @@ class TrafficEngine {
     uint32_t snapLength(bool fullFrames) const;
 
     CounterBank& counters() { return counters_; }
+    const CounterBank& counters() const { return counters_; }
     const PortCounters& port(Port p) const { return ports_[static_cast<size_t>(p)]; }
     uint64_t framesSeen() const { return framesSeen_.load(std::memory_order_relaxed); }
     // Frames lost because a host cache (direct or memory capture) was full.
     uint64_t hostDropped() const { return hostDropped_.load(std::memory_order_relaxed); }
     DirectCapture& directCapture() { return direct_; }
+    const DirectCapture& directCapture() const { return direct_; }
     MemoryCapture& memoryCapture() { return memory_; }
+    const MemoryCapture& memoryCapture() const { return memory_; }
 
     // Processes one frame on the caller's thread, as the engine thread does
     // for every frame of its source (for tests and tools without a thread).
@@ -98,6 +103,9 @@ class TrafficEngine {
     std::atomic<uint64_t> configGeneration_{1};
     Config active_;  // engine thread's copy
     uint64_t activeGeneration_ = 0;
+    std::array<std::atomic<bool>, 2> linkUp_{true, true};
+    std::array<std::atomic<bool>, 2> halfDuplex_{false, false};
+    std::array<bool, 2> sourceHalfDuplex_{false, false};
 
     CounterBank counters_;
     std::array<PortCounters, 2> ports_;

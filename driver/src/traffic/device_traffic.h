@@ -1,0 +1,94 @@
+// The traffic side of one simulated device: its frame source and engine,
+// kept in step with the device's configuration block, filters and
+// programmable counters, and answering the capture requests.
+//
+// Every device has one, so direct and memory captures always write real
+// pcapng data; a device attached without traffic or replay simply carries
+// no frames.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frame_source.h"
+#include "pcapng.h"
+#include "replay_source.h"
+#include "traffic_engine.h"
+
+namespace nettlebeam::traffic {
+
+// Where a device's frames come from, as `nettlebeamd attach` sets it.
+struct TrafficSourceSettings {
+    std::string traffic;     // the --traffic text; "" none
+    std::string replayFile;  // --replay; "" none
+    std::string replaySpeed = "1";
+    bool replayLoop = false;
+    bool any() const { return !traffic.empty() || !replayFile.empty(); }
+};
+
+// Checks the settings and builds their source: null when there is none.
+// Throws std::invalid_argument (bad option text) or std::runtime_error (a
+// replay file that is missing, damaged or not a capture), naming the problem.
+std::unique_ptr<FrameSource> makeFrameSource(const TrafficSourceSettings& settings,
+                                             std::array<PortLine, 2> lines);
+
+std::string toUtf8(std::u16string_view text);
+
+class DeviceTraffic {
+  public:
+    static constexpr size_t kEventRecordSize = 4108;
+
+    explicit DeviceTraffic(std::unique_ptr<FrameSource> source);
+    bool carriesTraffic() const { return hasSource_; }
+    TrafficEngine& engine() { return engine_; }
+
+    void setPortLink(Port port, bool up, bool halfDuplex) {
+        engine_.setPortLink(port, up, halfDuplex);
+    }
+    // The 32-byte configuration block: capture features.
+    void applyConfiguration(std::span<const uint8_t> block);
+    // The current filter blocks (packet type 8, DPI 224, packet filter 248 bytes).
+    void applyFilters(std::span<const uint8_t> packetType, std::span<const uint8_t> dpi,
+                      std::span<const uint8_t> packetFilter);
+    bool programCounter(std::span<const uint8_t> block) {
+        return engine_.counters().program(block);
+    }
+
+    // Statistics: the two port groups of the 160-byte format-1 reply
+    // (words 0..15), the 128-byte format-2 reply and the host-drop counter.
+    void fillPortGroups(std::vector<uint8_t>& format1, bool portAFirst) const;
+    std::vector<uint8_t> format2() const { return engine_.counters().reply(); }
+    uint64_t hostDropped() const { return engine_.hostDropped(); }
+
+    // Direct capture. The configured settings show in the status until a capture starts.
+    void configureDirect(const DirectCaptureSettings& settings);
+    bool startDirect();
+    void stopDirect() { engine_.directCapture().stop(); }
+    bool directRunning() const { return engine_.directCapture().status().enabled; }
+    std::vector<uint8_t> directStatus() const;
+
+    // Memory capture.
+    bool startMemory() { return engine_.memoryCapture().start(engine_.snapLength(false)); }
+    void stopMemory() { engine_.memoryCapture().stop(); }
+    bool memoryRunning() const { return engine_.memoryCapture().running(); }
+    std::vector<uint8_t> memoryHeader(uint32_t capacity) const;
+    std::vector<uint8_t> memoryData(uint32_t capacity);
+
+    // Event records (new capture file, capture state) to post for `handle`.
+    std::vector<std::vector<uint8_t>> takeEventRecords(int32_t handle);
+
+  private:
+    bool hasSource_;
+    TrafficEngine engine_;
+    DirectCaptureSettings configured_;
+    bool configuredOnce_ = false;
+    bool startedOnce_ = false;
+    std::vector<uint8_t> packetType_, dpi_, packetFilter_;
+};
+
+}  // namespace nettlebeam::traffic

@@ -1,17 +1,24 @@
 // A check that stays on in optimised fuzz builds: a broken invariant must
 // stop the fuzzer with the input that broke it, like a sanitizer report.
+// The message goes to the sanitizers' report stream, which libFuzzer keeps
+// open even when it closes the target's standard error (-close_fd_mask=2).
 #pragma once
+
+#include <sanitizer/common_interface_defs.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                          \
-        }                                                                                          \
+#define FUZZ_CHECK(condition)                                                               \
+    do {                                                                                    \
+        if (!(condition)) {                                                                 \
+            char fuzzCheckMessage[512];                                                     \
+            std::snprintf(fuzzCheckMessage, sizeof fuzzCheckMessage,                        \
+                          "invariant broken: %s at %s:%d", #condition, __FILE__, __LINE__); \
+            __sanitizer_report_error_summary(fuzzCheckMessage);                             \
+            std::abort();                                                                   \
+        }                                                                                   \
     } while (0)
 
 namespace nettlebeam::fuzz {

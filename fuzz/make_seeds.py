@@ -189,8 +189,89 @@ def identity():
     write("identity_fuzz", "failed", bytes(1) + result(-2))
 
 
+def ethernet_frames():
+    mac_dst, mac_src = bytes.fromhex("001122334455"), bytes.fromhex("02aabbccddee")
+    ipv4_tcp = (mac_dst + mac_src + b"\x08\x00" +
+                bytes.fromhex("450000280001000040060000c0a80001c0a80002") +
+                struct.pack(">HHIIBBHHH", 40000, 80, 1, 0, 0x50, 0x02, 0, 0, 0))
+    ipv6_udp = (b"\x33\x33\x00\x00\x00\xfb" + mac_src + b"\x86\xdd" +
+                bytes.fromhex("6000000000101101") + bytes(15) + b"\x01" + bytes(15) + b"\x02" +
+                struct.pack(">HHHH", 5353, 53, 16, 0) + b"\x00" * 8)
+    arp = b"\xff" * 6 + mac_src + b"\x08\x06" + bytes.fromhex("0001080006040001") + bytes(20)
+    vlan_udp = (mac_dst + mac_src + b"\x81\x00\x00\x05\x08\x00" +
+                bytes.fromhex("4500001c0002000040110000c0a80001c0a80002") +
+                struct.pack(">HHHH", 68, 67, 8, 0))
+    return [ipv4_tcp, ipv6_udp, arp, vlan_udp]
+
+
+def replay_files():
+    frames = ethernet_frames()
+
+    def pcap(magic, link=1, records=None):
+        head = struct.pack("<IHHiIII", magic, 2, 4, 0, 0, 65535, link)
+        body = b""
+        for i, frame in enumerate(frames if records is None else records):
+            body += struct.pack("<IIII", 1700000000 + i, 1000 * i, len(frame), len(frame)) + frame
+        return head + body
+    write("replay_reader_fuzz", "pcap_micro", pcap(0xA1B2C3D4))
+    write("replay_reader_fuzz", "pcap_nano", pcap(0xA1B23C4D) + b"\x01")
+    write("replay_reader_fuzz", "pcap_not_ethernet", pcap(0xA1B2C3D4, link=101))
+    write("replay_reader_fuzz", "pcap_truncated", pcap(0xA1B2C3D4)[:-7])
+    write("replay_reader_fuzz", "pcap_no_frames", pcap(0xA1B2C3D4, records=[]))
+
+    def block(kind, body):
+        body += bytes(-len(body) % 4)
+        return struct.pack("<II", kind, len(body) + 12) + body + struct.pack("<I", len(body) + 12)
+    shb = block(0x0A0D0D0A, struct.pack("<IHHq", 0x1A2B3C4D, 1, 0, -1))
+    idb = block(1, struct.pack("<HHI", 1, 0, 65535) + struct.pack("<HHB3x", 9, 1, 9) + bytes(4))
+    epbs = b"".join(block(6, struct.pack("<IIIII", 0, 0, 1000 * i, len(f), len(f)) + f)
+                    for i, f in enumerate(frames))
+    write("replay_reader_fuzz", "pcapng", shb + idb + epbs)
+    write("replay_reader_fuzz", "pcapng_fast", shb + idb + epbs + b"\x01")
+
+
+def control_socket():
+    def request(code, payload=b"", capacity=0, handle=None):
+        data = (struct.pack("<i", handle) if handle is not None else b"") + payload
+        return struct.pack("<4I", 0x5152424E, code, len(data), capacity) + data
+    target = "control_socket_fuzz"
+    # Handles 1 to 3: the server's ten-gigabit, gigabit and fast-Ethernet devices.
+    write(target, "enumerate", request(0xCB202000, capacity=80))
+    write(target, "timing_status", request(0xCB202030, capacity=19, handle=1))
+    write(target, "transceivers", request(0xCB202048, capacity=500, handle=1))
+    write(target, "link_details", request(0xCB202044, capacity=20, handle=2))
+    write(target, "statistics", request(0xCB202010, capacity=160, handle=3))
+    write(target, "capture_status", request(0xCB202820, capacity=8256, handle=1))
+    write(target, "counter_read", request(0xCB20205C, struct.pack("<I", 3), 30, handle=2))
+    write(target, "dpi_write", request(0xCB202050, bytes(220) + struct.pack("<I", 1), 0, handle=2))
+    write(target, "firmware_data", request(0xCB202410, b"\xA5" * 508, 0, handle=1))
+    write(target, "memory_capture_data", request(0xCB202C0B, capacity=1 << 20, handle=1))
+    write(target, "capture_file_name", request(0xCB202808, "/tmp/x.pcapng".encode("utf-16-le") + b"\0\0", 0, handle=1))
+    write(target, "unknown_handle", request(0xCB202030, capacity=19, handle=77))
+    write(target, "no_handle", request(0xCB202030, capacity=19))
+    write(target, "capacity_too_small", request(0xCB202030, capacity=18, handle=1))
+    write(target, "input_missing", struct.pack("<4I", 0x5152424E, 0xCB202030, 8, 19) + b"\x01\0")
+    write(target, "devices_listing", request(0x4E420003, capacity=4096))
+    write(target, "event_post", request(0x4E420006, struct.pack("<iII", 1, 4, 0) + struct.pack("<IQ", 1, 8) + bytes(4108 - 24)))
+    write(target, "event_wait", request(0xCB203400, capacity=4108))
+
+
+def driver_options():
+    target = "driver_options_fuzz"
+    settings = bytes([0x4F, 1, 1]) + bytes.fromhex("024e424f0001") + struct.pack("<I", 300) + bytes([1, 0, 0, 0, 0, 1, 3, 62, 3])
+    write(target, "attach_settings", settings)
+    fault = struct.pack("<6I", 0, 1, 0xCB202030, 2, 0, 3) + bytes(19)
+    write(target, "inject_replace", fault)
+    write(target, "inject_any_handle", struct.pack("<6I", 1, 0, 0xCB203400, 0, 0, 1))
+    write(target, "traffic", b"rate=50k,mix=64:60/1518:40,crc=0.5,ports=A")
+    write(target, "traffic_line_rate", b"rate=80%,mix=jumbo,seed=7")
+    write(target, "replay_speed", b"max")
+    write(target, "replay_speed_number", b"2.5")
+
+
 if __name__ == "__main__":
     for make in (wire_frame, link_status, statistics, timing, capture_status, event_records,
-                 filters, firmware_image, identity):
+                 filters, firmware_image, identity, replay_files, control_socket,
+                 driver_options):
         make()
     sys.exit(0)

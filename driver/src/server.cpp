@@ -110,9 +110,15 @@ bool Server::prepareLoop(std::string& error) {
 }
 
 DeviceHandle Server::attach(const SimulatedDeviceSettings& settings) {
+    return attachModel([&settings](DeviceHandle handle, DeviceHost& host) {
+        return makeSimulatedDevice(settings, handle, host);
+    });
+}
+
+DeviceHandle Server::attachModel(const ModelFactory& make) {
     DeviceHandle handle = nextHandle_++;
     Device device;
-    device.model = makeSimulatedDevice(settings, handle, *this);
+    device.model = make(handle, *this);
     logLine("attached device " + std::to_string(handle) + ": " + device.model->describe());
     devices_.emplace(handle, std::move(device));
     postEvent(makeDeviceEvent(EventKind::DeviceArrival, handle));
@@ -370,7 +376,12 @@ void Server::answerAdmin(Connection& connection) {
             auto settings = decodeDeviceSettings(input);
             if (!settings || connection.request.outputCapacity < 4)
                 return fail(connection, "malformed attach request");
-            DeviceHandle handle = attach(*settings);
+            DeviceHandle handle = 0;
+            try {  // a replay file may have changed since the options were checked
+                handle = attach(*settings);
+            } catch (const std::exception& e) {
+                return fail(connection, e.what());
+            }
             return reply(connection, u32Bytes(static_cast<uint32_t>(handle)));
         }
         case admin::kDetach: {

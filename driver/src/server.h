@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -41,6 +42,9 @@ class Server : public DeviceHost {
     // Creates the loop's descriptors; call after any fork.
     bool prepareLoop(std::string& error);
     DeviceHandle attach(const SimulatedDeviceSettings& settings);
+    // Any other device backend: the factory builds the model for its handle.
+    using ModelFactory = std::function<std::unique_ptr<DeviceModel>(DeviceHandle, DeviceHost&)>;
+    DeviceHandle attachModel(const ModelFactory& make);
     // Serves until SIGINT, SIGTERM or a stop request; removes the socket.
     void run();
 

@@ -26,7 +26,8 @@ std::optional<uint64_t> parseDigits(const std::string& text, size_t start, uint6
     for (size_t i = start; i < text.size(); ++i) {
         int digit = hexValue(text[i]);
         if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
-        if (value > (max - static_cast<uint64_t>(digit)) / base) return std::nullopt;
+        auto d = static_cast<uint64_t>(digit);
+        if (d > max || value > (max - d) / base) return std::nullopt;
         value = value * base + static_cast<uint64_t>(digit);
     }
     return value;

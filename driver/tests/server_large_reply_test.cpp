@@ -1,0 +1,130 @@
+// The server in this process with a device model that answers as much as it
+// is asked for: large replies, slow readers and readers that leave.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "admin_protocol.h"
+#include "client.h"
+#include "frame.h"
+#include "server.h"
+
+namespace nettlebeam::driver {
+namespace {
+
+constexpr uint32_t kMemoryData = 0xCB202C0B;
+constexpr uint32_t k64MiB = 64u << 20;
+
+uint8_t patternAt(size_t i) {
+    return static_cast<uint8_t>(i * 31 + (i >> 16));
+}
+
+class FillingDevice : public DeviceModel {
+  public:
+    DeviceReply handleRequest(uint32_t code, std::span<const uint8_t>, uint32_t capacity) override {
+        if (code != kMemoryData) return DeviceReply::failure();
+        std::vector<uint8_t> bytes(capacity);
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = patternAt(i);
+        return DeviceReply::of(std::move(bytes));
+    }
+    void tick(std::chrono::steady_clock::time_point) override {}
+    std::string describe() const override { return "filling test device"; }
+    void powerOn() override {}
+};
+
+class ServerInProcess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char folder[] = "/tmp/nbserver.XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        folder_ = folder;
+        ServerOptions options;
+        options.controlPath = folder_ + "/KV7Control";
+        path_ = options.controlPath;
+        server_ = std::make_unique<Server>(options);
+        std::string error;
+        ASSERT_TRUE(server_->listen(error)) << error;
+        ASSERT_TRUE(server_->prepareLoop(error)) << error;
+        handle_ = server_->attachModel(
+            [](DeviceHandle, DeviceHost&) { return std::make_unique<FillingDevice>(); });
+        thread_ = std::thread([this] { server_->run(); });
+    }
+    void TearDown() override {
+        if (thread_.joinable()) {
+            EXPECT_EQ(wire::transact(path_, admin::kStop, nullptr, 0, nullptr, 0), 0);
+            thread_.join();
+        }
+        std::filesystem::remove_all(folder_);
+    }
+
+    int32_t readMemory(uint32_t capacity, std::vector<uint8_t>& out) {
+        out.assign(capacity, 0);
+        return wire::transact(path_, kMemoryData, &handle_, 4, out.data(), capacity);
+    }
+
+    // A raw connection that has sent a memory read and reads nothing yet.
+    int startRawRead(uint32_t capacity) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
+        int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        uint8_t request[wire::kHeaderSize + 4];
+        wire::encodeRequestHeader({kMemoryData, 4, capacity}, request);
+        std::memcpy(request + wire::kHeaderSize, &handle_, 4);
+        EXPECT_EQ(send(fd, request, sizeof(request), 0), static_cast<ssize_t>(sizeof(request)));
+        return fd;
+    }
+
+    std::string folder_, path_;
+    std::unique_ptr<Server> server_;
+    std::thread thread_;
+    DeviceHandle handle_ = 0;
+};
+
+TEST_F(ServerInProcess, A64MiBReplyArrivesIntact) {
+    std::vector<uint8_t> out;
+    ASSERT_EQ(readMemory(k64MiB, out), static_cast<int32_t>(k64MiB));
+    for (size_t i = 0; i < out.size(); i += 4093) ASSERT_EQ(out[i], patternAt(i)) << i;
+    EXPECT_EQ(out.back(), patternAt(out.size() - 1));
+}
+
+TEST_F(ServerInProcess, ASlowReaderDoesNotHoldUpOthers) {
+    int slow = startRawRead(k64MiB);
+    std::vector<uint8_t> out;
+    // The slow reader's reply waits in the server while others are answered.
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(readMemory(4096, out), 4096);
+    // The slow reader then gets all of its reply.
+    size_t received = 0;
+    std::vector<uint8_t> buffer(1 << 20);
+    pollfd polled{slow, POLLIN, 0};
+    while (poll(&polled, 1, 10000) > 0) {
+        ssize_t got = recv(slow, buffer.data(), buffer.size(), 0);
+        if (got <= 0) break;
+        received += static_cast<size_t>(got);
+    }
+    close(slow);
+    EXPECT_EQ(received, wire::kHeaderSize + k64MiB);
+}
+
+TEST_F(ServerInProcess, ReadersLeavingMidReplyCostNothing) {
+    for (int i = 0; i < 4; ++i) {
+        int fd = startRawRead(k64MiB);
+        std::vector<uint8_t> first(100000);
+        ASSERT_GT(recv(fd, first.data(), first.size(), MSG_WAITALL), 0);
+        close(fd);
+    }
+    std::vector<uint8_t> out;
+    ASSERT_EQ(readMemory(k64MiB, out), static_cast<int32_t>(k64MiB));
+    EXPECT_EQ(out[12345], patternAt(12345));
+}
+
+}  // namespace
+}  // namespace nettlebeam::driver

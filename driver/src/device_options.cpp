@@ -1,8 +1,11 @@
 #include "device_options.h"
 
 #include <cstring>
+#include <filesystem>
+#include <stdexcept>
 
 #include "text_parse.h"
+#include "traffic/device_traffic.h"
 
 namespace nettlebeam::driver {
 
@@ -58,6 +61,24 @@ std::optional<std::string> applyOption(OptionState& state, const std::string& na
         auto version = parseDottedVersion(value);
         if (!version) return name + " wants A.B.C.D with numbers 0-255, not '" + value + "'";
         (name == "--sw-fw" ? s.swFirmwareVersion : s.driverVersion) = *version;
+    } else if (name == "--traffic") {
+        try {
+            traffic::parseTrafficSpec(value);
+        } catch (const std::invalid_argument& e) {
+            return std::string("--traffic: ") + e.what();
+        }
+        s.traffic = value;
+    } else if (name == "--replay") {
+        std::error_code ec;
+        auto path = std::filesystem::absolute(value, ec);  // the daemon has another directory
+        s.replayFile = ec ? value : path.string();
+    } else if (name == "--replay-speed") {
+        try {
+            traffic::parseReplaySpeed({}, value);
+        } catch (const std::invalid_argument& e) {
+            return e.what();
+        }
+        s.replaySpeed = value;
     } else if (name == "--usb") {
         auto speed = parseUnsigned(value, 3);
         if (!speed || *speed == 0) return "--usb wants 1, 2 or 3, not '" + value + "'";
@@ -78,6 +99,11 @@ std::optional<uint8_t> hardwareIdForType(unsigned type) {
 DeviceOptionsResult parseDeviceOptions(const std::vector<std::string>& args) {
     OptionState state;
     for (size_t i = 0; i < args.size(); i += 2) {
+        if (args[i] == "--replay-loop") {  // the one option without a value
+            state.settings.replayLoop = true;
+            --i;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             if (args[i].rfind("--", 0) != 0) return "unexpected argument '" + args[i] + "'";
             return "option " + args[i] + " needs a value";
@@ -86,6 +112,18 @@ DeviceOptionsResult parseDeviceOptions(const std::vector<std::string>& args) {
     }
     if (state.typeGiven == state.hwidGiven)
         return std::string("give exactly one of --type and --hwid");
+    const auto& s = state.settings;
+    if (!s.traffic.empty() && !s.replayFile.empty())
+        return std::string("--traffic and --replay exclude each other");
+    if (s.replayFile.empty() && (s.replayLoop || s.replaySpeed != "1"))
+        return std::string("--replay-speed and --replay-loop need --replay");
+    if (!s.replayFile.empty()) {
+        try {  // read the whole file now: a bad one never makes a device
+            traffic::ReplaySource check({s.replayFile});
+        } catch (const std::runtime_error& e) {
+            return e.what();
+        }
+    }
     if (state.typeGiven && (state.type == 11 || state.type == 12)) {
         bool wantsGps = state.type == 12;
         if (state.gpsGiven && state.settings.gps != wantsGps)
@@ -109,11 +147,21 @@ std::vector<uint8_t> encodeDeviceSettings(const SimulatedDeviceSettings& s) {
     std::memcpy(&out[13], s.swFirmwareVersion.data(), 4);
     std::memcpy(&out[17], s.driverVersion.data(), 4);
     out[21] = s.usbSpeed;
+    // Then the traffic: a loop flag and three length-prefixed strings.
+    if (!s.traffic.empty() || !s.replayFile.empty()) {
+        out.push_back(s.replayLoop ? 1 : 0);
+        for (const std::string* text : {&s.traffic, &s.replayFile, &s.replaySpeed}) {
+            const size_t length = std::min<size_t>(text->size(), 0xFFFF);
+            out.push_back(static_cast<uint8_t>(length));
+            out.push_back(static_cast<uint8_t>(length >> 8));
+            out.insert(out.end(), text->begin(), text->begin() + static_cast<long>(length));
+        }
+    }
     return out;
 }
 
 std::optional<SimulatedDeviceSettings> decodeDeviceSettings(const std::vector<uint8_t>& in) {
-    if (in.size() != kEncodedSettingsBytes || in[1] > 1 || in[2] > 1) return std::nullopt;
+    if (in.size() < kEncodedSettingsBytes || in[1] > 1 || in[2] > 1) return std::nullopt;
     if (in[21] < 1 || in[21] > 3) return std::nullopt;
     SimulatedDeviceSettings s;
     s.hardwareId = in[0];
@@ -128,6 +176,20 @@ std::optional<SimulatedDeviceSettings> decodeDeviceSettings(const std::vector<ui
     std::memcpy(s.swFirmwareVersion.data(), &in[13], 4);
     std::memcpy(s.driverVersion.data(), &in[17], 4);
     s.usbSpeed = in[21];
+    if (in.size() == kEncodedSettingsBytes) return s;
+    size_t at = kEncodedSettingsBytes;
+    if (in[at] > 1) return std::nullopt;
+    s.replayLoop = in[at++] == 1;
+    for (std::string* text : {&s.traffic, &s.replayFile, &s.replaySpeed}) {
+        if (at + 2 > in.size()) return std::nullopt;
+        const size_t length = in[at] | static_cast<size_t>(in[at + 1]) << 8;
+        at += 2;
+        if (at + length > in.size()) return std::nullopt;
+        text->assign(in.begin() + static_cast<long>(at),
+                     in.begin() + static_cast<long>(at + length));
+        at += length;
+    }
+    if (at != in.size()) return std::nullopt;
     return s;
 }
 

@@ -31,9 +31,11 @@ ByteRing::ByteRing(size_t capacity) {
         failWith("mmap");
     }
     auto* base = static_cast<uint8_t*>(area);
+    // The pages are populated now: a fault per page in the middle of a
+    // capture costs more than the memory the cache is allowed anyway.
     for (uint8_t* half : {base, base + capacity_}) {
-        if (mmap(half, capacity_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) ==
-            MAP_FAILED) {
+        if (mmap(half, capacity_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED | MAP_POPULATE, fd,
+                 0) == MAP_FAILED) {
             munmap(area, 2 * capacity_);
             close(fd);
             failWith("mmap");

@@ -97,6 +97,9 @@ std::unique_ptr<FrameSource> makeFrameSource(const TrafficSourceSettings& settin
 
 DeviceTraffic::DeviceTraffic(std::unique_ptr<FrameSource> source)
     : hasSource_(source != nullptr), engine_(std::move(source)) {
+    // No traffic before the device reports its links.
+    engine_.setPortLink(Port::A, false, false);
+    engine_.setPortLink(Port::B, false, false);
     if (hasSource_) engine_.start();
 }
 

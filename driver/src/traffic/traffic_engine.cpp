@@ -178,6 +178,13 @@ void TrafficEngine::feed(const Frame& frame) {
 }
 
 void TrafficEngine::run() {
+    // The traffic starts once a link is up, so a replay is not lost to link
+    // negotiation; later link losses lose frames as they would on the wire.
+    while (!stopRequested_.load() && !linkUp_[0].load() && !linkUp_[1].load()) {
+        std::unique_lock lock(wakeMutex_);
+        wake_.wait_for(lock, std::chrono::milliseconds(5),
+                       [this] { return stopRequested_.load(); });
+    }
     source_->begin(steadyWallClockNs());
     while (!stopRequested_.load(std::memory_order_relaxed)) {
         refreshConfig();

@@ -139,6 +139,76 @@ TEST_F(LibraryFrameTest, ShutdownEmptiesTheListAndAnotherStartFindsTheDevicesAga
     EXPECT_EQ(recorder_.count("new", handle), 2);
 }
 
+TEST_F(LibraryFrameTest, EveryPerDeviceExportRejectsAnUnlistedHandle) {
+    int32_t listed = attachListed({"--type", "11", "--hw-fw", "300"});
+    // Attached in the driver but gone from the library's list: still unknown.
+    const int32_t h = listed + 1;
+    uint8_t bytes[8] = {};
+    int32_t length = 0;
+    NettlebeamApiDeviceType type;
+    NettlebeamApiVersions versions;
+    NettlebeamApiHwFirmwaresDesc desc;
+    NettlebeamApiDeviceFeatures features{};
+    NettlebeamApiPortsSpeed speeds{};
+    NettlebeamApiLinkStatus link{};
+    NettlebeamApiStatistics stats{};
+    NettlebeamApiCounterV2 counter{};
+    NettlebeamApiPacketsTypeFilter types{};
+    NettlebeamApiDpiFilter dpi{};
+    NettlebeamApiPacketFilter filter{};
+    NettlebeamApiTimingStatus timing{};
+    NettlebeamApiDiskDumpConfig config{};
+    NettlebeamApiDiskDumpStatus capture{};
+    std::vector<uint8_t> buffer(NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER);
+    int32_t size = static_cast<int32_t>(buffer.size());
+    const std::vector<int32_t> statuses = {
+        NettlebeamAPIGetDeviceType(h, &type),
+        NettlebeamAPIGetDeviceMAC(h, bytes),
+        NettlebeamAPIGetDeviceExtraInfo(h, bytes),
+        NettlebeamAPIGetVersions(h, &versions),
+        NettlebeamAPIGetHwFirmwaresDesc(h, &desc),
+        NettlebeamAPIGetDeviceFeatures(h, &features),
+        NettlebeamAPISetDeviceFeatures(h, features),
+        NettlebeamAPISaveDeviceFeatures(h),
+        NettlebeamAPIGetDevicePortsSpeed(h, &speeds),
+        NettlebeamAPISetDevicePortsSpeed(h, speeds),
+        NettlebeamAPIRestartDevice(h),
+        NettlebeamAPIGetLinkStatus(h, &link),
+        NettlebeamAPIGetStatistics(h, &stats),
+        NettlebeamAPISetCounterV2(h, counter),
+        NettlebeamAPIGetCounterV2(h, 0, &counter),
+        NettlebeamAPISavePacketsTypeFilter(h),
+        NettlebeamAPISetDpiFilter(h, dpi),
+        NettlebeamAPIGetDpiFilter(h, &dpi),
+        NettlebeamAPISaveDpiFilter(h),
+        NettlebeamAPISetPacketFilter(h, filter),
+        NettlebeamAPIGetPacketFilter(h, &filter),
+        NettlebeamAPISavePacketFilter(h),
+        NettlebeamAPISetTimingTime(h, {2, 0, 0}),
+        NettlebeamAPIGetTimingStatus(h, &timing),
+        NettlebeamAPIGPSOutputRead(h, bytes, sizeof(bytes), &length),
+        NettlebeamAPIGPSOutputFlush(h),
+        NettlebeamAPIDiskDumpSetConfig(h, config),
+        NettlebeamAPIDiskDumpStart(h),
+        NettlebeamAPIDiskDumpStop(h),
+        NettlebeamAPIDiskDumpGetStatus(h, &capture),
+        NettlebeamAPIMemoryCaptureStart(h, 0),
+        NettlebeamAPIMemoryCaptureStop(h),
+        NettlebeamAPIMemoryCaptureGet(h, buffer.data(), &size),
+        NettlebeamAPIMemoryCaptureGetHeader(h, buffer.data(), &size),
+        NettlebeamAPIFirmwareUpdateStart(h, u"/tmp/none.bin"),
+        NettlebeamAPIFirmwareUpdateGetProgress(h, &length),
+        NettlebeamAPIAddDeviceCallback(h, 0, nullptr, nullptr),
+        NettlebeamAPIRemoveDeviceCallback(h, 0, nullptr),
+    };
+    for (size_t i = 0; i < statuses.size(); ++i) EXPECT_EQ(statuses[i], -4) << "export #" << i;
+    // The packet-type filter asks for the capability first; there is none.
+    EXPECT_EQ(NettlebeamAPISetPacketsTypeFilter(h, types), -5);
+    EXPECT_EQ(NettlebeamAPIGetPacketsTypeFilter(h, &types), -5);
+    EXPECT_EQ(NettlebeamAPIGetDeviceCapabilitiesEx(h), 0u);
+    EXPECT_EQ(size, static_cast<int32_t>(buffer.size()));
+}
+
 TEST_F(LibraryFrameTest, ADeviceAttachedWhileNoneWasListedIsFoundByPolling) {
     ASSERT_EQ(NettlebeamAPIInitialize(), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -35,6 +35,7 @@ else
         -printf '%f\n' | sort)
 fi
 
+export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 failed=0
 for target in "${targets[@]}"; do
     work="$build/fuzz-runs/$target"
@@ -53,8 +54,8 @@ for target in "${targets[@]}"; do
     status=$?
     set -e
     elapsed=$(( $(date +%s) - started ))
-    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-    coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1)
+    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1 || true)
+    coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1 || true)
     crashes=$(grep -cE '^==[0-9]+==ERROR|invariant broken|^SUMMARY: (Address|UndefinedBehavior|libFuzzer)' "$log" || true)
     if [[ $status -ne 0 ]]; then
         failed=1

@@ -176,21 +176,32 @@ std::array<uint8_t, ProgrammableCounter::kBlockSize> CounterBank::definition(siz
     return block;
 }
 
-void CounterBank::count(const Frame& frame, const FrameInfo& info, Delivery delivery) {
+void CounterBank::refresh() {
     const uint64_t generation = generation_.load(std::memory_order_relaxed);
     if (generation != activeGeneration_) {
         while (lock_.test_and_set(std::memory_order_acquire)) {
         }
         active_ = shared_;
         activeGeneration_ = generation_.load(std::memory_order_relaxed);
+        activeCount_ = 0;
+        for (size_t i = 0; i < kCount; ++i)
+            if (active_[i].countsAnything())
+                activeIndexes_[activeCount_++] = static_cast<uint8_t>(i);
         for (size_t i = 0; i < kCount; ++i)
             if (resetPending_[i].exchange(false, std::memory_order_relaxed))
                 values_[i].store(0, std::memory_order_relaxed);
         lock_.clear(std::memory_order_release);
     }
+}
+
+void CounterBank::count(const Frame& frame, const FrameInfo& info, Delivery delivery) {
+    refresh();
+    if (activeCount_ == 0) return;
     const uint16_t conditions = conditionBits(frame, info, delivery);
-    for (size_t i = 0; i < kCount; ++i)
+    for (size_t k = 0; k < activeCount_; ++k) {
+        const size_t i = activeIndexes_[k];
         if (active_[i].matches(frame, info, conditions)) bump(values_[i], active_[i].amount(frame));
+    }
 }
 
 std::vector<uint8_t> CounterBank::reply() const {

@@ -59,6 +59,7 @@ class ProgrammableCounter {
     uint64_t amount(const Frame& frame) const { return countBytes_ ? frame.wireLength : 1; }
     const std::array<uint8_t, kBlockSize>& block() const { return block_; }
     uint8_t index() const { return block_[0]; }
+    bool countsAnything() const { return portA_ || portB_; }
 
   private:
     bool ipMatches(const FrameInfo& info) const;
@@ -90,11 +91,17 @@ class CounterBank {
     std::array<uint8_t, ProgrammableCounter::kBlockSize> definition(size_t index) const;
 
     void count(const Frame& frame, const FrameInfo& info, Delivery delivery);
+    // True when some counter is programmed to count (checked by the counting thread).
+    bool anyActive() {
+        refresh();
+        return activeCount_ != 0;
+    }
     // The 128-byte reply: sixteen little-endian 64-bit values, counter 1 first.
     std::vector<uint8_t> reply() const;
     uint64_t value(size_t index) const { return values_[index].load(std::memory_order_relaxed); }
 
   private:
+    void refresh();
     // Definitions are replaced by the request thread while the engine counts:
     // an engine-side copy is refreshed when the generation changes.
     mutable std::atomic<uint64_t> generation_{0};
@@ -102,6 +109,8 @@ class CounterBank {
     mutable std::atomic_flag lock_ = ATOMIC_FLAG_INIT;
     std::array<ProgrammableCounter, kCount> active_{};
     uint64_t activeGeneration_ = 0;
+    std::array<uint8_t, kCount> activeIndexes_{};  // counters with a port, in order
+    size_t activeCount_ = 0;
     std::array<std::atomic<uint64_t>, kCount> values_{};
     std::array<std::atomic<bool>, kCount> resetPending_{};
 };

@@ -50,6 +50,15 @@ std::optional<PacketTypeFilter> PacketTypeFilter::fromBlock(std::span<const uint
     return f;
 }
 
+bool PacketTypeFilter::passesAll() const {
+    constexpr uint64_t kClassBits = 0xA000000063FFFF8Eull;  // bits 1-3, 7-25, 29, 30, 61, 63
+    static_assert((kClassBits & classBit(PacketClass::Quic)) &&
+                  (kClassBits & classBit(PacketClass::OtherLayer4)) &&
+                  (kClassBits & classBit(PacketClass::TcpZeroWindow)) &&
+                  !(kClassBits & (uint64_t{1} << 26)));
+    return (word_ & kClassBits) == kClassBits;
+}
+
 std::array<uint8_t, PacketTypeFilter::kBlockSize> PacketTypeFilter::block() const {
     std::array<uint8_t, kBlockSize> out{};
     for (size_t i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(word_ >> (8 * i));

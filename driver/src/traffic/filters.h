@@ -44,6 +44,8 @@ class PacketTypeFilter {
     PacketTypeFilter() = default;  // every class selected
 
     bool passes(const FrameInfo& info) const { return (info.classes & ~word_) == 0; }
+    // Every class a frame can have is selected.
+    bool passesAll() const;
     std::array<uint8_t, kBlockSize> block() const;
 
   private:
@@ -99,6 +101,8 @@ struct FilterSet {
     PacketFilter packet;
     DpiFilter dpi;
 
+    // False when every frame passes, so the frame need not be parsed.
+    bool anyActive() const { return !packetType.passesAll() || packet.enabled() || dpi.enabled(); }
     bool passes(const Frame& frame, const FrameInfo& info) const {
         return packetType.passes(info) && (!packet.enabled() || packet.passes(info)) &&
                (!dpi.enabled() || dpi.passes(frame, info));

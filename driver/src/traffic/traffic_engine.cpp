@@ -152,7 +152,9 @@ void TrafficEngine::deliver(const Frame& frame, Delivery& delivery) {
 
 void TrafficEngine::process(const Frame& frame) {
     const CaptureFeatures& f = active_.features;
-    const FrameInfo info = classify(frame);
+    // Parse only when a filter or a counter will look at the result.
+    const bool needInfo = active_.filters.anyActive() || counters_.anyActive();
+    const FrameInfo info = needInfo ? classify(frame) : FrameInfo{};
     Delivery delivery = Delivery::Delivered;
     const bool portDisabled = frame.port == Port::A ? f.disablePortA : f.disablePortB;
     if (portDisabled || !active_.filters.passes(frame, info)) {

@@ -170,7 +170,9 @@ void Server::removeSocket() {
 }
 
 void Server::acceptAll() {
-    for (;;) {
+    // A few per wake-up: the listener stays readable while more are waiting,
+    // and a lone client is not made to wait for one more accept that fails.
+    for (int accepted = 0; accepted < 16; ++accepted) {
         int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR) continue;
@@ -185,6 +187,7 @@ void Server::acceptAll() {
         connections_.emplace(fd, std::move(connection));
         // The request usually follows the connect at once: read before waiting.
         onReadable(added);
+        if (connections_.size() <= 1) return;  // a lone client: back to epoll at once
     }
 }
 
@@ -212,15 +215,7 @@ void Server::closeConnection(int fd) {
 void Server::onReadable(Connection& connection) {
     int fd = connection.fd;
     for (;;) {
-        uint8_t* target;
-        size_t wanted;
-        if (connection.state == Connection::State::ReadingHeader) {
-            target = connection.header + connection.headerGot;
-            wanted = wire::kHeaderSize - connection.headerGot;
-        } else if (connection.state == Connection::State::ReadingInput) {
-            target = connection.input.data() + connection.inputGot;
-            wanted = connection.input.size() - connection.inputGot;
-        } else {
+        if (connection.state == Connection::State::Parked) {
             // A parked wait: anything arriving now is a hang-up or garbage.
             uint8_t scrap;
             ssize_t got = recv(fd, &scrap, 1, 0);
@@ -228,7 +223,18 @@ void Server::onReadable(Connection& connection) {
             closeConnection(fd);
             return;
         }
-        ssize_t got = recv(fd, target, wanted, 0);
+        // The header and the start of the input usually come in one read.
+        iovec parts[2];
+        bool readingHeader = connection.state == Connection::State::ReadingHeader;
+        if (readingHeader) {
+            parts[0] = {connection.header + connection.headerGot,
+                        wire::kHeaderSize - connection.headerGot};
+            parts[1] = {staging_.data(), staging_.size()};
+        } else {
+            parts[0] = {connection.input.data() + connection.inputGot,
+                        connection.input.size() - connection.inputGot};
+        }
+        ssize_t got = readv(fd, parts, readingHeader ? 2 : 1);
         if (got < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -242,23 +248,27 @@ void Server::onReadable(Connection& connection) {
             closeConnection(fd);
             return;
         }
-        if (connection.state == Connection::State::ReadingHeader) {
-            connection.headerGot += static_cast<size_t>(got);
+        auto count = static_cast<size_t>(got);
+        if (readingHeader) {
+            size_t headerPart = std::min(count, parts[0].iov_len);
+            connection.headerGot += headerPart;
             if (connection.headerGot < wire::kHeaderSize) continue;
             auto header = wire::decodeRequestHeader(connection.header);
-            if (!header) {
-                logLine("dropped a connection with a malformed request header");
+            size_t early = count - headerPart;
+            if (!header || early > header->inputLength) {
+                logLine("dropped a connection with a malformed request");
                 closeConnection(fd);
                 return;
             }
             connection.request = *header;
             connection.input.resize(header->inputLength);
+            std::memcpy(connection.input.data(), staging_.data(), early);
+            connection.inputGot = early;
             connection.state = Connection::State::ReadingInput;
         } else {
-            connection.inputGot += static_cast<size_t>(got);
+            connection.inputGot += count;
         }
-        if (connection.state == Connection::State::ReadingInput &&
-            connection.inputGot == connection.input.size()) {
+        if (connection.inputGot == connection.input.size()) {
             dispatch(connection);
             return;
         }

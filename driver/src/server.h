@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -86,7 +87,8 @@ class Server : public DeviceHost {
     bool running_ = true;
     ino_t socketInode_ = 0;
     std::map<int, std::unique_ptr<Connection>> connections_;
-    std::vector<int> parked_;  // connections waiting for an event, oldest first
+    std::array<uint8_t, 1024> staging_{};  // input read together with a header
+    std::vector<int> parked_;              // connections waiting for an event, oldest first
     std::map<DeviceHandle, Device> devices_;
     DeviceHandle nextHandle_ = 1;
     EventQueues queues_;

@@ -317,7 +317,9 @@ void Server::answerDevice(Connection& connection) {
     }
     DeviceReply answer = found->second.model->handleRequest(
         request.code, std::span<const uint8_t>(payload, payloadLength), request.outputCapacity);
-    if (!answer.ok) return fail(connection, "");
+    if (!answer.ok)
+        return fail(connection,
+                    "device " + std::to_string(handle) + " refused " + hexCode(request.code));
     if (answer.bytes.size() > request.outputCapacity)
         return fail(connection, "device " + std::to_string(handle) + " answered " +
                                     hexCode(request.code) + " with more than the buffer holds");

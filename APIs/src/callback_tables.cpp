@@ -14,6 +14,8 @@ bool sameCallback(const Registration& registration, AnyCallback callback) {
 }  // namespace
 
 int32_t addRegistration(CallbackTable& table, int32_t kind, const Registration& registration) {
+    // A null callback would be called from the monitor thread: refused here.
+    if (registration.callback == nullptr) return NETTLEBEAM_STATUS_FAILED;
     std::vector<Registration>& list = table[kind];
     auto found = std::find_if(list.begin(), list.end(), [&](const Registration& existing) {
         return sameCallback(existing, registration.callback);

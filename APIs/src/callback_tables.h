@@ -11,7 +11,7 @@
 namespace nettlebeam::api {
 
 // 0 when added; -2 when the callback pointer is already in the kind's list
-// (in either form).
+// (in either form); -1 for a null callback.
 int32_t addRegistration(CallbackTable& table, int32_t kind, const Registration& registration);
 // 0 when the first registration of the kind with that pointer was removed; -3
 // when there is none.

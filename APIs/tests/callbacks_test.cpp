@@ -36,6 +36,9 @@ TEST(GlobalRegistrations, OnePointerPerKindInEitherForm) {
     EXPECT_EQ(NettlebeamAPIRemoveDeviceGoneCallback(&simpleA), -3);
     EXPECT_EQ(NettlebeamAPIRemoveGlobalCallback(9, &payloadA), 0);
     EXPECT_EQ(NettlebeamAPIRemoveGlobalCallback(4, &payloadB), -3);
+    // Nothing to call: refused rather than crashing the monitor later.
+    EXPECT_EQ(NettlebeamAPIAddGlobalCallback(0, nullptr, nullptr), -1);
+    EXPECT_EQ(NettlebeamAPIAddNewDeviceCallback(nullptr, nullptr), -1);
 }
 
 class CallbacksTest : public LibraryTest {
@@ -49,6 +52,7 @@ TEST_F(CallbacksTest, DeviceRegistrationsAreCheckedAgainstTheDevice) {
     EXPECT_EQ(NettlebeamAPIAddDeviceCallback(handle + 1000, 0, &payloadA, nullptr), -4);
     EXPECT_EQ(NettlebeamAPIAddDeviceCallback(handle, 0, &payloadA, nullptr), 0);
     EXPECT_EQ(NettlebeamAPIAddDeviceCallback(handle, 0, &payloadA, nullptr), -2);
+    EXPECT_EQ(NettlebeamAPIAddDeviceCallback(handle, 0, nullptr, nullptr), -1);
     EXPECT_EQ(NettlebeamAPIAddDeviceCallback(handle, 1, &payloadA, nullptr), 0);
     EXPECT_EQ(NettlebeamAPIRemoveDeviceCallback(handle, 0, &payloadB), -3);
     EXPECT_EQ(NettlebeamAPIRemoveDeviceCallback(handle, 0, &payloadA), 0);

@@ -27,7 +27,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$manager" ]; then
   "$manager"
 elif [ -x "$beamctl" ]; then
   "$beamctl" list
-  "$beamctl" statistics
+  "$beamctl" statistics --device=0
 else
   "$daemon" devices
 fi

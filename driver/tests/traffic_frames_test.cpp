@@ -10,6 +10,7 @@
 #include "traffic/classify.h"
 #include "traffic/filters.h"
 #include "traffic/frame_generator.h"
+#include "traffic/frame_source.h"
 #include "traffic_test_support.h"
 
 namespace nettlebeam::traffic {
@@ -89,6 +90,21 @@ TEST(FrameGenerator, BuildsValidFramesOfEveryKindInTheMix) {
                           PacketClass::TcpAck,     PacketClass::TcpZeroWindow, PacketClass::Quic,
                           PacketClass::OtherLayer2})
         EXPECT_GT(classesSeen[static_cast<int>(c)], 0) << "class " << static_cast<int>(c);
+}
+
+TEST(FrameGenerator, ThePortsCarryIndependentTraffic) {
+    GeneratedSource source(parseTrafficSpec("rate=1000,mix=mixed"), {});
+    source.begin(0);
+    std::vector<uint32_t> sizes[2];
+    for (uint64_t now = 0; sizes[0].size() < 300 || sizes[1].size() < 300; now += 1'000'000)
+        while (const Frame* f = source.next(now))
+            sizes[static_cast<size_t>(f->port)].push_back(f->wireLength);
+    // Port B's frames must not be port A's, shifted by a few frames.
+    for (size_t shift = 0; shift < 4; ++shift) {
+        size_t same = 0;
+        for (size_t i = 0; i + shift < 250; ++i) same += sizes[0][i + shift] == sizes[1][i];
+        EXPECT_LT(same, 150u) << "shift " << shift;
+    }
 }
 
 TEST(FrameGenerator, FullDuplexPortsHaveNoCollisions) {

@@ -39,7 +39,8 @@ uint16_t foldChecksum(uint32_t sum) {
 FrameGenerator::FrameGenerator(const TrafficSpec& spec, bool halfDuplex)
     : spec_(spec),
       halfDuplex_(halfDuplex),
-      state_(spec.seed * 0x9E3779B97F4A7C15ull + 1),
+      // Not a multiple of the step: nearby seeds start far apart in the sequence.
+      state_(spec.seed * 0xD1B54A32D192ED03ull),
       buffer_(kMaxFrameLength) {
     for (const SizeWeight& sw : spec_.mix) weightTotal_ += sw.weight;
     for (auto& b : noise_) b = static_cast<uint8_t>(random());

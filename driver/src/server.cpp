@@ -262,7 +262,8 @@ void Server::onReadable(Connection& connection) {
             }
             connection.request = *header;
             connection.input.resize(header->inputLength);
-            std::memcpy(connection.input.data(), staging_.data(), early);
+            // An empty input has no buffer: memcpy must not see its null pointer.
+            if (early > 0) std::memcpy(connection.input.data(), staging_.data(), early);
             connection.inputGot = early;
             connection.state = Connection::State::ReadingInput;
         } else {

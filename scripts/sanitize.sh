@@ -26,8 +26,10 @@ case "$kind" in
 esac
 build="${NETTLEBEAM_SANITIZE_BUILD:-$default_build}"
 
+# No -Werror here: with the sanitizers GCC reports false "maybe uninitialized"
+# warnings inside the standard library (<regex>); the normal build keeps -Werror.
 cmake -S "$root" -B "$build" -DNETTLEBEAM_SANITIZE="$kind" -DNETTLEBEAM_BUILD_MANAGER=OFF \
-    -DNETTLEBEAM_WERROR=ON >/dev/null
+    -DNETTLEBEAM_WERROR=OFF >/dev/null
 cmake --build "$build" -j"$jobs"
 
 # Reports stop the test that made them; leaks are reported at exit.

@@ -419,6 +419,35 @@ TEST(Replay, RefusesFilesThatAreNotWholeCaptures) {
     EXPECT_TRUE(parseReplaySpeed({}, "max").asFastAsPossible);
 }
 
+TEST(Replay, OriginalLengthsFromTheFileNeverShrinkTheFrame) {
+    TempFolder folder;
+    const std::string path = folder.path() + "/lengths.pcap";
+    const uint32_t originals[] = {0xFFFFFFFFu, 0xFFFFFFFDu, 10, 60, 1500};
+    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
+    pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
+    FrameGenerator generator(parseTrafficSpec("mix=small,crc=0,jabber=0"), false);
+    for (uint32_t original : originals) {
+        const Frame& f = generator.make(Port::A, 0);
+        pcap_pkthdr header{};
+        header.caplen = static_cast<bpf_u_int32>(f.bytes.size());
+        header.len = original;
+        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, f.bytes.data());
+    }
+    pcap_dump_close(dumper);
+    pcap_close(dead);
+
+    ReplaySettings settings{path};
+    settings.asFastAsPossible = true;
+    ReplaySource source(settings);
+    source.begin(0);
+    std::vector<uint32_t> lengths;
+    while (const Frame* frame = source.next(1)) {
+        EXPECT_GE(frame->wireLength, frame->bytes.size() + 4);
+        lengths.push_back(frame->wireLength);
+    }
+    EXPECT_EQ(lengths, (std::vector<uint32_t>{0xFFFFFFFFu, 0xFFFFFFFFu, 64, 64, 1504}));
+}
+
 TEST(Replay, EngineThreadReplaysEveryFrameIntoTheCapture) {
     TempFolder folder;
     const std::string input = folder.path() + "/in.pcap";

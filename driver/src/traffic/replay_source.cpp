@@ -2,6 +2,7 @@
 
 #include <pcap/pcap.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -35,6 +36,14 @@ pcap_t* openFile(const std::string& path) {
 uint64_t timestampNs(const pcap_pkthdr* header) {
     return static_cast<uint64_t>(header->ts.tv_sec) * 1'000'000'000ull +
            static_cast<uint64_t>(header->ts.tv_usec);  // nanoseconds with nano precision
+}
+
+// A record's original length comes from the file: one below its captured
+// length, or so large that adding the lost FCS wraps, must not shrink the
+// frame on the wire.
+uint32_t wireLengthOf(const pcap_pkthdr& header) {
+    const uint64_t original = std::max<uint64_t>(header.len, header.caplen);
+    return static_cast<uint32_t>(std::min<uint64_t>(original + 4, UINT32_MAX));
 }
 
 // The gap between the last frame of a pass and the first of the next.
@@ -118,7 +127,7 @@ bool ReplaySource::fetch() {
     pending_.bytes = {data, header->caplen};
     pending_.hasFcs = false;
     pending_.fcs = 0;
-    pending_.wireLength = header->len + 4;
+    pending_.wireLength = wireLengthOf(*header);
     pending_.port = Port::A;
     pending_.flags = 0;
     return true;

@@ -30,7 +30,7 @@ void writeInput(const std::string& path, long frames) {
         std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), pcap_geterr(dead));
         std::exit(1);
     }
-    tr::FrameGenerator generator(tr::parseTrafficSpec("mix=small,crc=0,jabber=0"), false);
+    tr::FrameGenerator generator(tr::parseTrafficProfile("mix=small,crc=0,jabber=0"), false);
     for (long i = 0; i < frames; ++i) {
         const tr::Frame& f = generator.make(tr::Port::A, 0);
         pcap_pkthdr header{};

@@ -28,7 +28,7 @@ constexpr auto kMeasure = std::chrono::seconds(2);
 void writeInput(const std::string& path) {
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
-    tr::FrameGenerator generator(tr::parseTrafficSpec("mix=large,crc=0,jabber=0"), false);
+    tr::FrameGenerator generator(tr::parseTrafficProfile("mix=large,crc=0,jabber=0"), false);
     for (int i = 0; i < 20000; ++i) {
         const tr::Frame& f = generator.make(tr::Port::A, 0);
         pcap_pkthdr header{};

@@ -1,6 +1,6 @@
 // What nettlebeamd decodes from its admin requests and command lines: the
 // encoded device settings of an attach, the encoded fault of an inject, the
-// attach options, the `--traffic` specification and the replay speed.
+// attach options, the `--traffic` profile and the replay speed.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <stdexcept>
@@ -12,7 +12,7 @@
 #include "fault_injection.h"
 #include "fuzz_check.h"
 #include "traffic/replay_source.h"
-#include "traffic/traffic_spec.h"
+#include "traffic/traffic_profile.h"
 
 using namespace nettlebeam::driver;
 using namespace nettlebeam::traffic;
@@ -49,11 +49,11 @@ void fuzzOptions(FuzzedDataProvider& input) {
 
 void fuzzTrafficText(const std::string& text) {
     try {
-        const TrafficSpec spec = parseTrafficSpec(text);
-        FUZZ_CHECK(!spec.mix.empty());
-        const double average = spec.averageSize();
+        const TrafficProfile profile = parseTrafficProfile(text);
+        FUZZ_CHECK(!profile.mix.empty());
+        const double average = profile.averageSize();
         FUZZ_CHECK(average >= 64 && average <= 9022);
-        FUZZ_CHECK(spec.rateAt(1000) >= 0);
+        FUZZ_CHECK(profile.rateAt(1000) >= 0);
     } catch (const std::invalid_argument& refused) {
         FUZZ_CHECK(refused.what()[0] != '\0');
     }

@@ -63,7 +63,7 @@ std::optional<std::string> applyOption(OptionState& state, const std::string& na
         (name == "--sw-fw" ? s.swFirmwareVersion : s.driverVersion) = *version;
     } else if (name == "--traffic") {
         try {
-            traffic::parseTrafficSpec(value);
+            traffic::parseTrafficProfile(value);
         } catch (const std::invalid_argument& e) {
             return std::string("--traffic: ") + e.what();
         }

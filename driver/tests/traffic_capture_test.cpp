@@ -27,7 +27,7 @@ using testing::tsharkCount;
 struct Rig {
     explicit Rig(const std::string& traffic = "mix=imix,crc=0,jabber=0,collision=0",
                  bool halfDuplex = false)
-        : engine(nullptr), generator(parseTrafficSpec(traffic), halfDuplex) {}
+        : engine(nullptr), generator(parseTrafficProfile(traffic), halfDuplex) {}
     TrafficEngine engine;
     FrameGenerator generator;
     uint64_t sent[2] = {0, 0};
@@ -378,7 +378,7 @@ TEST(MemoryCapture, HeaderAndWholeBlockReadsFormOnePcapngStream) {
 void writePcap(const std::string& path, int frames) {
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
-    FrameGenerator generator(parseTrafficSpec("mix=small,crc=0,jabber=0"), false);
+    FrameGenerator generator(parseTrafficProfile("mix=small,crc=0,jabber=0"), false);
     for (int i = 0; i < frames; ++i) {
         const Frame& f = generator.make(Port::A, 0);
         pcap_pkthdr header{};
@@ -425,7 +425,7 @@ TEST(Replay, OriginalLengthsFromTheFileNeverShrinkTheFrame) {
     const uint32_t originals[] = {0xFFFFFFFFu, 0xFFFFFFFDu, 10, 60, 1500};
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
-    FrameGenerator generator(parseTrafficSpec("mix=small,crc=0,jabber=0"), false);
+    FrameGenerator generator(parseTrafficProfile("mix=small,crc=0,jabber=0"), false);
     for (uint32_t original : originals) {
         const Frame& f = generator.make(Port::A, 0);
         pcap_pkthdr header{};

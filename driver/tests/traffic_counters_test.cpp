@@ -9,7 +9,7 @@
 #include "traffic/classify.h"
 #include "traffic/counters.h"
 #include "traffic/frame_generator.h"
-#include "traffic/traffic_spec.h"
+#include "traffic/traffic_profile.h"
 
 namespace nettlebeam::traffic {
 namespace {
@@ -187,27 +187,28 @@ TEST(PortCounters, SizeClassesErrorsAndDrops) {
     EXPECT_EQ(counters.bytes.load(), 64u + 1518 + 1519 + 40 + 1518);
 }
 
-TEST(TrafficSpec, ParsesRatesMixesAndRejectsNonsense) {
-    const TrafficSpec spec = parseTrafficSpec("rate=20k,mix=64:3/1518:1,crc=0.5,ports=B,seed=7");
-    EXPECT_DOUBLE_EQ(spec.framesPerSecond, 20000);
-    ASSERT_EQ(spec.mix.size(), 2u);
-    EXPECT_EQ(spec.mix[1].size, 1518u);
-    EXPECT_DOUBLE_EQ(spec.crcErrorPercent, 0.5);
-    EXPECT_FALSE(spec.portA);
-    EXPECT_TRUE(spec.portB);
-    EXPECT_EQ(spec.seed, 7u);
+TEST(TrafficProfile, ParsesRatesMixesAndRejectsNonsense) {
+    const TrafficProfile profile =
+        parseTrafficProfile("rate=20k,mix=64:3/1518:1,crc=0.5,ports=B,seed=7");
+    EXPECT_DOUBLE_EQ(profile.framesPerSecond, 20000);
+    ASSERT_EQ(profile.mix.size(), 2u);
+    EXPECT_EQ(profile.mix[1].size, 1518u);
+    EXPECT_DOUBLE_EQ(profile.crcErrorPercent, 0.5);
+    EXPECT_FALSE(profile.portA);
+    EXPECT_TRUE(profile.portB);
+    EXPECT_EQ(profile.seed, 7u);
 
     // 64-byte frames at line rate: 1 Gbit/s / ((64 + 20) * 8) = 1488095 frames/s.
-    const TrafficSpec line = parseTrafficSpec("rate=line,mix=small");
+    const TrafficProfile line = parseTrafficProfile("rate=line,mix=small");
     EXPECT_NEAR(line.rateAt(1000), 1488095, 1);
-    EXPECT_NEAR(parseTrafficSpec("rate=50%,mix=small").rateAt(100), 74404.8, 0.1);
-    EXPECT_DOUBLE_EQ(parseTrafficSpec("rate=2M").rateAt(10), 2e6)
+    EXPECT_NEAR(parseTrafficProfile("rate=50%,mix=small").rateAt(100), 74404.8, 0.1);
+    EXPECT_DOUBLE_EQ(parseTrafficProfile("rate=2M").rateAt(10), 2e6)
         << "a fixed rate ignores the line";
-    EXPECT_EQ(parseTrafficSpec("").mix.size(), 3u) << "imix by default";
+    EXPECT_EQ(parseTrafficProfile("").mix.size(), 3u) << "imix by default";
 
     for (const char* bad : {"rate=fast", "rate=-5", "mix=63:1", "mix=64:0", "mix=64", "crc=101",
                             "ports=C", "colour=red", "rate", "crc=60,jabber=60", "mix=9023:1"})
-        EXPECT_THROW(parseTrafficSpec(bad), std::invalid_argument) << bad;
+        EXPECT_THROW(parseTrafficProfile(bad), std::invalid_argument) << bad;
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ TEST(TrafficDaemon, ReplayIsCheckedAtAttachAndPlaysEveryFrame) {
     {
         pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
         pcap_dumper_t* dumper = pcap_dump_open(dead, input.c_str());
-        FrameGenerator generator(parseTrafficSpec("mix=large,crc=0,jabber=0"), false);
+        FrameGenerator generator(parseTrafficProfile("mix=large,crc=0,jabber=0"), false);
         for (int i = 0; i < 700; ++i) {
             const Frame& f = generator.make(Port::A, 0);
             pcap_pkthdr header{};

@@ -49,8 +49,9 @@ void expectChecksumsValid(const Frame& frame, const FrameInfo& info) {
 }
 
 TEST(FrameGenerator, BuildsValidFramesOfEveryKindInTheMix) {
-    TrafficSpec spec = parseTrafficSpec("mix=64:1/1518:1/9000:1,crc=5,jabber=5,collision=5");
-    FrameGenerator generator(spec, /*halfDuplex=*/true);
+    TrafficProfile profile =
+        parseTrafficProfile("mix=64:1/1518:1/9000:1,crc=5,jabber=5,collision=5");
+    FrameGenerator generator(profile, /*halfDuplex=*/true);
     std::map<uint64_t, int> classesSeen;
     int crcErrors = 0, jabbers = 0, collisions = 0, jumbo = 0;
     for (int i = 0; i < 5000; ++i) {
@@ -93,7 +94,7 @@ TEST(FrameGenerator, BuildsValidFramesOfEveryKindInTheMix) {
 }
 
 TEST(FrameGenerator, ThePortsCarryIndependentTraffic) {
-    GeneratedSource source(parseTrafficSpec("rate=1000,mix=mixed"), {});
+    GeneratedSource source(parseTrafficProfile("rate=1000,mix=mixed"), {});
     source.begin(0);
     std::vector<uint32_t> sizes[2];
     for (uint64_t now = 0; sizes[0].size() < 300 || sizes[1].size() < 300; now += 1'000'000)
@@ -108,7 +109,7 @@ TEST(FrameGenerator, ThePortsCarryIndependentTraffic) {
 }
 
 TEST(FrameGenerator, FullDuplexPortsHaveNoCollisions) {
-    FrameGenerator generator(parseTrafficSpec("collision=50"), /*halfDuplex=*/false);
+    FrameGenerator generator(parseTrafficProfile("collision=50"), /*halfDuplex=*/false);
     for (int i = 0; i < 2000; ++i) EXPECT_EQ(generator.make(Port::A, i).flags & kCollision, 0);
 }
 

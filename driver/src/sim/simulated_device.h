@@ -31,7 +31,7 @@ struct SimulatedDeviceSettings {
     uint8_t repairedHardwareId = 0x4D;
     // A trickle of broadcast frames on every port with a link.
     bool idleTraffic = true;
-    // Real frames on the ports: generated (`--traffic`, see traffic_spec.h)
+    // Real frames on the ports: generated (`--traffic`, see traffic_profile.h)
     // or replayed from a capture file (`--replay`); none when both are empty.
     std::string traffic;
     std::string replayFile;

@@ -91,7 +91,7 @@ std::unique_ptr<FrameSource> makeFrameSource(const TrafficSourceSettings& settin
         return std::make_unique<ReplaySource>(replay);
     }
     if (!settings.traffic.empty())
-        return std::make_unique<GeneratedSource>(parseTrafficSpec(settings.traffic), lines);
+        return std::make_unique<GeneratedSource>(parseTrafficProfile(settings.traffic), lines);
     return nullptr;
 }
 

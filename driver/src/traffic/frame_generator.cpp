@@ -36,13 +36,13 @@ uint16_t foldChecksum(uint32_t sum) {
     return static_cast<uint16_t>(~sum);
 }
 
-FrameGenerator::FrameGenerator(const TrafficSpec& spec, bool halfDuplex)
-    : spec_(spec),
+FrameGenerator::FrameGenerator(const TrafficProfile& profile, bool halfDuplex)
+    : profile_(profile),
       halfDuplex_(halfDuplex),
       // Not a multiple of the step: nearby seeds start far apart in the sequence.
-      state_(spec.seed * 0xD1B54A32D192ED03ull),
+      state_(profile.seed * 0xD1B54A32D192ED03ull),
       buffer_(kMaxFrameLength) {
-    for (const SizeWeight& sw : spec_.mix) weightTotal_ += sw.weight;
+    for (const SizeWeight& sw : profile_.mix) weightTotal_ += sw.weight;
     for (auto& b : noise_) b = static_cast<uint8_t>(random());
 }
 
@@ -57,11 +57,11 @@ uint64_t FrameGenerator::random() {
 uint32_t FrameGenerator::pickSize() {
     if (weightTotal_ == 0) return 64;
     uint64_t pick = random() % weightTotal_;
-    for (const SizeWeight& sw : spec_.mix) {
+    for (const SizeWeight& sw : profile_.mix) {
         if (pick < sw.weight) return sw.size;
         pick -= sw.weight;
     }
-    return spec_.mix.back().size;
+    return profile_.mix.back().size;
 }
 
 size_t FrameGenerator::minimumData(Kind kind) {
@@ -345,14 +345,14 @@ const Frame& FrameGenerator::make(Port port, uint64_t timestampNs) {
     const double roll = static_cast<double>(random() % 1000000) / 10000.0;  // 0..100 percent
     uint8_t flags = 0;
     uint32_t wireLength = pickSize();
-    const double collisions = halfDuplex_ ? spec_.collisionPercent : 0;
+    const double collisions = halfDuplex_ ? profile_.collisionPercent : 0;
     if (roll < collisions) {
         flags = kCollision;
         wireLength = static_cast<uint32_t>(24 + random() % 40);  // fragment shorter than 64
-    } else if (roll < collisions + spec_.jabberPercent) {
+    } else if (roll < collisions + profile_.jabberPercent) {
         flags = kJabber;
         wireLength = static_cast<uint32_t>(1519 + random() % (kMaxFrameLength - 1518));
-    } else if (roll < collisions + spec_.jabberPercent + spec_.crcErrorPercent) {
+    } else if (roll < collisions + profile_.jabberPercent + profile_.crcErrorPercent) {
         flags = kCrcError;
     }
     const Flow& flow = pickFlow();

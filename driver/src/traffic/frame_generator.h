@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "frame.h"
-#include "traffic_spec.h"
+#include "traffic_profile.h"
 
 namespace nettlebeam::traffic {
 
 class FrameGenerator {
   public:
     // `halfDuplex`: the port is copper in half duplex, where collisions happen.
-    FrameGenerator(const TrafficSpec& spec, bool halfDuplex);
+    FrameGenerator(const TrafficProfile& profile, bool halfDuplex);
 
     // Builds the next frame for `port`. The frame's bytes stay valid until the
     // next call.
@@ -42,7 +42,7 @@ class FrameGenerator {
     size_t buildIPv6(const Flow& flow, bool fromClient, size_t totalLength, uint8_t* out);
     void fillPayload(uint8_t* from, size_t length, const char* text);
 
-    TrafficSpec spec_;
+    TrafficProfile profile_;
     bool halfDuplex_;
     uint64_t state_;
     uint32_t weightTotal_ = 0;

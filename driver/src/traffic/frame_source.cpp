@@ -9,19 +9,19 @@ namespace {
 // A source that cannot keep up does not owe more than this much traffic.
 constexpr uint64_t kMostBacklogNs = 100'000'000;
 
-TrafficSpec withSeed(TrafficSpec spec, uint64_t salt) {
-    spec.seed = spec.seed * 2 + salt;
-    return spec;
+TrafficProfile withSeed(TrafficProfile profile, uint64_t salt) {
+    profile.seed = profile.seed * 2 + salt;
+    return profile;
 }
 
 }  // namespace
 
-GeneratedSource::GeneratedSource(const TrafficSpec& spec, std::array<PortLine, 2> lines)
-    : generators_{FrameGenerator(withSeed(spec, 0), lines[0].halfDuplex),
-                  FrameGenerator(withSeed(spec, 1), lines[1].halfDuplex)} {
-    const bool carries[2] = {spec.portA, spec.portB};
+GeneratedSource::GeneratedSource(const TrafficProfile& profile, std::array<PortLine, 2> lines)
+    : generators_{FrameGenerator(withSeed(profile, 0), lines[0].halfDuplex),
+                  FrameGenerator(withSeed(profile, 1), lines[1].halfDuplex)} {
+    const bool carries[2] = {profile.portA, profile.portB};
     for (size_t port = 0; port < 2; ++port) {
-        const double rate = spec.rateAt(lines[port].mbitPerSecond);
+        const double rate = profile.rateAt(lines[port].mbitPerSecond);
         if (!carries[port] || !(rate > 0)) continue;
         intervalNs_[port] = std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(1e9 / rate)));
     }

@@ -10,7 +10,7 @@
 
 #include "frame.h"
 #include "frame_generator.h"
-#include "traffic_spec.h"
+#include "traffic_profile.h"
 
 namespace nettlebeam::traffic {
 
@@ -34,10 +34,10 @@ struct PortLine {
     bool halfDuplex = false;  // copper in half duplex: collisions can happen
 };
 
-// Generated traffic at the spec's rate on each selected port, evenly spaced.
+// Generated traffic at the profile's rate on each selected port, evenly spaced.
 class GeneratedSource : public FrameSource {
   public:
-    GeneratedSource(const TrafficSpec& spec, std::array<PortLine, 2> lines);
+    GeneratedSource(const TrafficProfile& profile, std::array<PortLine, 2> lines);
     const Frame* next(uint64_t nowNs) override;
     uint64_t nextDueNs() override;
     void begin(uint64_t nowNs) override;

@@ -1,4 +1,4 @@
-#include "traffic_spec.h"
+#include "traffic_profile.h"
 
 #include <charconv>
 #include <cmath>
@@ -73,24 +73,24 @@ std::vector<SizeWeight> parseMix(std::string_view item, std::string_view text) {
     return mix;
 }
 
-void parseRate(TrafficSpec& spec, std::string_view item, std::string_view text) {
+void parseRate(TrafficProfile& profile, std::string_view item, std::string_view text) {
     if (text == "line") {
-        spec.lineRatePercent = 100;
+        profile.lineRatePercent = 100;
     } else if (!text.empty() && text.back() == '%') {
-        spec.lineRatePercent = percent(item, text.substr(0, text.size() - 1));
+        profile.lineRatePercent = percent(item, text.substr(0, text.size() - 1));
     } else {
         double factor = 1;
         if (!text.empty() && (text.back() == 'k' || text.back() == 'K')) factor = 1e3;
         if (!text.empty() && text.back() == 'M') factor = 1e6;
         if (factor != 1) text.remove_suffix(1);
-        spec.framesPerSecond = number(item, text) * factor;
-        spec.lineRatePercent = -1;
+        profile.framesPerSecond = number(item, text) * factor;
+        profile.lineRatePercent = -1;
     }
 }
 
 }  // namespace
 
-double TrafficSpec::averageSize() const {
+double TrafficProfile::averageSize() const {
     double sum = 0, weights = 0;
     for (const SizeWeight& sw : mix) {
         sum += static_cast<double>(sw.size) * sw.weight;
@@ -99,43 +99,43 @@ double TrafficSpec::averageSize() const {
     return weights > 0 ? sum / weights : 64;
 }
 
-double TrafficSpec::rateAt(double lineMbitPerSecond) const {
+double TrafficProfile::rateAt(double lineMbitPerSecond) const {
     if (lineRatePercent < 0) return framesPerSecond;
     // Each frame also takes 8 bytes of preamble and 12 of inter-frame gap.
     const double lineFrames = lineMbitPerSecond * 1e6 / ((averageSize() + 20) * 8);
     return lineFrames * lineRatePercent / 100;
 }
 
-TrafficSpec parseTrafficSpec(std::string_view text) {
-    TrafficSpec spec;
-    if (text.empty()) return spec;
+TrafficProfile parseTrafficProfile(std::string_view text) {
+    TrafficProfile profile;
+    if (text.empty()) return profile;
     for (std::string_view item : split(text, ',')) {
         const size_t equals = item.find('=');
         if (equals == std::string_view::npos) fail(item, "expected KEY=VALUE");
         const std::string_view key = item.substr(0, equals), value = item.substr(equals + 1);
         if (key == "rate") {
-            parseRate(spec, item, value);
+            parseRate(profile, item, value);
         } else if (key == "mix") {
-            spec.mix = parseMix(item, value);
+            profile.mix = parseMix(item, value);
         } else if (key == "crc") {
-            spec.crcErrorPercent = percent(item, value);
+            profile.crcErrorPercent = percent(item, value);
         } else if (key == "jabber") {
-            spec.jabberPercent = percent(item, value);
+            profile.jabberPercent = percent(item, value);
         } else if (key == "collision") {
-            spec.collisionPercent = percent(item, value);
+            profile.collisionPercent = percent(item, value);
         } else if (key == "ports") {
             if (value != "A" && value != "B" && value != "AB") fail(item, "ports are A, B or AB");
-            spec.portA = value != "B";
-            spec.portB = value != "A";
+            profile.portA = value != "B";
+            profile.portB = value != "A";
         } else if (key == "seed") {
-            spec.seed = unsignedNumber(item, value);
+            profile.seed = unsignedNumber(item, value);
         } else {
             fail(item, "unknown key (rate, mix, crc, jabber, collision, ports, seed)");
         }
     }
-    if (spec.crcErrorPercent + spec.jabberPercent + spec.collisionPercent > 100)
+    if (profile.crcErrorPercent + profile.jabberPercent + profile.collisionPercent > 100)
         fail(text, "error shares add up to more than 100 percent");
-    return spec;
+    return profile;
 }
 
 }  // namespace nettlebeam::traffic

@@ -30,7 +30,7 @@ struct SizeWeight {
     uint32_t weight = 0;
 };
 
-struct TrafficSpec {
+struct TrafficProfile {
     double framesPerSecond = 1000;  // per port, when lineRatePercent < 0
     double lineRatePercent = -1;    // >= 0: share of the line rate instead
     std::vector<SizeWeight> mix{{64, 7}, {576, 4}, {1518, 1}};
@@ -48,6 +48,6 @@ struct TrafficSpec {
 
 // Parses the option; throws std::invalid_argument with a message naming the
 // offending item.
-TrafficSpec parseTrafficSpec(std::string_view text);
+TrafficProfile parseTrafficProfile(std::string_view text);
 
 }  // namespace nettlebeam::traffic

@@ -22,9 +22,14 @@ if ! command -v clang++ >/dev/null; then
 fi
 
 mkdir -p "$build"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DNETTLEBEAM_FUZZ=ON \
-    -DNETTLEBEAM_BUILD_TESTS=OFF -DNETTLEBEAM_BUILD_MANAGER=OFF >"$build/fuzz-configure.log" 2>&1 ||
-    { cat "$build/fuzz-configure.log" >&2; exit 1; }
+# A build folder already configured for fuzzing (for example the sanitizer
+# pass of the test suite) is reused as it is.
+if ! grep -q '^NETTLEBEAM_FUZZ:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+    CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DNETTLEBEAM_FUZZ=ON \
+        -DNETTLEBEAM_BUILD_TESTS=OFF -DNETTLEBEAM_BUILD_MANAGER=OFF \
+        >"$build/fuzz-configure.log" 2>&1 ||
+        { cat "$build/fuzz-configure.log" >&2; exit 1; }
+fi
 cmake --build "$build" -j"$jobs" --target nettlebeam_fuzzers >"$build/fuzz-build.log" 2>&1 ||
     { tail -50 "$build/fuzz-build.log" >&2; exit 1; }
 
@@ -36,9 +41,10 @@ else
 fi
 
 export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-failed=0
-for target in "${targets[@]}"; do
-    work="$build/fuzz-runs/$target"
+# Runs one target and prints its line; fails when the target crashed.
+fuzz_one() {
+    local target=$1 status=0
+    local work="$build/fuzz-runs/$target"
     mkdir -p "$work/corpus" "$work/artifacts"
     seeds="$root/fuzz/corpus/$target"
     [[ -d "$seeds" ]] || seeds=""
@@ -58,12 +64,29 @@ for target in "${targets[@]}"; do
     coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1 || true)
     crashes=$(grep -cE '^==[0-9]+==ERROR|invariant broken|^SUMMARY: (Address|UndefinedBehavior|libFuzzer)' "$log" || true)
     if [[ $status -ne 0 ]]; then
-        failed=1
         [[ $crashes -gt 0 ]] || crashes=1
         artifact=$(grep -oE 'Test unit written to [^ ]+' "$log" | tail -1 | sed 's/Test unit written to //')
         echo "fuzz $target: ${execs:-0} execs, ${coverage:-cov: ? ft: ?}, crashes: $crashes (${elapsed}s) input: ${artifact:-none} log: $log"
     else
         echo "fuzz $target: ${execs:-0} execs, ${coverage:-cov: ? ft: ?}, crashes: 0 (${elapsed}s)"
     fi
+    return $status
+}
+
+# NETTLEBEAM_FUZZ_PARALLEL targets run at once (default 1).
+parallel="${NETTLEBEAM_FUZZ_PARALLEL:-1}"
+failed=0
+running=0
+for target in "${targets[@]}"; do
+    fuzz_one "$target" &
+    running=$((running + 1))
+    if ((running >= parallel)); then
+        wait -n || failed=1
+        running=$((running - 1))
+    fi
+done
+while ((running > 0)); do
+    wait -n || failed=1
+    running=$((running - 1))
 done
 exit $failed

@@ -3,6 +3,7 @@
 #
 #   scripts/sanitize.sh address   AddressSanitizer + UndefinedBehaviorSanitizer
 #                                 + LeakSanitizer over the whole ctest suite
+#                                 (clang; the build also holds the fuzz targets)
 #   scripts/sanitize.sh thread    ThreadSanitizer over the tests labelled
 #                                 `concurrency`
 #
@@ -26,16 +27,27 @@ case "$kind" in
 esac
 build="${NETTLEBEAM_SANITIZE_BUILD:-$default_build}"
 
-# No -Werror here: with the sanitizers GCC reports false "maybe uninitialized"
-# warnings inside the standard library (<regex>); the normal build keeps -Werror.
-cmake -S "$root" -B "$build" -DNETTLEBEAM_SANITIZE="$kind" -DNETTLEBEAM_BUILD_MANAGER=OFF \
-    -DNETTLEBEAM_WERROR=OFF >/dev/null
+# No -Werror here: the sanitizers make compilers report false "maybe
+# uninitialized" warnings inside the standard library; the normal build keeps
+# -Werror. The address pass builds with clang and instruments every component
+# for coverage as well, so the same build also runs the fuzz targets
+# (fuzz/run.sh with NETTLEBEAM_FUZZ_BUILD pointing at it).
+# -O1 with line tables keeps reports readable and the build short.
+if [[ $kind == address ]]; then
+    CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DNETTLEBEAM_FUZZ=ON \
+        -DNETTLEBEAM_BUILD_TESTS=ON -DNETTLEBEAM_WERROR=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" >/dev/null
+else
+    cmake -S "$root" -B "$build" -DNETTLEBEAM_SANITIZE=thread -DNETTLEBEAM_BUILD_MANAGER=OFF \
+        -DNETTLEBEAM_WERROR=OFF >/dev/null
+fi
 cmake --build "$build" -j"$jobs"
 
 # Reports stop the test that made them; leaks are reported at exit.
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-export LSAN_OPTIONS="suppressions=$suppressions"
+export LSAN_OPTIONS="suppressions=$suppressions:print_suppressions=0"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 
 if [[ $kind == address ]]; then

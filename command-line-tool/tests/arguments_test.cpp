@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <list>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,16 @@ namespace beamctl {
 namespace {
 
 // Parses `words` (the first stands for the program name) against a table.
+// argtable2 keeps pointers into argv (file names, regular-expression words),
+// so the words live as long as the test program.
 bool parse(ArgTable& table, std::vector<std::string> words) {
+    static std::list<std::vector<std::string>> kept;
+    kept.push_back(std::move(words));
+    std::vector<std::string>& stored = kept.back();
     std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
+    for (std::string& word : stored) argv.push_back(word.data());
     argv.push_back(nullptr);
-    return parses(table, static_cast<int>(words.size()), argv.data());
+    return parses(table, static_cast<int>(stored.size()), argv.data());
 }
 
 TEST(CommandWords, AcceptOnlyWholeWordsInAnyCase) {

@@ -12,7 +12,10 @@ namespace nettlebeam::traffic {
 namespace {
 
 constexpr size_t kBatch = 512;
-constexpr uint64_t kLongestSleepNs = 20'000'000;
+constexpr uint64_t kLongestSleepNs = 50'000'000;
+// Paced frames are taken in batches at most this often: each frame keeps its
+// own due time as timestamp, so waking per frame would only cost CPU.
+constexpr uint64_t kTickNs = 25'000'000;
 
 uint32_t le32(std::span<const uint8_t> block, size_t word) {
     const uint8_t* p = block.data() + 4 * word;
@@ -210,10 +213,9 @@ void TrafficEngine::run() {
         if (done == kBatch) continue;
         const uint64_t due = source_->nextDueNs();
         if (due == UINT64_MAX) exhausted_ = true;
-        const uint64_t wait = due == UINT64_MAX
-                                  ? kLongestSleepNs
-                                  : std::min(kLongestSleepNs, due > now ? due - now : 0);
-        if (wait == 0) continue;
+        if (due != UINT64_MAX && due <= now) continue;
+        const uint64_t wait =
+            due == UINT64_MAX ? kLongestSleepNs : std::clamp(due - now, kTickNs, kLongestSleepNs);
         std::unique_lock lock(wakeMutex_);
         wake_.wait_for(lock, std::chrono::nanoseconds(wait),
                        [this] { return stopRequested_.load(); });

@@ -46,14 +46,16 @@ inline void writeEnhancedPacket(uint8_t* out, uint32_t interfaceId, uint64_t tim
                                 uint32_t originalLength) {
     const size_t captured = data.size() + extra.size();
     const uint32_t total = static_cast<uint32_t>(enhancedPacketSize(captured));
-    const uint32_t header[7] = {kEnhancedPacket,
-                                total,
-                                interfaceId,
-                                static_cast<uint32_t>(timestampNs >> 32),
-                                static_cast<uint32_t>(timestampNs),
-                                static_cast<uint32_t>(captured),
-                                originalLength};
-    std::memcpy(out, header, sizeof header);  // the host is little-endian (checked at build)
+    // Field by field straight into the block: a header assembled on the stack
+    // and copied as a whole stalls on store forwarding, once per frame.
+    auto put32 = [out](size_t at, uint32_t value) { std::memcpy(out + at, &value, 4); };
+    put32(0, kEnhancedPacket);  // the host is little-endian (checked at build)
+    put32(4, total);
+    put32(8, interfaceId);
+    put32(12, static_cast<uint32_t>(timestampNs >> 32));
+    put32(16, static_cast<uint32_t>(timestampNs));
+    put32(20, static_cast<uint32_t>(captured));
+    put32(24, originalLength);
     std::memcpy(out + 28, data.data(), data.size());
     if (!extra.empty()) std::memcpy(out + 28 + data.size(), extra.data(), extra.size());
     const size_t padding = padded(captured) - captured;

@@ -1,6 +1,7 @@
 #include "replay_source.h"
 
 #include <pcap/pcap.h>
+#include <stdio_ext.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -23,6 +24,9 @@ pcap_t* openFile(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) refuse(path, std::strerror(errno));
     std::setvbuf(file, nullptr, _IOFBF, 1 << 20);
+    // Only the thread that owns the source reads the stream: libpcap's two
+    // reads per record need not take the stream's lock.
+    __fsetlocking(file, FSETLOCKING_BYCALLER);
     char error[PCAP_ERRBUF_SIZE] = {};
     pcap_t* pcap =
         pcap_fopen_offline_with_tstamp_precision(file, PCAP_TSTAMP_PRECISION_NANO, error);

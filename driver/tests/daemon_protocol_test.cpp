@@ -45,8 +45,9 @@ int connectTo(const std::string& path) {
 std::vector<uint8_t> rawExchange(const std::string& path, const std::vector<uint8_t>& bytes) {
     int fd = connectTo(path);
     EXPECT_GE(fd, 0);
-    EXPECT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(bytes.size()));
+    // The daemon may close a garbage connection before it has read everything,
+    // so a short send is fine; what it sends back is what the tests judge.
+    EXPECT_GT(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), 0);
     std::vector<uint8_t> reply;
     pollfd polled{fd, POLLIN, 0};
     while (poll(&polled, 1, 10000) > 0) {

@@ -51,7 +51,10 @@ fuzz_one() {
     log="$work/last.log"
     extra=()
     # The server logs every refused request; keep only the fuzzer's reports.
-    [[ $target == control_socket_fuzz ]] && extra+=(-close_fd_mask=2)
+    # Its in-process server keeps state across inputs (queues, devices, their
+    # capture caches), so per-input leak detection re-runs inputs while a
+    # heap of that size is traced; the suite's LeakSanitizer pass covers it.
+    [[ $target == control_socket_fuzz ]] && extra+=(-close_fd_mask=2 -detect_leaks=0)
     started=$(date +%s)
     set +e
     "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

@@ -35,6 +35,7 @@ const char* const kUsage =
     "  serve [--fleet demo|empty|FILE] [--state-dir DIR] [--daemon] [--event-queue-limit N]\n"
     "  attach (--type N | --hwid 0xNN) [--gps yes|no] [--mac aa:bb:cc:dd:ee:ff] [--hw-fw N]\n"
     "         [--sw-fw A.B.C.D] [--driver-version A.B.C.D] [--usb 1|2|3]\n"
+    "         [--cage-a sr|lr|empty] [--cage-b sr|lr|empty]\n"
     "         [--traffic PROFILE | --replay FILE [--replay-speed X|max] [--replay-loop]]\n"
     "  detach HANDLE\n"
     "  devices\n"

@@ -30,6 +30,14 @@ struct OptionState {
     unsigned type = 0;
 };
 
+// The module names of --cage-a and --cage-b.
+std::optional<TransceiverKind> parseCage(const std::string& value) {
+    if (value == "sr") return TransceiverKind::ShortReach;
+    if (value == "lr") return TransceiverKind::LongReachExternal;
+    if (value == "empty") return TransceiverKind::Empty;
+    return std::nullopt;
+}
+
 std::optional<std::string> applyOption(OptionState& state, const std::string& name,
                                        const std::string& value) {
     SimulatedDeviceSettings& s = state.settings;
@@ -79,6 +87,10 @@ std::optional<std::string> applyOption(OptionState& state, const std::string& na
             return e.what();
         }
         s.replaySpeed = value;
+    } else if (name == "--cage-a" || name == "--cage-b") {
+        auto kind = parseCage(value);
+        if (!kind) return name + " wants sr, lr or empty, not '" + value + "'";
+        s.cages[name == "--cage-a" ? 0 : 1] = *kind;
     } else if (name == "--usb") {
         auto speed = parseUnsigned(value, 3);
         if (!speed || *speed == 0) return "--usb wants 1, 2 or 3, not '" + value + "'";
@@ -147,8 +159,10 @@ std::vector<uint8_t> encodeDeviceSettings(const SimulatedDeviceSettings& s) {
     std::memcpy(&out[13], s.swFirmwareVersion.data(), 4);
     std::memcpy(&out[17], s.driverVersion.data(), 4);
     out[21] = s.usbSpeed;
-    // Then the traffic: a loop flag and three length-prefixed strings.
-    if (!s.traffic.empty() || !s.replayFile.empty()) {
+    // Then the traffic: a loop flag and three length-prefixed strings; then,
+    // when a cage differs from the usual modules, one byte per cage.
+    const bool defaultCages = s.cages == SimulatedDeviceSettings{}.cages;
+    if (!s.traffic.empty() || !s.replayFile.empty() || !defaultCages) {
         out.push_back(s.replayLoop ? 1 : 0);
         for (const std::string* text : {&s.traffic, &s.replayFile, &s.replaySpeed}) {
             const size_t length = std::min<size_t>(text->size(), 0xFFFF);
@@ -156,6 +170,8 @@ std::vector<uint8_t> encodeDeviceSettings(const SimulatedDeviceSettings& s) {
             out.push_back(static_cast<uint8_t>(length >> 8));
             out.insert(out.end(), text->begin(), text->begin() + static_cast<long>(length));
         }
+        if (!defaultCages)
+            for (TransceiverKind cage : s.cages) out.push_back(static_cast<uint8_t>(cage));
     }
     return out;
 }
@@ -188,6 +204,13 @@ std::optional<SimulatedDeviceSettings> decodeDeviceSettings(const std::vector<ui
         text->assign(in.begin() + static_cast<long>(at),
                      in.begin() + static_cast<long>(at + length));
         at += length;
+    }
+    if (at + 2 == in.size()) {
+        for (TransceiverKind& cage : s.cages) {
+            if (in[at] > static_cast<uint8_t>(TransceiverKind::LongReachExternal))
+                return std::nullopt;
+            cage = static_cast<TransceiverKind>(in[at++]);
+        }
     }
     if (at != in.size()) return std::nullopt;
     return s;

@@ -106,6 +106,18 @@ TEST(DeviceOptions, EveryOptionIsParsedAndEncodedBothWays) {
     EXPECT_EQ(decoded->driverVersion, (std::array<uint8_t, 4>{0, 1, 3, 61}));
     EXPECT_EQ(decoded->usbSpeed, 2);
 
+    auto cages = std::get<SimulatedDeviceSettings>(
+        parseDeviceOptions({"--type", "12", "--cage-a", "empty", "--cage-b", "lr"}));
+    auto cagesBack = decodeDeviceSettings(encodeDeviceSettings(cages));
+    ASSERT_TRUE(cagesBack);
+    EXPECT_EQ(cagesBack->cages[0], TransceiverKind::Empty);
+    EXPECT_EQ(cagesBack->cages[1], TransceiverKind::LongReachExternal);
+    EXPECT_TRUE(cagesBack->traffic.empty());
+    EXPECT_EQ(cagesBack->replaySpeed, "1");
+    auto badCage = encodeDeviceSettings(cages);
+    badCage.back() = 9;
+    EXPECT_FALSE(decodeDeviceSettings(badCage));
+
     auto noMac = decodeDeviceSettings(encodeDeviceSettings(SimulatedDeviceSettings{}));
     ASSERT_TRUE(noMac);
     EXPECT_FALSE(noMac->mac);
@@ -128,6 +140,7 @@ TEST(DeviceOptions, MistakesGiveOneLineErrors) {
     EXPECT_NE(error({"--type", "3", "--gps", "maybe"}), "");
     EXPECT_NE(error({"--type", "3", "--colour", "red"}), "");
     EXPECT_NE(error({"--type"}), "");
+    EXPECT_NE(error({"--type", "12", "--cage-a", "copper"}), "");
     EXPECT_EQ(error({"--type", "3", "--usb", "1"}), "");
     for (auto args : {std::vector<std::string>{"--type", "3", "--mac", "00:11"}})
         EXPECT_EQ(error(args).find('\n'), std::string::npos);

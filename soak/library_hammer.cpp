@@ -93,18 +93,30 @@ std::vector<NettlebeamApiDeviceHandle> goneHandles() {
 // Registers a per-device callback on listed devices; ends the registrations
 // of departed ones, checking that the library already ended them.
 void tendRegistrations(const std::vector<NettlebeamApiDeviceHandle>& listed) {
-    for (NettlebeamApiDeviceHandle handle : listed) {
+    // The book's lock is never held across a library call: device callbacks
+    // take it while the library holds its own lock.
+    std::vector<NettlebeamApiDeviceHandle> toRegister;
+    std::vector<NettlebeamApiDeviceHandle> toEnd;
+    {
         std::lock_guard guard(book.lock);
-        auto& device = book.devices[handle];
-        if (device.gone || device.callbackRegistered) continue;
-        if (NettlebeamAPIAddDeviceCallback(handle, NETTLEBEAM_CALLBACK_DISK_DUMP_STATUS,
-                                           onDeviceEvent, nullptr) == 0)
-            device.callbackRegistered = true;
+        for (NettlebeamApiDeviceHandle handle : listed) {
+            auto& device = book.devices[handle];
+            if (!device.gone && !device.callbackRegistered) toRegister.push_back(handle);
+        }
+        for (auto& [handle, device] : book.devices) {
+            if (!device.gone || !device.callbackRegistered) continue;
+            device.callbackRegistered = false;
+            toEnd.push_back(handle);
+        }
     }
-    std::lock_guard guard(book.lock);
-    for (auto& [handle, device] : book.devices) {
-        if (!device.gone || !device.callbackRegistered) continue;
-        device.callbackRegistered = false;
+    for (NettlebeamApiDeviceHandle handle : toRegister) {
+        if (NettlebeamAPIAddDeviceCallback(handle, NETTLEBEAM_CALLBACK_DISK_DUMP_STATUS,
+                                           onDeviceEvent, nullptr) != 0)
+            continue;
+        std::lock_guard guard(book.lock);
+        book.devices[handle].callbackRegistered = true;
+    }
+    for (NettlebeamApiDeviceHandle handle : toEnd) {
         const int32_t removed = NettlebeamAPIRemoveDeviceCallback(
             handle, NETTLEBEAM_CALLBACK_DISK_DUMP_STATUS, onDeviceEvent);
         book.checks->expect(removed != 0, "the callback registration of removed device " +

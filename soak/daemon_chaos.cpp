@@ -35,8 +35,12 @@ void churnDevices(const testsupport::Daemon& daemon, Clock::time_point end, unsi
     std::vector<int> live;
     auto attachOne = [&] {
         const int type = std::uniform_int_distribution<int>(3, 14)(random);
+        // Live traffic, with CRC errors, so that captures have frames to
+        // write, drop and filter; fast enough to overflow a small cache.
+        const std::string traffic = "rate=" + std::to_string(1 + random() % 30) +
+                                    "k,mix=mixed,crc=1,seed=" + std::to_string(random() % 1000);
         try {
-            live.push_back(daemon.attach({"--type", std::to_string(type)}));
+            live.push_back(daemon.attach({"--type", std::to_string(type), "--traffic", traffic}));
             ++counts.attaches;
         } catch (const std::exception& e) {
             checks.fail(std::string("attach of a type ") + std::to_string(type) +
@@ -112,7 +116,7 @@ uint64_t daemonResidentKb(const std::string& controlPath) {
             continue;
         std::istringstream status(readFile("/proc/" + pid + "/status"));
         for (std::string line; std::getline(status, line);) {
-            if (line.rfind("VmRSS:", 0) == 0) kb = std::stoull(line.substr(6));
+            if (line.rfind("RssAnon:", 0) == 0) kb = std::stoull(line.substr(8));
         }
         break;
     }

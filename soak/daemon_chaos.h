@@ -30,8 +30,10 @@ void runBeamctl(const std::string& beamctl, const testsupport::Daemon& daemon,
                 std::chrono::steady_clock::time_point end, Checks& checks, ChaosCounts& counts,
                 Heartbeat& heartbeat);
 
-// Resident memory of the nettlebeamd serving `controlPath`, in kB; 0 when
-// it cannot be found.
+// Resident anonymous memory (heap and stacks: RssAnon) of the nettlebeamd
+// serving `controlPath`, in kB; 0 when it cannot be found. Capture caches
+// are shared memory and left out: how many captures happen to be running
+// when a sample is taken says nothing about leaks.
 uint64_t daemonResidentKb(const std::string& controlPath);
 
 }  // namespace nettlebeam::soak

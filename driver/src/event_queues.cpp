@@ -50,10 +50,13 @@ void EventQueues::unpark(const ProcessKey& process, Clock::time_point now) {
     found->second.lastAsked = now;
 }
 
-size_t EventQueues::expire(Clock::time_point now) {
+size_t EventQueues::expire(Clock::time_point now,
+                           const std::function<bool(const ProcessKey&)>& running) {
     size_t forgotten = 0;
     for (auto it = queues_.begin(); it != queues_.end();) {
-        if (it->second.parked == 0 && now - it->second.lastAsked > forgetAfter_) {
+        const bool idle = it->second.parked == 0;
+        if (idle &&
+            (now - it->second.lastAsked > forgetAfter_ || (running && !running(it->first)))) {
             it = queues_.erase(it);
             ++forgotten;
         } else {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -42,9 +43,12 @@ class EventQueues {
     void park(const ProcessKey& process);
     void unpark(const ProcessKey& process, Clock::time_point now);
 
-    // Forgets the processes that neither asked within the time nor wait.
-    // Returns how many were forgotten.
-    size_t expire(Clock::time_point now);
+    // Forgets the processes that neither asked within the time nor wait, and
+    // (when `running` is given) those it reports gone: a short-lived client
+    // would otherwise hold its queue, with every event posted meanwhile, for
+    // the whole silence time. Returns how many were forgotten.
+    size_t expire(Clock::time_point now,
+                  const std::function<bool(const ProcessKey&)>& running = {});
 
     bool knows(const ProcessKey& process) const { return queues_.count(process) != 0; }
     size_t pending(const ProcessKey& process) const;

@@ -23,16 +23,28 @@ std::optional<uint64_t> startTimeFromStat(const std::string& statLine) {
     return std::strtoull(field.c_str(), nullptr, 10);
 }
 
+namespace {
+
+std::optional<uint64_t> startTimeOf(int32_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return std::nullopt;
+    return startTimeFromStat(line);
+}
+
+}  // namespace
+
+bool processRunning(const ProcessKey& key) {
+    return startTimeOf(key.pid) == key.startTime;
+}
+
 std::optional<ProcessKey> peerProcess(int socketFd) {
     ucred credentials{};
     socklen_t length = sizeof(credentials);
     if (getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
         credentials.pid <= 0)
         return std::nullopt;
-    std::ifstream stat("/proc/" + std::to_string(credentials.pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return std::nullopt;
-    auto start = startTimeFromStat(line);
+    auto start = startTimeOf(credentials.pid);
     if (!start) return std::nullopt;
     return ProcessKey{credentials.pid, *start};
 }

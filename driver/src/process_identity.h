@@ -11,6 +11,9 @@ namespace nettlebeam::driver {
 // of /proc/<pid>/stat). Empty when either cannot be read.
 std::optional<ProcessKey> peerProcess(int socketFd);
 
+// True while the process of `key` runs (same id, same start time).
+bool processRunning(const ProcessKey& key);
+
 // Field 22 of a /proc/<pid>/stat line; the command name may hold spaces and
 // parentheses, so counting starts after the last ')'.
 std::optional<uint64_t> startTimeFromStat(const std::string& statLine);

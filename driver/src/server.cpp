@@ -560,8 +560,15 @@ void Server::tick() {
         logLine("dropped a stalled connection");
         closeConnection(fd);
     }
-    if (size_t forgotten = queues_.expire(now))
-        logLine("forgot " + std::to_string(forgotten) + " client process(es) that stopped asking");
+    // Exited clients are looked for once a second: it costs a /proc read each.
+    std::function<bool(const ProcessKey&)> running;
+    if (now - lastLivenessCheck_ >= std::chrono::seconds(1)) {
+        lastLivenessCheck_ = now;
+        running = processRunning;
+    }
+    if (size_t forgotten = queues_.expire(now, running))
+        logLine("forgot " + std::to_string(forgotten) +
+                " client process(es) that exited or stopped asking");
 }
 
 }  // namespace nettlebeam::driver

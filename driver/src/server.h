@@ -92,6 +92,7 @@ class Server : public DeviceHost {
     std::map<DeviceHandle, Device> devices_;
     DeviceHandle nextHandle_ = 1;
     EventQueues queues_;
+    Clock::time_point lastLivenessCheck_{};
     FaultInjector faults_;
 };
 

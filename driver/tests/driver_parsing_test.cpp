@@ -1,6 +1,8 @@
 // The pure parts of the daemon: request shapes, argument parsers, fleet
 // files, event records, event queues and faults.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "device_options.h"
 #include "event_queues.h"
@@ -10,6 +12,7 @@
 #include "process_identity.h"
 #include "request_table.h"
 #include "text_parse.h"
+#include "traffic/utf16_text.h"
 
 namespace nettlebeam::driver {
 namespace {
@@ -211,6 +214,17 @@ TEST(EventRecord, LayoutOfEachKind) {
     EXPECT_FALSE(utf8ToUtf16("\xFF"));
 }
 
+// This process as the daemon would see it on the other end of a socket.
+ProcessKey peerlessSelf() {
+    int fds[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    const auto key = peerProcess(fds[0]);
+    close(fds[0]);
+    close(fds[1]);
+    EXPECT_TRUE(key.has_value());
+    return key.value_or(ProcessKey{});
+}
+
 TEST(EventQueues, EachProcessSeesEveryEventInOrderAfterItsFirstRequest) {
     using namespace std::chrono_literals;
     EventQueues queues(4, 30s);
@@ -262,6 +276,24 @@ TEST(EventQueues, SilentProcessesAreForgottenButParkedOnesStay) {
     queues.unpark(waiting, start + 40s);
     EXPECT_EQ(queues.expire(start + 60s), 0u);
     EXPECT_EQ(queues.expire(start + 71s), 1u);
+}
+
+TEST(EventQueues, ExitedProcessesAreForgottenAtOnceUnlessTheyWait) {
+    using namespace std::chrono_literals;
+    EventQueues queues(8, 30s);
+    const auto start = EventQueues::Clock::now();
+    const ProcessKey gone{100, 1}, alive{101, 1}, parked{102, 1};
+    for (const ProcessKey& p : {gone, alive, parked}) queues.touch(p, start);
+    queues.park(parked);
+    auto running = [&](const ProcessKey& p) { return p == alive; };
+    EXPECT_EQ(queues.expire(start + 1s, running), 1u);
+    EXPECT_FALSE(queues.knows(gone));
+    EXPECT_TRUE(queues.knows(alive));
+    EXPECT_TRUE(queues.knows(parked));
+    // This very process runs; a key with another start time is not it.
+    const auto self = peerlessSelf();
+    EXPECT_TRUE(processRunning(self));
+    EXPECT_FALSE(processRunning({self.pid, self.startTime + 1}));
 }
 
 TEST(FaultInjector, MatchesHandleAndCodeAndCountsDown) {
@@ -316,3 +348,33 @@ TEST(ProcessIdentity, StartTimeSurvivesOddCommandNames) {
 
 }  // namespace
 }  // namespace nettlebeam::driver
+
+TEST(Utf16Text, NamesConvertWhateverBytesTheyHold) {
+    using nettlebeam::traffic::toUtf16;
+    using nettlebeam::traffic::toUtf8;
+    // "/tmp/é€😀" survives the round trip, the emoji as a surrogate pair.
+    const std::string name = "/tmp/\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+    const std::u16string wide = toUtf16(name);
+    EXPECT_EQ(wide, u"/tmp/\u00E9\u20AC\U0001F600");
+    EXPECT_EQ(toUtf8(wide), name);
+    // Bad continuation, overlong form, encoded surrogate and a cut sequence
+    // each become U+FFFD without swallowing the next character.
+    EXPECT_EQ(toUtf16("a\xC3"
+                      "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(toUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");
+    EXPECT_EQ(toUtf16("\xED\xA0\x80x"), u"\uFFFD\uFFFD\uFFFDx");
+    EXPECT_EQ(toUtf16("z\xF0\x9F\x98"), u"z\uFFFD\uFFFD\uFFFD");
+    // A lone surrogate from the host becomes U+FFFD in the file name.
+    EXPECT_EQ(toUtf8(std::u16string(1, char16_t{0xD800}) + u"q"), "\xEF\xBF\xBDq");
+}
+
+TEST(Utf16Text, StoredNamesKeepRoomForTheirTerminator) {
+    std::vector<uint8_t> out(10, 0);
+    nettlebeam::traffic::putUtf16Le(out, 2, u"abcdef");
+    // Eight bytes from offset 2 hold three units and the zero.
+    EXPECT_EQ(out, (std::vector<uint8_t>{0, 0, 'a', 0, 'b', 0, 'c', 0, 0, 0}));
+    std::vector<uint8_t> tiny(3, 7);
+    nettlebeam::traffic::putUtf16Le(tiny, 2, u"x");
+    EXPECT_EQ(tiny, (std::vector<uint8_t>{7, 7, 7}));
+}

@@ -202,8 +202,11 @@ TEST(TrafficProfile, ParsesRatesMixesAndRejectsNonsense) {
     const TrafficProfile line = parseTrafficProfile("rate=line,mix=small");
     EXPECT_NEAR(line.rateAt(1000), 1488095, 1);
     EXPECT_NEAR(parseTrafficProfile("rate=50%,mix=small").rateAt(100), 74404.8, 0.1);
-    EXPECT_DOUBLE_EQ(parseTrafficProfile("rate=2M").rateAt(10), 2e6)
-        << "a fixed rate ignores the line";
+    EXPECT_DOUBLE_EQ(parseTrafficProfile("rate=2M").rateAt(10000), 2e6)
+        << "a fixed rate below the line rate is kept";
+    EXPECT_DOUBLE_EQ(parseTrafficProfile("rate=2M").rateAt(10),
+                     parseTrafficProfile("rate=line").rateAt(10))
+        << "no wire carries more than its line rate";
     EXPECT_EQ(parseTrafficProfile("").mix.size(), 3u) << "imix by default";
 
     for (const char* bad : {"rate=fast", "rate=-5", "mix=63:1", "mix=64:0", "mix=64", "crc=101",

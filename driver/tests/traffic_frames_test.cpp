@@ -113,6 +113,26 @@ TEST(FrameGenerator, FullDuplexPortsHaveNoCollisions) {
     for (int i = 0; i < 2000; ++i) EXPECT_EQ(generator.make(Port::A, i).flags & kCollision, 0);
 }
 
+TEST(GeneratedSource, FollowsTheNegotiatedLine) {
+    // Half the line rate with 64-byte frames: 744047 frames/s on a gigabit
+    // line, a tenth of that once the link comes up at 100 Mbit/s.
+    GeneratedSource source(parseTrafficProfile("rate=50%,mix=small,collision=20,ports=A"),
+                           {{{1000, false}, {1000, false}}});
+    EXPECT_EQ(source.intervalNs(Port::A), 1344u);
+    EXPECT_EQ(source.intervalNs(Port::B), 0u);
+    source.setLine(Port::A, {100, true});
+    EXPECT_EQ(source.intervalNs(Port::A), 13440u);
+    // The half-duplex copper line now has collisions.
+    source.begin(0);
+    int collisions = 0;
+    for (uint64_t now = 0; now < 20'000'000; now += 1'000'000)
+        while (const Frame* f = source.next(now)) collisions += (f->flags & kCollision) != 0;
+    EXPECT_GT(collisions, 100);
+    // An absolute rate beyond what the wire carries is held to the line rate.
+    GeneratedSource fast(parseTrafficProfile("rate=1M,mix=large"), {{{100, false}, {100, false}}});
+    EXPECT_EQ(fast.intervalNs(Port::A), 123040u);  // (1518 + 20) * 8 bits at 100 Mbit/s
+}
+
 // A frame assembled from raw bytes, for exact classification cases.
 struct RawFrame {
     std::vector<uint8_t> bytes;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "../traffic/utf16_text.h"
 #include "byte_order.h"
 #include "request_codes.h"
 #include "simulated_device_model.h"
@@ -167,7 +168,7 @@ void SimulatedDevice::startTraffic(bool restarting) {
         // comes back without traffic rather than not at all.
         if (!restarting) throw;
     }
-    traffic_ = std::make_unique<traffic::DeviceTraffic>(std::move(frames));
+    traffic_ = std::make_unique<traffic::DeviceTraffic>(std::move(frames), handle_);
     for (uint32_t i = 0; i < CounterStore::kCount; ++i)
         if (auto block = statistics_.counters().read(i)) traffic_->programCounter(*block);
     syncTraffic(now());
@@ -176,9 +177,13 @@ void SimulatedDevice::startTraffic(bool restarting) {
 void SimulatedDevice::syncTraffic(TimePoint t) {
     for (int port = 0; port < 2; ++port) {
         const PortLink link = link_.port(port, t);
-        traffic_->setPortLink(
-            static_cast<traffic::Port>(port), link.up(),
-            link.up() && !link.fullDuplex && kind_.ports != PortKind::Transceiver);
+        traffic::PortLine line;
+        line.mbitPerSecond = link.speed == LinkSpeed::TenGigabit ? 10000
+                             : link.speed == LinkSpeed::Gigabit  ? 1000
+                             : link.speed == LinkSpeed::Hundred  ? 100
+                                                                 : 10;
+        line.halfDuplex = link.up() && !link.fullDuplex && kind_.ports != PortKind::Transceiver;
+        traffic_->setPortLink(static_cast<traffic::Port>(port), link.up(), line);
     }
     traffic_->applyConfiguration(config_.bytes());
     traffic_->applyFilters(filters_.read(FilterKind::PacketType), filters_.read(FilterKind::Dpi),
@@ -186,7 +191,7 @@ void SimulatedDevice::syncTraffic(TimePoint t) {
 }
 
 void SimulatedDevice::postTrafficEvents() {
-    for (const auto& record : traffic_->takeEventRecords(handle_)) host_.postEvent(record);
+    for (const auto& record : traffic_->takeEventRecords()) host_.postEvent(record);
 }
 
 std::string SimulatedDevice::describe() const {

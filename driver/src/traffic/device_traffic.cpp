@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "../log.h"
+#include "utf16_text.h"
+
 namespace nettlebeam::traffic {
 namespace {
 
@@ -13,72 +16,21 @@ void putLe64(std::vector<uint8_t>& out, size_t at, uint64_t v) {
     for (size_t i = 0; i < 8; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// Strictly: UTF-16 to UTF-8, unpaired surrogates become U+FFFD.
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | cp >> 6);
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | cp >> 12);
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | cp >> 18);
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+// Like a capture tool's closing summary: where every frame went, per port.
+std::string describeEnd(int32_t handle, const CaptureEvent& e) {
+    std::string text = "device " + std::to_string(handle) + ": capture ended";
+    if (e.error != 0) text += " with error " + std::to_string(e.error);
+    for (size_t port = 0; port < 2; ++port) {
+        const PortTotals& t = e.totals[port];
+        text += std::string(port == 0 ? ": " : "; ") + "port " + (port == 0 ? "A" : "B") +
+                " received " + std::to_string(t.received) + ", written " +
+                std::to_string(t.written) + ", dropped " + std::to_string(t.dropped) +
+                ", filtered " + std::to_string(t.filtered);
     }
-}
-
-std::u16string toUtf16(const std::string& text) {
-    std::u16string out;
-    for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t length = c < 0x80         ? 1
-                        : (c >> 5) == 6  ? 2
-                        : (c >> 4) == 14 ? 3
-                        : (c >> 3) == 30 ? 4
-                                         : 0;
-        if (length == 0 || i + length > text.size()) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        uint32_t cp = length == 1 ? c : c & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k)
-            cp = cp << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += length;
-    }
-    return out;
+    return text;
 }
 
 }  // namespace
-
-std::string toUtf8(std::u16string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            appendUtf8(out, 0xFFFD);
-        } else {
-            appendUtf8(out, c);
-        }
-    }
-    return out;
-}
 
 std::unique_ptr<FrameSource> makeFrameSource(const TrafficSourceSettings& settings,
                                              std::array<PortLine, 2> lines) {
@@ -95,12 +47,19 @@ std::unique_ptr<FrameSource> makeFrameSource(const TrafficSourceSettings& settin
     return nullptr;
 }
 
-DeviceTraffic::DeviceTraffic(std::unique_ptr<FrameSource> source)
-    : hasSource_(source != nullptr), engine_(std::move(source)) {
+DeviceTraffic::DeviceTraffic(std::unique_ptr<FrameSource> source, int32_t handle)
+    : hasSource_(source != nullptr), handle_(handle), engine_(std::move(source)) {
     // No traffic before the device reports its links.
-    engine_.setPortLink(Port::A, false, false);
-    engine_.setPortLink(Port::B, false, false);
+    engine_.setPortLink(Port::A, false, {});
+    engine_.setPortLink(Port::B, false, {});
     if (hasSource_) engine_.start();
+}
+
+DeviceTraffic::~DeviceTraffic() {
+    engine_.stop();
+    engine_.directCapture().stop();
+    for (const CaptureEvent& e : engine_.directCapture().takeEvents())
+        if (e.ended) driver::logLine(describeEnd(handle_, e));
 }
 
 void DeviceTraffic::applyConfiguration(std::span<const uint8_t> block) {
@@ -154,11 +113,7 @@ std::vector<uint8_t> DeviceTraffic::directStatus() const {
     // Before the first start the status shows the settings: the cache size
     // and the base name.
     putLe64(reply, 48, configured_.maxCache);
-    const std::u16string name = toUtf16(configured_.path);
-    for (size_t i = 0; i < name.size() && 64 + 2 * i + 3 < reply.size(); ++i) {
-        reply[64 + 2 * i] = static_cast<uint8_t>(name[i]);
-        reply[64 + 2 * i + 1] = static_cast<uint8_t>(name[i] >> 8);
-    }
+    putUtf16Le(reply, 64, toUtf16(configured_.path));
     return reply;
 }
 
@@ -174,24 +129,20 @@ std::vector<uint8_t> DeviceTraffic::memoryData(uint32_t capacity) {
     return out;
 }
 
-std::vector<std::vector<uint8_t>> DeviceTraffic::takeEventRecords(int32_t handle) {
+std::vector<std::vector<uint8_t>> DeviceTraffic::takeEventRecords() {
     std::vector<std::vector<uint8_t>> records;
     for (const CaptureEvent& e : engine_.directCapture().takeEvents()) {
         std::vector<uint8_t> record(kEventRecordSize, 0);
-        putLe32(record, 0, static_cast<uint32_t>(handle));
+        putLe32(record, 0, static_cast<uint32_t>(handle_));
         if (e.kind == CaptureEvent::Kind::NewFile) {
             putLe32(record, 4, 1);
-            const std::u16string name = toUtf16(e.path);
             // The name and its terminating zero fit in the record's 4096 bytes.
-            const size_t units = std::min(name.size(), (kEventRecordSize - 12) / 2 - 1);
-            for (size_t i = 0; i < units; ++i) {
-                record[12 + 2 * i] = static_cast<uint8_t>(name[i]);
-                record[12 + 2 * i + 1] = static_cast<uint8_t>(name[i] >> 8);
-            }
+            putUtf16Le(record, 12, toUtf16(e.path));
         } else {
             putLe32(record, 4, 4);
             putLe32(record, 12, e.enabled ? 1 : 0);
             putLe64(record, 16, e.error);
+            if (e.ended) driver::logLine(describeEnd(handle_, e));
         }
         records.push_back(std::move(record));
     }

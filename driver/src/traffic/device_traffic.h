@@ -37,18 +37,21 @@ struct TrafficSourceSettings {
 std::unique_ptr<FrameSource> makeFrameSource(const TrafficSourceSettings& settings,
                                              std::array<PortLine, 2> lines);
 
-std::string toUtf8(std::u16string_view text);
-
 class DeviceTraffic {
   public:
     static constexpr size_t kEventRecordSize = 4108;
 
-    explicit DeviceTraffic(std::unique_ptr<FrameSource> source);
+    // `handle` names the device in the log lines of the captures it ends.
+    DeviceTraffic(std::unique_ptr<FrameSource> source, int32_t handle);
+    // Stops the captures; the summary of one that was running is logged.
+    ~DeviceTraffic();
+    DeviceTraffic(const DeviceTraffic&) = delete;
+    DeviceTraffic& operator=(const DeviceTraffic&) = delete;
     bool carriesTraffic() const { return hasSource_; }
     TrafficEngine& engine() { return engine_; }
 
-    void setPortLink(Port port, bool up, bool halfDuplex) {
-        engine_.setPortLink(port, up, halfDuplex);
+    void setPortLink(Port port, bool up, const PortLine& line) {
+        engine_.setPortLink(port, up, line);
     }
     // The 32-byte configuration block: capture features.
     void applyConfiguration(std::span<const uint8_t> block);
@@ -79,11 +82,12 @@ class DeviceTraffic {
     std::vector<uint8_t> memoryHeader(uint32_t capacity) const;
     std::vector<uint8_t> memoryData(uint32_t capacity);
 
-    // Event records (new capture file, capture state) to post for `handle`.
-    std::vector<std::vector<uint8_t>> takeEventRecords(int32_t handle);
+    // Event records (new capture file, capture state) to post for the device.
+    std::vector<std::vector<uint8_t>> takeEventRecords();
 
   private:
     bool hasSource_;
+    int32_t handle_;
     TrafficEngine engine_;
     DirectCaptureSettings configured_;
     bool configuredOnce_ = false;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "pcapng.h"
+#include "utf16_text.h"
 
 namespace nettlebeam::traffic {
 namespace {
@@ -29,36 +30,6 @@ uint32_t interfaceOf(const uint8_t* block) {
 
 void putLe64(uint8_t* p, uint64_t v) {
     for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-// UTF-8 to UTF-16 for the status reply; invalid bytes become U+FFFD.
-std::u16string utf16(const std::string& text) {
-    std::u16string out;
-    for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const size_t length = c < 0x80         ? 1
-                              : (c >> 5) == 6  ? 2
-                              : (c >> 4) == 14 ? 3
-                              : (c >> 3) == 30 ? 4
-                                               : 0;
-        if (length == 0 || i + length > text.size()) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        uint32_t cp = length == 1 ? c : c & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k)
-            cp = cp << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += length;
-    }
-    return out;
 }
 
 }  // namespace
@@ -93,6 +64,17 @@ DirectCapture::~DirectCapture() {
 void DirectCapture::postState(bool enabled, uint32_t error) {
     std::lock_guard lock(eventMutex_);
     events_.push_back({CaptureEvent::Kind::State, {}, enabled, error});
+}
+
+void DirectCapture::postEnd(uint32_t error) {
+    CaptureEvent event{CaptureEvent::Kind::State, {}, false, error, true, {}};
+    for (size_t port = 0; port < 2; ++port) {
+        const CaptureTally& t = tally_[port];
+        event.totals[port] = {t.received.load(), t.written.load(), t.dropped.load(),
+                              t.filtered.load()};
+    }
+    std::lock_guard lock(eventMutex_);
+    events_.push_back(std::move(event));
 }
 
 void DirectCapture::setError(uint32_t error) {
@@ -190,12 +172,7 @@ std::vector<uint8_t> DirectCapture::statusReply() const {
     const uint64_t words[8] = {s.enabled,      s.cachePressure, s.cacheUsed, s.bytesWritten,
                                s.bytesDropped, s.error,         s.cacheSize, s.filesWritten};
     for (size_t i = 0; i < 8; ++i) putLe64(reply.data() + 8 * i, words[i]);
-    const std::u16string name = utf16(s.currentFile);
-    const size_t room = (kStatusReplySize - 64) / 2 - 1;  // keep the terminating zero
-    for (size_t i = 0; i < std::min(room, name.size()); ++i) {
-        reply[64 + 2 * i] = static_cast<uint8_t>(name[i]);
-        reply[64 + 2 * i + 1] = static_cast<uint8_t>(name[i] >> 8);
-    }
+    putUtf16Le(reply, 64, toUtf16(s.currentFile));
     return reply;
 }
 
@@ -302,7 +279,7 @@ void DirectCapture::finish(Session& session, uint32_t error) {
     { std::lock_guard lock(sessionMutex_); }
     discardCache(session);
     enabled_ = false;
-    postState(false, error);
+    postEnd(error);
 }
 
 bool DirectCapture::writeChunk(Session& session, std::span<const uint8_t> chunk) {
@@ -360,7 +337,7 @@ void DirectCapture::writerLoop(Session& session) {
     closeFile(session);
     session.accepting = false;
     enabled_ = false;
-    postState(false, error_);
+    postEnd(error_);
 }
 
 }  // namespace nettlebeam::traffic

@@ -17,6 +17,7 @@
 // blocks; the closing statistics blocks come on top.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -46,12 +47,23 @@ struct DirectCaptureSettings {
     int32_t fileDuration = 0;  // seconds
 };
 
+// What became of one port's frames during a capture run. Every frame that
+// arrived while the capture ran is in exactly one of the last three.
+struct PortTotals {
+    uint64_t received = 0;
+    uint64_t written = 0;
+    uint64_t dropped = 0;
+    uint64_t filtered = 0;
+};
+
 // Something the host must announce on the event channel.
 struct CaptureEvent {
     enum class Kind { NewFile, State } kind = Kind::State;
     std::string path;  // NewFile: the file's full name
     bool enabled = false;
     uint32_t error = 0;
+    bool ended = false;  // State: a run that took frames ended; totals are final
+    std::array<PortTotals, 2> totals{};
 };
 
 struct DirectCaptureStatus {
@@ -121,6 +133,7 @@ class DirectCapture {
     void finish(Session& session, uint32_t error);
     void discardCache(Session& session);
     void postState(bool enabled, uint32_t error);
+    void postEnd(uint32_t error);
     void setError(uint32_t error);
 
     std::mutex sessionMutex_;  // session_ against the engine's batches

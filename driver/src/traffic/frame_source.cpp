@@ -17,14 +17,20 @@ TrafficProfile withSeed(TrafficProfile profile, uint64_t salt) {
 }  // namespace
 
 GeneratedSource::GeneratedSource(const TrafficProfile& profile, std::array<PortLine, 2> lines)
-    : generators_{FrameGenerator(withSeed(profile, 0), lines[0].halfDuplex),
+    : profile_(profile),
+      generators_{FrameGenerator(withSeed(profile, 0), lines[0].halfDuplex),
                   FrameGenerator(withSeed(profile, 1), lines[1].halfDuplex)} {
-    const bool carries[2] = {profile.portA, profile.portB};
-    for (size_t port = 0; port < 2; ++port) {
-        const double rate = profile.rateAt(lines[port].mbitPerSecond);
-        if (!carries[port] || !(rate > 0)) continue;
-        intervalNs_[port] = std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(1e9 / rate)));
-    }
+    for (size_t port = 0; port < 2; ++port) setLine(static_cast<Port>(port), lines[port]);
+}
+
+void GeneratedSource::setLine(Port port, const PortLine& line) {
+    const auto p = static_cast<size_t>(port);
+    generators_[p].setHalfDuplex(line.halfDuplex);
+    const bool carries = port == Port::A ? profile_.portA : profile_.portB;
+    const double rate = profile_.rateAt(line.mbitPerSecond);
+    intervalNs_[p] = carries && rate > 0
+                         ? std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(1e9 / rate)))
+                         : 0;
 }
 
 void GeneratedSource::begin(uint64_t nowNs) {

@@ -14,6 +14,13 @@
 
 namespace nettlebeam::traffic {
 
+// What the device tells a source about one port.
+struct PortLine {
+    double mbitPerSecond = 1000;  // the negotiated speed
+    bool halfDuplex = false;      // copper in half duplex: collisions can happen
+    bool operator==(const PortLine&) const = default;
+};
+
 class FrameSource {
   public:
     virtual ~FrameSource() = default;
@@ -24,25 +31,24 @@ class FrameSource {
     virtual uint64_t nextDueNs() = 0;
     // Called once before the first frame, with the time the traffic starts.
     virtual void begin(uint64_t nowNs) = 0;
-    // The port's link runs in half duplex now (collisions become possible).
-    virtual void setHalfDuplex(Port, bool) {}
+    // The port's link changed speed or duplex.
+    virtual void setLine(Port, const PortLine&) {}
 };
 
-// What the device tells a source about one port.
-struct PortLine {
-    double mbitPerSecond = 1000;
-    bool halfDuplex = false;  // copper in half duplex: collisions can happen
-};
-
-// Generated traffic at the profile's rate on each selected port, evenly spaced.
+// Generated traffic at the profile's rate on each selected port, evenly
+// spaced; a share of the line rate follows the negotiated speed.
 class GeneratedSource : public FrameSource {
   public:
     GeneratedSource(const TrafficProfile& profile, std::array<PortLine, 2> lines);
     const Frame* next(uint64_t nowNs) override;
     uint64_t nextDueNs() override;
     void begin(uint64_t nowNs) override;
+    void setLine(Port port, const PortLine& line) override;
+    // Nanoseconds between frames on the port; 0 when it carries nothing.
+    uint64_t intervalNs(Port port) const { return intervalNs_[static_cast<size_t>(port)]; }
 
   private:
+    TrafficProfile profile_;
     std::array<FrameGenerator, 2> generators_;
     std::array<uint64_t, 2> intervalNs_{};  // 0: the port carries nothing
     std::array<uint64_t, 2> dueNs_{};

@@ -78,9 +78,13 @@ void TrafficEngine::stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-void TrafficEngine::setPortLink(Port port, bool up, bool halfDuplex) {
+void TrafficEngine::setPortLink(Port port, bool up, const PortLine& line) {
     linkUp_[static_cast<size_t>(port)] = up;
-    halfDuplex_[static_cast<size_t>(port)] = halfDuplex;
+    if (!up) return;  // the line is what the next link negotiates
+    std::lock_guard lock(lineMutex_);
+    if (lines_[static_cast<size_t>(port)] == line) return;
+    lines_[static_cast<size_t>(port)] = line;
+    lineGeneration_.fetch_add(1);
 }
 
 void TrafficEngine::setFeatures(const CaptureFeatures& features) {
@@ -193,10 +197,10 @@ void TrafficEngine::run() {
     source_->begin(steadyWallClockNs());
     while (!stopRequested_.load(std::memory_order_relaxed)) {
         refreshConfig();
-        for (size_t p = 0; p < 2; ++p) {
-            const bool half = halfDuplex_[p].load(std::memory_order_relaxed);
-            if (half != sourceHalfDuplex_[p]) source_->setHalfDuplex(static_cast<Port>(p), half);
-            sourceHalfDuplex_[p] = half;
+        if (lineGeneration_.load(std::memory_order_relaxed) != sourceLineGeneration_) {
+            std::lock_guard lock(lineMutex_);
+            sourceLineGeneration_ = lineGeneration_.load();
+            for (size_t p = 0; p < 2; ++p) source_->setLine(static_cast<Port>(p), lines_[p]);
         }
         const uint64_t now = steadyWallClockNs();
         size_t done = 0;

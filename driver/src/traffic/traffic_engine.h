@@ -58,8 +58,9 @@ class TrafficEngine {
     // True once a source that ends (a replay without loop) has sent everything.
     bool exhausted() const { return exhausted_.load(); }
 
-    // The port's link: frames of a port without link are not received at all.
-    void setPortLink(Port port, bool up, bool halfDuplex);
+    // The port's link: frames of a port without link are not received at
+    // all; while it is up the source follows the line's speed and duplex.
+    void setPortLink(Port port, bool up, const PortLine& line);
     void setFeatures(const CaptureFeatures& features);
     void setFilters(const FilterSet& filters);
     CaptureFeatures features() const;
@@ -104,8 +105,10 @@ class TrafficEngine {
     Config active_;  // engine thread's copy
     uint64_t activeGeneration_ = 0;
     std::array<std::atomic<bool>, 2> linkUp_{true, true};
-    std::array<std::atomic<bool>, 2> halfDuplex_{false, false};
-    std::array<bool, 2> sourceHalfDuplex_{false, false};
+    std::mutex lineMutex_;
+    std::array<PortLine, 2> lines_{};  // under lineMutex_
+    std::atomic<uint64_t> lineGeneration_{0};
+    uint64_t sourceLineGeneration_ = 0;  // engine thread
 
     CounterBank counters_;
     std::array<PortCounters, 2> ports_;

@@ -1,5 +1,6 @@
 #include "traffic_profile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -100,10 +101,11 @@ double TrafficProfile::averageSize() const {
 }
 
 double TrafficProfile::rateAt(double lineMbitPerSecond) const {
-    if (lineRatePercent < 0) return framesPerSecond;
     // Each frame also takes 8 bytes of preamble and 12 of inter-frame gap.
     const double lineFrames = lineMbitPerSecond * 1e6 / ((averageSize() + 20) * 8);
-    return lineFrames * lineRatePercent / 100;
+    // A wire carries no more than its line rate, whatever was asked.
+    if (lineRatePercent < 0) return std::min(framesPerSecond, lineFrames);
+    return lineFrames * std::min(lineRatePercent, 100.0) / 100;
 }
 
 TrafficProfile parseTrafficProfile(std::string_view text) {

@@ -1,9 +1,13 @@
 // Capture files handed to `--replay`: whatever the file holds, the replay
-// either refuses it with a message or yields consistent frames, and every
-// frame it yields goes through the classifier the counters and filters use.
+// either refuses it with a message or yields exactly the frames libpcap
+// reads from it (classic pcap is read by the replay's own block reader, so
+// this compares the two), and every frame goes through the classifier the
+// counters and filters use.
+#include <pcap/pcap.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -66,14 +70,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Paced frames are all taken by asking at the end of time; frames sent as
     // fast as possible are stamped from a clock, which stays far from wrapping.
     const uint64_t nowNs = settings.asFastAsPossible ? 2'000'000'000 : UINT64_MAX - 1;
+    char error[PCAP_ERRBUF_SIZE];
+    pcap_t* reference = pcap_open_offline(settings.path.c_str(), error);
+    FUZZ_CHECK(reference != nullptr);
     while (source->nextDueNs() != UINT64_MAX) {
         const Frame* frame = source->next(nowNs);
         FUZZ_CHECK(frame != nullptr);
         if (settings.asFastAsPossible) FUZZ_CHECK(frame->timestampNs > previous);
         previous = frame->timestampNs;
         checkFrame(*frame);
+        pcap_pkthdr* header;
+        const u_char* bytes;
+        FUZZ_CHECK(pcap_next_ex(reference, &header, &bytes) == 1);
+        FUZZ_CHECK(frame->bytes.size() == header->caplen);
+        FUZZ_CHECK(std::equal(frame->bytes.begin(), frame->bytes.end(), bytes));
         ++frames;
     }
+    pcap_close(reference);
     FUZZ_CHECK(frames == source->framesInFile());
     return 0;
 }

@@ -27,6 +27,7 @@ struct OptionState {
     bool typeGiven = false;
     bool hwidGiven = false;
     bool gpsGiven = false;
+    bool replayPortsGiven = false;
     unsigned type = 0;
 };
 
@@ -87,6 +88,11 @@ std::optional<std::string> applyOption(OptionState& state, const std::string& na
             return e.what();
         }
         s.replaySpeed = value;
+    } else if (name == "--replay-ports") {
+        auto ports = traffic::parseReplayPorts(value);
+        if (!ports) return "--replay-ports wants A, B or split, not '" + value + "'";
+        s.replayPorts = *ports;
+        state.replayPortsGiven = true;
     } else if (name == "--cage-a" || name == "--cage-b") {
         auto kind = parseCage(value);
         if (!kind) return name + " wants sr, lr or empty, not '" + value + "'";
@@ -127,8 +133,8 @@ DeviceOptionsResult parseDeviceOptions(const std::vector<std::string>& args) {
     const auto& s = state.settings;
     if (!s.traffic.empty() && !s.replayFile.empty())
         return std::string("--traffic and --replay exclude each other");
-    if (s.replayFile.empty() && (s.replayLoop || s.replaySpeed != "1"))
-        return std::string("--replay-speed and --replay-loop need --replay");
+    if (s.replayFile.empty() && (s.replayLoop || s.replaySpeed != "1" || state.replayPortsGiven))
+        return std::string("--replay-speed, --replay-loop and --replay-ports need --replay");
     if (!s.replayFile.empty()) {
         try {  // read the whole file now: a bad one never makes a device
             traffic::ReplaySource check({s.replayFile});
@@ -159,11 +165,13 @@ std::vector<uint8_t> encodeDeviceSettings(const SimulatedDeviceSettings& s) {
     std::memcpy(&out[13], s.swFirmwareVersion.data(), 4);
     std::memcpy(&out[17], s.driverVersion.data(), 4);
     out[21] = s.usbSpeed;
-    // Then the traffic: a loop flag and three length-prefixed strings; then,
-    // when a cage differs from the usual modules, one byte per cage.
+    // Then the traffic: a byte with the loop flag (bit 0) and the replay
+    // ports (bits 1-2), three length-prefixed strings; then, when a cage
+    // differs from the usual modules, one byte per cage.
     const bool defaultCages = s.cages == SimulatedDeviceSettings{}.cages;
     if (!s.traffic.empty() || !s.replayFile.empty() || !defaultCages) {
-        out.push_back(s.replayLoop ? 1 : 0);
+        out.push_back(static_cast<uint8_t>((s.replayLoop ? 1 : 0) |
+                                           static_cast<unsigned>(s.replayPorts) << 1));
         for (const std::string* text : {&s.traffic, &s.replayFile, &s.replaySpeed}) {
             const size_t length = std::min<size_t>(text->size(), 0xFFFF);
             out.push_back(static_cast<uint8_t>(length));
@@ -194,8 +202,9 @@ std::optional<SimulatedDeviceSettings> decodeDeviceSettings(const std::vector<ui
     s.usbSpeed = in[21];
     if (in.size() == kEncodedSettingsBytes) return s;
     size_t at = kEncodedSettingsBytes;
-    if (in[at] > 1) return std::nullopt;
-    s.replayLoop = in[at++] == 1;
+    if (in[at] > (static_cast<unsigned>(traffic::ReplayPorts::Split) << 1 | 1)) return std::nullopt;
+    s.replayLoop = (in[at] & 1) != 0;
+    s.replayPorts = static_cast<traffic::ReplayPorts>(in[at++] >> 1);
     for (std::string* text : {&s.traffic, &s.replayFile, &s.replaySpeed}) {
         if (at + 2 > in.size()) return std::nullopt;
         const size_t length = in[at] | static_cast<size_t>(in[at + 1]) << 8;

@@ -16,7 +16,8 @@ using DeviceOptionsResult = std::variant<SimulatedDeviceSettings, std::string>;
 // Parses "(--type N | --hwid 0xNN) [--gps yes|no] [--mac M] [--hw-fw N]
 // [--sw-fw A.B.C.D] [--driver-version A.B.C.D] [--usb 1|2|3]
 // [--cage-a sr|lr|empty] [--cage-b sr|lr|empty]
-// [--traffic PROFILE | --replay FILE [--replay-speed X|max] [--replay-loop]]".
+// [--traffic PROFILE | --replay FILE [--replay-speed X|max] [--replay-loop]
+// [--replay-ports A|B|split]]".
 // --traffic takes the syntax of traffic/traffic_profile.h; a replay file is
 // read completely here, so a missing, damaged or foreign file is an error.
 DeviceOptionsResult parseDeviceOptions(const std::vector<std::string>& args);

@@ -121,6 +121,24 @@ TEST(DeviceOptions, EveryOptionIsParsedAndEncodedBothWays) {
     badCage.back() = 9;
     EXPECT_FALSE(decodeDeviceSettings(badCage));
 
+    // The replay's loop flag and ports share a byte.
+    SimulatedDeviceSettings replay;
+    replay.replayFile = "/captures/link.pcap";
+    for (auto ports : {traffic::ReplayPorts::B, traffic::ReplayPorts::Split}) {
+        for (bool loop : {false, true}) {
+            replay.replayPorts = ports;
+            replay.replayLoop = loop;
+            auto back = decodeDeviceSettings(encodeDeviceSettings(replay));
+            ASSERT_TRUE(back);
+            EXPECT_EQ(back->replayPorts, ports);
+            EXPECT_EQ(back->replayLoop, loop);
+            EXPECT_EQ(back->replayFile, replay.replayFile);
+        }
+    }
+    auto badPorts = encodeDeviceSettings(replay);
+    badPorts[22] = 6;  // ports 3 do not exist
+    EXPECT_FALSE(decodeDeviceSettings(badPorts));
+
     auto noMac = decodeDeviceSettings(encodeDeviceSettings(SimulatedDeviceSettings{}));
     ASSERT_TRUE(noMac);
     EXPECT_FALSE(noMac->mac);
@@ -144,6 +162,7 @@ TEST(DeviceOptions, MistakesGiveOneLineErrors) {
     EXPECT_NE(error({"--type", "3", "--colour", "red"}), "");
     EXPECT_NE(error({"--type"}), "");
     EXPECT_NE(error({"--type", "12", "--cage-a", "copper"}), "");
+    EXPECT_NE(error({"--type", "3", "--replay-ports", "split"}), "") << "needs --replay";
     EXPECT_EQ(error({"--type", "3", "--usb", "1"}), "");
     for (auto args : {std::vector<std::string>{"--type", "3", "--mac", "00:11"}})
         EXPECT_EQ(error(args).find('\n'), std::string::npos);

@@ -156,7 +156,8 @@ void SimulatedDevice::tick(TimePoint t) {
 
 void SimulatedDevice::startTraffic(bool restarting) {
     traffic::TrafficSourceSettings source{settings_.traffic, settings_.replayFile,
-                                          settings_.replaySpeed, settings_.replayLoop};
+                                          settings_.replaySpeed, settings_.replayLoop,
+                                          settings_.replayPorts};
     const double lineMbit = kind_.ports == PortKind::Transceiver    ? 10000
                             : kind_.ports == PortKind::FastEthernet ? 100
                                                                     : 1000;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "../device_model.h"
+#include "../traffic/replay_source.h"
 #include "transceiver_kind.h"
 
 namespace nettlebeam::driver {
@@ -37,6 +38,7 @@ struct SimulatedDeviceSettings {
     std::string replayFile;
     std::string replaySpeed = "1";  // a multiple of the file's pace, or "max"
     bool replayLoop = false;
+    traffic::ReplayPorts replayPorts = traffic::ReplayPorts::A;
     // The device's clocks; empty means the host's steady and UTC clocks.
     // Tests set them to step time.
     std::function<std::chrono::steady_clock::time_point()> clock;

@@ -40,6 +40,7 @@ std::unique_ptr<FrameSource> makeFrameSource(const TrafficSourceSettings& settin
         ReplaySettings replay{settings.replayFile};
         replay = parseReplaySpeed(replay, settings.replaySpeed);
         replay.loop = settings.replayLoop;
+        replay.ports = settings.replayPorts;
         return std::make_unique<ReplaySource>(replay);
     }
     if (!settings.traffic.empty())

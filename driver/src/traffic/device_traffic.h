@@ -28,6 +28,7 @@ struct TrafficSourceSettings {
     std::string replayFile;  // --replay; "" none
     std::string replaySpeed = "1";
     bool replayLoop = false;
+    ReplayPorts replayPorts = ReplayPorts::A;
     bool any() const { return !traffic.empty() || !replayFile.empty(); }
 };
 

@@ -45,8 +45,8 @@ uint64_t timestampNs(const pcap_pkthdr* header) {
 // A record's original length comes from the file: one below its captured
 // length, or so large that adding the lost FCS wraps, must not shrink the
 // frame on the wire.
-uint32_t wireLengthOf(const pcap_pkthdr& header) {
-    const uint64_t original = std::max<uint64_t>(header.len, header.caplen);
+uint32_t wireLengthOf(const CaptureRecord& record) {
+    const uint64_t original = std::max(record.originalLength, record.capturedLength);
     return static_cast<uint32_t>(std::min<uint64_t>(original + 4, UINT32_MAX));
 }
 
@@ -54,6 +54,13 @@ uint32_t wireLengthOf(const pcap_pkthdr& header) {
 constexpr uint64_t kLoopGapNs = 1'000'000;
 
 }  // namespace
+
+std::optional<ReplayPorts> parseReplayPorts(const std::string& text) {
+    if (text == "A") return ReplayPorts::A;
+    if (text == "B") return ReplayPorts::B;
+    if (text == "split") return ReplayPorts::Split;
+    return std::nullopt;
+}
 
 ReplaySettings parseReplaySpeed(ReplaySettings settings, const std::string& text) {
     if (text == "max") {
@@ -102,9 +109,48 @@ ReplaySource::~ReplaySource() {
 }
 
 void ReplaySource::reopen() {
-    if (pcap_ != nullptr) pcap_close(pcap_);
-    pcap_ = openFile(settings_.path);
     firstSeen_ = false;
+    if (records_ != nullptr) return records_->rewind();
+    if (pcap_ != nullptr) pcap_close(pcap_);
+    pcap_ = nullptr;
+    records_ = PcapRecords::open(settings_.path);
+    if (records_ != nullptr && records_->linkType() != DLT_EN10MB) records_.reset();
+    // Whatever the file has become since it was checked, a replay that
+    // cannot read it ends; it never stops the daemon.
+    if (records_ == nullptr) {
+        try {
+            pcap_ = openFile(settings_.path);
+        } catch (const std::runtime_error&) {
+            damaged_ = true;
+        }
+    }
+}
+
+bool ReplaySource::read(CaptureRecord& record) {
+    if (damaged_) return false;
+    if (records_ != nullptr) {
+        const PcapRecords::Next next = records_->next(record);
+        damaged_ = next == PcapRecords::Next::Damaged;
+        return next == PcapRecords::Next::Record;
+    }
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    const int result = pcap_next_ex(pcap_, &header, &data);
+    damaged_ = result == PCAP_ERROR;
+    if (result != 1) return false;
+    record = {timestampNs(header), header->caplen, header->len, data};
+    return true;
+}
+
+Port ReplaySource::portOf(const CaptureRecord& record) {
+    if (settings_.ports != ReplayPorts::Split)
+        return settings_.ports == ReplayPorts::A ? Port::A : Port::B;
+    if (record.capturedLength < 12) return Port::B;  // no source address to tell
+    if (!sideKnown_) {
+        std::memcpy(sideA_.data(), record.data + 6, 6);
+        sideKnown_ = true;
+    }
+    return std::memcmp(sideA_.data(), record.data + 6, 6) == 0 ? Port::A : Port::B;
 }
 
 void ReplaySource::begin(uint64_t nowNs) {
@@ -113,26 +159,25 @@ void ReplaySource::begin(uint64_t nowNs) {
 }
 
 bool ReplaySource::fetch() {
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    int result = pcap_next_ex(pcap_, &header, &data);
-    if (result != 1 && settings_.loop) {
+    CaptureRecord record;
+    bool got = read(record);
+    if (!got && !damaged_ && settings_.loop) {
         loopOffsetNs_ += fileSpanNs_ + kLoopGapNs;
         reopen();
-        result = pcap_next_ex(pcap_, &header, &data);
+        got = read(record);
     }
-    if (result != 1) return false;
-    const uint64_t ts = timestampNs(header);
+    if (!got) return false;
+    const uint64_t ts = record.timestampNs;
     if (!firstSeen_) {
         firstSeen_ = true;
         firstNs_ = ts;
     }
     pendingFileNs_ = (ts >= firstNs_ ? ts - firstNs_ : 0) + loopOffsetNs_;
-    pending_.bytes = {data, header->caplen};
+    pending_.bytes = {record.data, record.capturedLength};
     pending_.hasFcs = false;
     pending_.fcs = 0;
-    pending_.wireLength = wireLengthOf(*header);
-    pending_.port = Port::A;
+    pending_.wireLength = wireLengthOf(record);
+    pending_.port = portOf(record);
     pending_.flags = 0;
     return true;
 }

@@ -15,6 +15,8 @@ namespace {
 constexpr size_t kLargestChunk = 16u << 20;
 constexpr size_t kSmallestCache = 64u << 10;  // room for several jumbo frames
 constexpr auto kIdleWait = std::chrono::milliseconds(1);
+// Frames of a batch are assembled here before they enter the cache.
+constexpr size_t kStagingBytes = 128u << 10;
 
 uint64_t wallClockNs() {
     timespec ts{};
@@ -39,7 +41,11 @@ struct DirectCapture::Session {
         : settings(s),
           ring(std::clamp<uint64_t>(s.maxCache, kSmallestCache, kMaxCache)),
           header(pcapng::fileHeader(snapLength, "nettlebeamd")),
-          fileRing(s.loop && s.fileCount > 0 ? static_cast<uint32_t>(s.fileCount) : 0) {}
+          fileRing(s.loop && s.fileCount > 0 ? static_cast<uint32_t>(s.fileCount) : 0),
+          staging(std::min(kStagingBytes, ring.capacity())),
+          // A batch commits at the latest a quarter of a small cache at a
+          // time, so the writer can drain a small cache while a batch runs.
+          flushAt(std::min(kStagingBytes, ring.capacity() / 4)) {}
 
     DirectCaptureSettings settings;
     ByteRing ring;
@@ -53,6 +59,9 @@ struct DirectCapture::Session {
     std::atomic<bool> accepting{true};
     std::atomic<bool> stopRequested{false};
     bool overflowReported = false;  // engine side
+    std::vector<uint8_t> staging;   // engine side: packet blocks not yet in the ring
+    size_t flushAt;
+    size_t staged = 0;
     std::thread writer;
 };
 
@@ -196,23 +205,41 @@ bool DirectCapture::offer(Port port, uint64_t timestampNs, std::span<const uint8
                           std::span<const uint8_t> extra, uint32_t originalLength) {
     CaptureTally& t = tally_[static_cast<size_t>(port)];
     bump(t.received);
+    Session& s = *session_;
     const size_t size = pcapng::enhancedPacketSize(data.size() + extra.size());
-    uint8_t* block = session_->ring.reserve(size);
-    if (block == nullptr) {
+    if (s.staged + size > s.flushAt) flushStaged();
+    if (size > s.staging.size() || s.ring.reserve(s.staged + size) == nullptr) {
         bump(t.dropped);
         bytesDropped_.fetch_add(size, std::memory_order_relaxed);
-        if (!session_->overflowReported) {
-            session_->overflowReported = true;
+        if (!s.overflowReported) {
+            s.overflowReported = true;
             setError(kCaptureCacheOverflow);
             postState(true, kCaptureCacheOverflow);
         }
         return false;
     }
-    pcapng::writeEnhancedPacket(block, static_cast<uint32_t>(port), timestampNs, data, extra,
-                                originalLength);
-    session_->ring.commit(size);
+    pcapng::writeEnhancedPacket(s.staging.data() + s.staged, static_cast<uint32_t>(port),
+                                timestampNs, data, extra, originalLength);
+    s.staged += size;
     bump(t.accepted);
     return true;
+}
+
+void DirectCapture::flushStaged() {
+    if (!session_ || session_->staged == 0) return;
+    Session& s = *session_;
+    // The room was there when each frame was offered, and the writer only
+    // makes more.
+    uint8_t* block = s.ring.reserve(s.staged);
+    if (block != nullptr) {
+        std::memcpy(block, s.staging.data(), s.staged);
+        s.ring.commit(s.staged);
+    } else {
+        for (size_t at = 0; at < s.staged; at += pcapng::blockLength(s.staging.data() + at))
+            bump(tally_[interfaceOf(s.staging.data() + at)].dropped);
+        bytesDropped_.fetch_add(s.staged, std::memory_order_relaxed);
+    }
+    s.staged = 0;
 }
 
 bool DirectCapture::openNextFile(Session& session) {

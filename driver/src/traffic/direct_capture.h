@@ -111,8 +111,25 @@ class DirectCapture {
     std::vector<CaptureEvent> takeEvents();
     const CaptureTally& tally(Port port) const { return tally_[static_cast<size_t>(port)]; }
 
-    // Engine side: hold the lock for a batch of frames.
-    std::unique_lock<std::mutex> lockForFrames() { return std::unique_lock(sessionMutex_); }
+    // Engine side: a batch of frames holds the lock. The frames it stores are
+    // assembled in a small buffer that stays in the processor's cache and
+    // reach the cache in one copy when the batch ends (or the buffer fills):
+    // a store per field straight into the large, cold cache stalled the
+    // engine on every new line. Room for them is taken frame by frame, so a
+    // frame is dropped (or not) when it is offered.
+    class FrameBatch {
+      public:
+        explicit FrameBatch(DirectCapture& capture)
+            : capture_(capture), lock_(capture.sessionMutex_) {}
+        ~FrameBatch() { capture_.flushStaged(); }
+        FrameBatch(const FrameBatch&) = delete;
+        FrameBatch& operator=(const FrameBatch&) = delete;
+
+      private:
+        DirectCapture& capture_;
+        std::unique_lock<std::mutex> lock_;
+    };
+    FrameBatch lockForFrames() { return FrameBatch(*this); }
     // True while frames are being taken (checked under the lock).
     bool accepting() const;
     // The running capture takes whole frames despite slicing (under the lock).
@@ -134,6 +151,7 @@ class DirectCapture {
     void discardCache(Session& session);
     void postState(bool enabled, uint32_t error);
     void postEnd(uint32_t error);
+    void flushStaged();  // under sessionMutex_
     void setError(uint32_t error);
 
     std::mutex sessionMutex_;  // session_ against the engine's batches

@@ -12,6 +12,7 @@ namespace nettlebeam::traffic {
 namespace {
 
 constexpr size_t kBatch = 512;
+constexpr size_t kLongestCapture = 65535;
 constexpr uint64_t kLongestSleepNs = 50'000'000;
 // Paced frames are taken in batches at most this often: each frame keeps its
 // own due time as timestamp, so waking per frame would only cost CPU.
@@ -140,6 +141,9 @@ void TrafficEngine::deliver(const Frame& frame, Delivery& delivery) {
         }
     };
     const bool sliced = f.slicing && f.slicingLength > 0;
+    // The files declare 65535 bytes as their longest frame (a replayed
+    // record may be longer).
+    cut(kLongestCapture, data, extra);
     bool lost = false;
     if (direct_.accepting()) {
         auto d = data, e = extra;

@@ -341,6 +341,23 @@ TEST(DirectCapture, FeaturesShapeWhatIsCaptured) {
     EXPECT_EQ(static_cast<uint64_t>(all) + crcDropped, run.sent[0]);
 }
 
+TEST(DirectCapture, FramesBeyondTheDeclaredLongestAreCutToIt) {
+    // A replayed record may be longer than the 65535 bytes the file declares.
+    TempFolder folder;
+    Rig run;
+    ASSERT_TRUE(run.engine.directCapture().start(run.settings(folder), 65535));
+    std::vector<uint8_t> giant(70000, 0x42);
+    Frame frame;
+    frame.bytes = giant;
+    frame.wireLength = 70004;
+    run.engine.feed(frame);
+    run.engine.feed(run.generator.make(Port::A, 1'700'000'000'000'000'000ull));
+    run.engine.directCapture().stop();
+    const auto file = folder.files().at(0);
+    EXPECT_EQ(tsharkCount(file), 2) << "the file still opens, with both frames";
+    EXPECT_EQ(tsharkCount(file, "frame.cap_len == 65535 && frame.len == 70000"), 1);
+}
+
 TEST(MemoryCapture, HeaderAndWholeBlockReadsFormOnePcapngStream) {
     TempFolder folder;
     Rig run;

@@ -117,6 +117,15 @@ void tendRegistrations(const std::vector<NettlebeamApiDeviceHandle>& listed) {
         book.devices[handle].callbackRegistered = true;
     }
     for (NettlebeamApiDeviceHandle handle : toEnd) {
+        // The device-gone callback runs while the library still lists the
+        // device; its record (and registrations) go right after. Until then
+        // the registration may rightly still be there: look again later.
+        NettlebeamApiDeviceType type;
+        if (NettlebeamAPIGetDeviceType(handle, &type) != NETTLEBEAM_STATUS_UNKNOWN_HANDLE) {
+            std::lock_guard guard(book.lock);
+            book.devices[handle].callbackRegistered = true;
+            continue;
+        }
         const int32_t removed = NettlebeamAPIRemoveDeviceCallback(
             handle, NETTLEBEAM_CALLBACK_DISK_DUMP_STATUS, onDeviceEvent);
         book.checks->expect(removed != 0, "the callback registration of removed device " +

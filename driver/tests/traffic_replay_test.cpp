@@ -186,5 +186,30 @@ TEST(ReplaySource, PortsFollowTheChoiceOrTheDirection) {
     EXPECT_EQ(parseReplayPorts("a"), std::nullopt);
 }
 
+TEST(ReplaySource, TimestampsBeyondTheClockAreDueNeverNotWrapped) {
+    // 136 years between two frames, replayed at a thousandth of the pace and
+    // looping: due times leave the clock's range (found by fuzzing; the
+    // conversion was undefined and the loop offset wrapped).
+    TempFolder folder;
+    PcapBytes file(false, true, 65535);
+    file.add({0, 0, 60, 60, frameFrom(1, 60)});
+    file.add({0xFFFFFFFF, 999'999'999, 60, 60, frameFrom(1, 60)});
+    ReplaySettings settings{file.write(folder.path() + "/ages.pcap")};
+    settings.speed = 0.001;
+    settings.loop = true;
+    ReplaySource source(settings);
+    source.begin(1'000);
+    ASSERT_NE(source.next(1'000), nullptr);
+    const uint64_t far = source.nextDueNs();
+    EXPECT_GT(far, 1'000'000'000'000'000'000ull);
+    EXPECT_LT(far, UINT64_MAX) << "far away, yet not the end of the replay";
+    uint64_t previous = far;
+    for (int i = 0; i < 4; ++i) {  // the loop offsets saturate instead of wrapping
+        ASSERT_NE(source.next(UINT64_MAX - 1), nullptr);
+        EXPECT_GE(source.nextDueNs(), previous);
+        previous = source.nextDueNs();
+    }
+}
+
 }  // namespace
 }  // namespace nettlebeam::traffic

@@ -52,6 +52,12 @@ uint32_t wireLengthOf(const CaptureRecord& record) {
 
 // The gap between the last frame of a pass and the first of the next.
 constexpr uint64_t kLoopGapNs = 1'000'000;
+// Due times from here on mean "never" (UINT64_MAX itself means "no more frames").
+constexpr double kNeverNs = 1.8e19;
+
+uint64_t saturatingAdd(uint64_t a, uint64_t b) {
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
 
 }  // namespace
 
@@ -162,7 +168,7 @@ bool ReplaySource::fetch() {
     CaptureRecord record;
     bool got = read(record);
     if (!got && !damaged_ && settings_.loop) {
-        loopOffsetNs_ += fileSpanNs_ + kLoopGapNs;
+        loopOffsetNs_ = saturatingAdd(loopOffsetNs_, saturatingAdd(fileSpanNs_, kLoopGapNs));
         reopen();
         got = read(record);
     }
@@ -172,7 +178,7 @@ bool ReplaySource::fetch() {
         firstSeen_ = true;
         firstNs_ = ts;
     }
-    pendingFileNs_ = (ts >= firstNs_ ? ts - firstNs_ : 0) + loopOffsetNs_;
+    pendingFileNs_ = saturatingAdd(ts >= firstNs_ ? ts - firstNs_ : 0, loopOffsetNs_);
     pending_.bytes = {record.data, record.capturedLength};
     pending_.hasFcs = false;
     pending_.fcs = 0;
@@ -190,7 +196,11 @@ uint64_t ReplaySource::nextDueNs() {
         if (ended_) return UINT64_MAX;
     }
     if (settings_.asFastAsPossible) return 0;
-    return startNs_ + static_cast<uint64_t>(static_cast<double>(pendingFileNs_) / settings_.speed);
+    // A file's timestamps may span centuries, and a slow replay stretches
+    // them further: a frame due beyond the clock's range is due never.
+    const double due =
+        static_cast<double>(startNs_) + static_cast<double>(pendingFileNs_) / settings_.speed;
+    return due < kNeverNs ? static_cast<uint64_t>(due) : static_cast<uint64_t>(kNeverNs);
 }
 
 const Frame* ReplaySource::next(uint64_t nowNs) {

@@ -1,7 +1,16 @@
 // Memory capture data path: bytes per second read through
-// NettlebeamAPIMemoryCaptureGet from a device replaying large frames as fast
-// as possible, with 512 KiB and 4 MiB buffers, against the same bytes sent
-// through a bare AF_UNIX socket and against memcpy, in one run. Prints:
+// NettlebeamAPIMemoryCaptureGet, with 512 KiB and 4 MiB buffers, against the
+// same bytes sent through a bare AF_UNIX socket and against memcpy, in one
+// run. The device replays large frames as fast as it can; two figures per
+// buffer size:
+//   live:  reading while the replay produces, the way an application reads;
+//          bounded by the producer when it is the slower side (the share of
+//          reads that found nothing waiting says so);
+//   drain: a full cache (64 MiB) read out, so every read finds a full
+//          buffer waiting and the read path alone sets the pace (the replay
+//          keeps adding meanwhile, on the same two cores); also through the
+//          driver's data request, the path without shared memory.
+// Prints:
 //   bench <name>: <value> <unit> (<ratio>x <baseline name>)
 #include <pcap/pcap.h>
 #include <sys/socket.h>
@@ -10,11 +19,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "NettlebeamAPI.h"
+#include "client.h"
 #include "nettlebeam_testsupport.h"
 #include "traffic/frame_generator.h"
 
@@ -24,6 +35,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr auto kMeasure = std::chrono::seconds(2);
+constexpr int kDrains = 5;
+constexpr uint32_t kMemoryCaptureData = 0xCB202C0B;
 
 void writeInput(const std::string& path) {
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
@@ -40,17 +53,50 @@ void writeInput(const std::string& path) {
     pcap_close(dead);
 }
 
-// Bytes per second through the library with buffers of `size` bytes.
-double throughLibrary(int32_t handle, int32_t size) {
+struct Rate {
+    double bytesPerSecond = 0;
+    double emptyShare = 0;  // reads that found nothing
+};
+
+// Reading while the replay produces.
+Rate live(int32_t handle, int32_t size) {
     std::vector<uint8_t> buffer(static_cast<size_t>(size));
-    uint64_t bytes = 0;
+    uint64_t bytes = 0, reads = 0, empty = 0;
     const auto start = Clock::now();
     while (Clock::now() - start < kMeasure) {
         int32_t got = size;
-        if (NettlebeamAPIMemoryCaptureGet(handle, buffer.data(), &got) != 0) return 0;
+        if (NettlebeamAPIMemoryCaptureGet(handle, buffer.data(), &got) != 0) return {};
         bytes += static_cast<uint64_t>(got);
+        ++reads;
+        empty += got == 0;
     }
-    return static_cast<double>(bytes) / std::chrono::duration<double>(Clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return {static_cast<double>(bytes) / seconds,
+            reads ? static_cast<double>(empty) / static_cast<double>(reads) : 0};
+}
+
+// Reads 64 MiB, or until a read finds nothing, from a cache the replay has
+// filled, `kDrains` times; `read` returns the bytes of one read (-1 fails).
+double drain(const std::function<int32_t(uint8_t*, int32_t)>& read, int32_t size) {
+    constexpr uint64_t kCache = 64ull << 20;
+    std::vector<uint8_t> buffer(static_cast<size_t>(size));
+    uint64_t bytes = 0;
+    double seconds = 0;
+    for (int round = 0; round < kDrains; ++round) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));  // full, dropping
+        uint64_t taken = 0;
+        const auto start = Clock::now();
+        while (taken < kCache) {
+            const int32_t got = read(buffer.data(), size);
+            if (got <= 0) break;
+            taken += static_cast<uint64_t>(got);
+        }
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        bytes += taken;
+    }
+    std::printf("bench memory_capture_drained_per_round: %.1f MiB\n",
+                static_cast<double>(bytes) / kDrains / (1 << 20));
+    return seconds > 0 ? static_cast<double>(bytes) / seconds : 0;
 }
 
 // Bytes per second through a socket pair, a writer thread sending `size` chunks.
@@ -121,13 +167,30 @@ int main() {
         return 1;
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));  // link up, cache filling
+    const auto library = [handle](uint8_t* buffer, int32_t size) {
+        int32_t got = size;
+        return NettlebeamAPIMemoryCaptureGet(handle, buffer, &got) == 0 ? got : -1;
+    };
+    uint8_t input4[4];
+    std::memcpy(input4, &handle, 4);
+    const auto request = [&](uint8_t* buffer, int32_t size) {
+        return nettlebeam::wire::transact(daemon.controlPath(), kMemoryCaptureData, input4, 4,
+                                          buffer, static_cast<uint32_t>(size));
+    };
     for (int32_t size : {512 << 10, 4 << 20}) {
         const std::string label = size == (512 << 10) ? "512k" : "4m";
-        const double library = throughLibrary(handle, size);
+        const Rate reading = live(handle, size);
+        const double drained = drain(library, size);
+        const double requested = drain(request, size);
         const double socket = throughSocket(static_cast<size_t>(size));
         const double copy = throughMemcpy(static_cast<size_t>(size));
-        report("memory_capture_get_" + label, library, socket, "AF_UNIX socket");
-        report("memory_capture_get_" + label + "_vs_memcpy", library, copy, "memcpy");
+        report("memory_capture_get_" + label, reading.bytesPerSecond, socket, "AF_UNIX socket");
+        std::printf("bench memory_capture_get_%s_empty_reads: %.1f %% (producer-bound when high)\n",
+                    label.c_str(), 100 * reading.emptyShare);
+        report("memory_capture_drain_" + label, drained, socket, "AF_UNIX socket");
+        report("memory_capture_drain_" + label + "_vs_memcpy", drained, copy, "memcpy");
+        report("memory_capture_drain_" + label + "_data_request", requested, socket,
+               "AF_UNIX socket");
     }
     NettlebeamAPIMemoryCaptureStop(handle);
     NettlebeamAPIUninitialize();

@@ -10,6 +10,7 @@
 #include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
+#include "shared_memory_capture.h"
 #include "text_conversion.h"
 
 namespace api = nettlebeam::api;
@@ -74,9 +75,14 @@ int32_t configure(int32_t handle, uint32_t capabilities,
 }
 
 int32_t readMemoryCapture(int32_t handle, uint32_t code, void* buffer, int32_t* size) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+    if (!api::isKnownDevice(handle)) {
+        api::forgetSharedMemoryCapture(handle);
+        return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+    }
     if (size == nullptr || buffer == nullptr) return NETTLEBEAM_STATUS_FAILED;
     if (*size < NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER) return NETTLEBEAM_STATUS_BUFFER_TOO_SMALL;
+    if (code == request::ReadMemoryCaptureData)
+        if (auto status = api::readSharedMemoryCapture(handle, buffer, size)) return *status;
     int32_t result =
         api::sendRequest(handle, code, nullptr, 0, buffer, static_cast<uint32_t>(*size));
     *size = result;
@@ -122,11 +128,16 @@ int32_t NettlebeamAPIMemoryCaptureStart(NettlebeamApiDeviceHandle handle, int32_
     if (mode != 0 || (api::deviceCapabilities(handle) & CapCapture) == 0)
         return NETTLEBEAM_STATUS_NOT_SUPPORTED;
     if (int32_t r = sendWord(handle, request::MemoryCaptureMode, 0); r != 0) return r;
+    // A new capture: whatever the library knew of the last one is stale.
+    api::forgetSharedMemoryCapture(handle);
     return api::commandStatus(api::sendCommand(handle, request::StartMemoryCapture));
 }
 
 int32_t NettlebeamAPIMemoryCaptureStop(NettlebeamApiDeviceHandle handle) {
-    return api::validatedCommand(handle, request::StopMemoryCapture);
+    int32_t status = api::validatedCommand(handle, request::StopMemoryCapture);
+    // The ring's pages stay alive as long as they are mapped.
+    api::forgetSharedMemoryCapture(handle);
+    return status;
 }
 
 int32_t NettlebeamAPIMemoryCaptureGet(NettlebeamApiDeviceHandle handle, void* buffer,

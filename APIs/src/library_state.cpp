@@ -2,6 +2,7 @@
 
 #include "callback_tables.h"
 #include "monitor.h"
+#include "shared_memory_capture.h"
 
 namespace nettlebeam::api {
 
@@ -71,6 +72,7 @@ int32_t Library::uninitialize() {
         if (!initialized_) return 0;
     }
     stopMonitor();
+    forgetAllSharedMemoryCaptures();
     std::lock_guard guard(lock_);
     devices_.clear();
     initialized_ = false;

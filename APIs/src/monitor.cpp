@@ -14,6 +14,7 @@
 #include "codec/request_codes.h"
 #include "device_identification.h"
 #include "driver_channel.h"
+#include "shared_memory_capture.h"
 
 namespace nettlebeam::api {
 
@@ -130,9 +131,12 @@ class Monitor {
     void remove(int32_t handle) {
         if (!library_.isListed(handle)) return;
         GlobalCallbacks::instance().raise(NETTLEBEAM_CALLBACK_DEVICE_GONE, handle);
-        std::lock_guard guard(library_.lock());
-        std::erase_if(library_.devicesLocked(),
-                      [handle](const DeviceRecord& record) { return record.handle == handle; });
+        {
+            std::lock_guard guard(library_.lock());
+            std::erase_if(library_.devicesLocked(),
+                          [handle](const DeviceRecord& record) { return record.handle == handle; });
+        }
+        forgetSharedMemoryCapture(handle);
     }
 
     // Records whose handle the driver no longer lists are removed as if a

@@ -97,7 +97,82 @@ bool receiveAll(int fd, uint8_t* buffer, size_t length, int cancelFd) {
     return true;
 }
 
+// Like receiveAll, also taking the descriptors that come along with the bytes.
+bool receiveWithDescriptors(int fd, uint8_t* buffer, size_t length, size_t maxDescriptors,
+                            std::vector<UniqueFd>& descriptors) {
+    // Room for a few more than expected, so that too many are seen and closed.
+    alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(int) * 8)];
+    bool sound = true;
+    while (length > 0) {
+        iovec part{buffer, length};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof(control);
+        ssize_t got = recvmsg(fd, &message, MSG_CMSG_CLOEXEC);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+            const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (size_t i = 0; i < count; ++i) {
+                int received;
+                std::memcpy(&received, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
+                descriptors.emplace_back(received);
+            }
+        }
+        if ((message.msg_flags & MSG_CTRUNC) != 0 || descriptors.size() > maxDescriptors)
+            sound = false;
+        if (got == 0) return false;
+        buffer += got;
+        length -= static_cast<size_t>(got);
+    }
+    return sound;
+}
+
 }  // namespace
+
+void UniqueFd::reset(int fd) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+}
+
+DescriptorReply transactWithDescriptors(const std::string& path, uint32_t code, const void* input,
+                                        uint32_t inputLength, void* output, uint32_t outputCapacity,
+                                        size_t maxDescriptors) {
+    DescriptorReply out;
+    if (inputLength > kMaxInputBytes) return out;
+    if (outputCapacity > kMaxOutputBytes) outputCapacity = kMaxOutputBytes;
+    if (output == nullptr) outputCapacity = 0;
+
+    UniqueFd connection(connectTo(path));
+    if (!connection.valid()) {
+        out.result = kCannotOpen;
+        return out;
+    }
+    uint8_t header[kHeaderSize];
+    encodeRequestHeader({code, inputLength, outputCapacity}, header);
+    iovec parts[2] = {{header, kHeaderSize}, {const_cast<void*>(input), inputLength}};
+    if (!sendAll(connection.get(), parts, inputLength > 0 ? 2 : 1)) return out;
+
+    std::vector<UniqueFd> descriptors;
+    uint8_t replyBytes[kHeaderSize];
+    if (!receiveWithDescriptors(connection.get(), replyBytes, kHeaderSize, maxDescriptors,
+                                descriptors))
+        return out;
+    auto reply = decodeReplyHeader(replyBytes, outputCapacity);
+    if (!reply || reply->result < 0) return out;
+    if (!receiveWithDescriptors(connection.get(), static_cast<uint8_t*>(output), reply->length,
+                                maxDescriptors, descriptors))
+        return out;
+    out.result = reply->result;
+    out.descriptors = std::move(descriptors);
+    out.connection = std::move(connection);
+    return out;
+}
 
 int32_t transact(const std::string& path, uint32_t code, const void* input, uint32_t inputLength,
                  void* output, uint32_t outputCapacity, int cancelFd) {

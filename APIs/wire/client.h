@@ -1,8 +1,12 @@
 // The client side of the control socket: one request on one fresh connection.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "frame.h"
 
 namespace nettlebeam::wire {
 
@@ -17,5 +21,51 @@ constexpr int32_t kCannotOpen = -1;  // no driver listening, or no permission
 // blocked event wait is stopped from another thread.
 int32_t transact(const std::string& path, uint32_t code, const void* input, uint32_t inputLength,
                  void* output, uint32_t outputCapacity, int cancelFd = -1);
+
+// A descriptor closed when its owner goes.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = other.release();
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+  private:
+    int fd_ = -1;
+};
+
+// The reply of a request that hands descriptors over (SCM_RIGHTS).
+struct DescriptorReply {
+    int32_t result = kDriverFailed;  // as transact returns it
+    std::vector<UniqueFd> descriptors;
+    // Still open: the driver keeps its end open for as long as what it shared
+    // stays valid, and closes it (or dies) otherwise.
+    UniqueFd connection;
+};
+
+// transact for a request whose reply brings descriptors. The result is
+// kDriverFailed, with every received descriptor closed, when more than
+// `maxDescriptors` come or the ancillary data was cut short.
+DescriptorReply transactWithDescriptors(const std::string& path, uint32_t code, const void* input,
+                                        uint32_t inputLength, void* output, uint32_t outputCapacity,
+                                        size_t maxDescriptors);
 
 }  // namespace nettlebeam::wire

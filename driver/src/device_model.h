@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "client.h"
+
 namespace nettlebeam::driver {
 
 using DeviceHandle = int32_t;
@@ -21,10 +23,14 @@ using DeviceHandle = int32_t;
 struct DeviceReply {
     bool ok = false;             // false: the driver fails the request
     std::vector<uint8_t> bytes;  // the reply when ok; never more than the capacity asked for
+    // Handed to the client with the reply (SCM_RIGHTS). The server then keeps
+    // the connection open until the client closes it or the device goes, so
+    // the client can tell whether what it was given is still served.
+    std::vector<wire::UniqueFd> descriptors;
 
     static DeviceReply failure() { return {}; }
-    static DeviceReply empty() { return {true, {}}; }
-    static DeviceReply of(std::vector<uint8_t> bytes) { return {true, std::move(bytes)}; }
+    static DeviceReply empty() { return {true, {}, {}}; }
+    static DeviceReply of(std::vector<uint8_t> bytes) { return {true, std::move(bytes), {}}; }
 };
 
 // The driver's event record kinds that a device can raise.

@@ -36,6 +36,12 @@ std::optional<Fault> FaultInjector::take(uint32_t code, std::optional<DeviceHand
     return fault;
 }
 
+bool FaultInjector::armed(uint32_t code, DeviceHandle handle) const {
+    return std::any_of(faults_.begin(), faults_.end(), [&](const Fault& f) {
+        return f.code == code && !f.anyHandle && f.handle == handle;
+    });
+}
+
 void FaultInjector::forgetDevice(DeviceHandle handle) {
     std::erase_if(faults_, [&](const Fault& f) { return !f.anyHandle && f.handle == handle; });
 }

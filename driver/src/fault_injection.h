@@ -27,6 +27,8 @@ class FaultInjector {
     // The fault for this request, consumed once; `handle` is empty for the
     // requests without a handle.
     std::optional<Fault> take(uint32_t code, std::optional<DeviceHandle> handle);
+    // Whether a fault waits for this code of this device (nothing is consumed).
+    bool armed(uint32_t code, DeviceHandle handle) const;
     void forgetDevice(DeviceHandle handle);
 
   private:

@@ -15,18 +15,23 @@
 #include <sstream>
 
 #include "admin_protocol.h"
+#include "capture_ring.h"
 #include "control_socket.h"
 #include "device_options.h"
 #include "event_record.h"
 #include "log.h"
 #include "process_identity.h"
 #include "request_table.h"
+#include "sim/request_codes.h"
 
 namespace nettlebeam::driver {
 
 namespace {
 
 constexpr auto kTickPeriod = std::chrono::milliseconds(100);
+// Connections kept open for shared memory, one descriptor each: a client
+// that never closes them must not exhaust the daemon's descriptors.
+constexpr size_t kMaxSharedConnections = 256;
 
 uint32_t getU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -47,7 +52,9 @@ std::string hexCode(uint32_t code) {
 }  // namespace
 
 struct Server::Connection {
-    enum class State { ReadingHeader, ReadingInput, Parked, Writing };
+    // Shared: the reply handed over descriptors and the connection stays
+    // open while they are served; the client closes it when done.
+    enum class State { ReadingHeader, ReadingInput, Parked, Writing, Shared };
     int fd = -1;
     State state = State::ReadingHeader;
     uint32_t watched = 0;  // epoll events registered, 0 when not registered
@@ -61,7 +68,9 @@ struct Server::Connection {
     size_t sent = 0;  // bytes of header and body written so far
     Clock::time_point deadline;
     std::optional<ProcessKey> process;
-    std::optional<uint32_t> truncateTo;  // an injected fault cuts the reply short
+    std::optional<uint32_t> truncateTo;     // an injected fault cuts the reply short
+    std::vector<wire::UniqueFd> passing;    // go with the first bytes of the reply
+    std::optional<DeviceHandle> sharedFor;  // stays open (Shared) once the reply is out
 };
 
 Server::Server(ServerOptions options)
@@ -215,8 +224,10 @@ void Server::closeConnection(int fd) {
 void Server::onReadable(Connection& connection) {
     int fd = connection.fd;
     for (;;) {
-        if (connection.state == Connection::State::Parked) {
-            // A parked wait: anything arriving now is a hang-up or garbage.
+        if (connection.state == Connection::State::Parked ||
+            connection.state == Connection::State::Shared) {
+            // A parked wait or a shared connection: anything arriving now is
+            // a hang-up or garbage.
             uint8_t scrap;
             ssize_t got = recv(fd, &scrap, 1, 0);
             if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
@@ -385,6 +396,8 @@ void Server::answerEventWait(Connection& connection) {
 void Server::answerAdmin(Connection& connection) {
     const std::vector<uint8_t>& input = connection.input;
     switch (connection.request.code) {
+        case wire::ring::kShareMemoryCapture:
+            return answerShare(connection);
         case admin::kAttach: {
             auto settings = decodeDeviceSettings(input);
             if (!settings || connection.request.outputCapacity < 4)
@@ -402,6 +415,7 @@ void Server::answerAdmin(Connection& connection) {
             auto handle = static_cast<DeviceHandle>(getU32(input.data()));
             if (devices_.erase(handle) == 0)
                 return fail(connection, "detach of unknown handle " + std::to_string(handle));
+            releaseShared(handle);
             faults_.forgetDevice(handle);
             logLine("detached device " + std::to_string(handle));
             postEvent(makeDeviceEvent(EventKind::DeviceRemoval, handle));
@@ -429,6 +443,10 @@ void Server::answerAdmin(Connection& connection) {
                             "inject for unknown handle " + std::to_string(fault->handle));
             logLine("armed a fault for " + hexCode(fault->code) + " (" +
                     std::to_string(fault->times) + " times)");
+            // A data request fault must reach the device's next read, which
+            // therefore has to come to the driver.
+            if (fault->code == sim::code::kMemoryCaptureData && !fault->anyHandle)
+                releaseShared(fault->handle);
             faults_.arm(std::move(*fault));
             return reply(connection, {});
         }
@@ -441,6 +459,55 @@ void Server::answerAdmin(Connection& connection) {
         default:
             return fail(connection, "unknown request code " + hexCode(connection.request.code));
     }
+}
+
+void Server::answerShare(Connection& connection) {
+    namespace ring = wire::ring;
+    const wire::RequestHeader& request = connection.request;
+    if (request.inputLength != 4 || request.outputCapacity < ring::kShareReplySize)
+        return fail(connection, "malformed memory capture share request");
+    auto handle = static_cast<DeviceHandle>(getU32(connection.input.data()));
+    auto found = devices_.find(handle);
+    if (found == devices_.end() || found->second.hidden)
+        return fail(connection,
+                    "memory capture share for unknown handle " + std::to_string(handle));
+    auto fault = faults_.take(request.code, handle);
+    if (fault && fault->action == Fault::Action::Fail)
+        return fail(connection, "injected failure of " + hexCode(request.code));
+    if (fault && fault->action == Fault::Action::Replace) {
+        if (fault->bytes.size() > request.outputCapacity)
+            return fail(connection, "injected reply larger than the reply buffer");
+        return reply(connection, fault->bytes);
+    }
+    if (faults_.armed(sim::code::kMemoryCaptureData, handle))
+        return fail(connection, "memory capture of device " + std::to_string(handle) +
+                                    " not shared while a fault waits for its data request");
+    const auto shared = std::count_if(connections_.begin(), connections_.end(), [](const auto& c) {
+        return c.second->sharedFor.has_value();
+    });
+    if (static_cast<size_t>(shared) >= kMaxSharedConnections)
+        return fail(connection, "too many shared memory captures open");
+    DeviceReply answer =
+        found->second.model->handleRequest(request.code, {}, request.outputCapacity);
+    if (!answer.ok || answer.bytes.size() > request.outputCapacity)
+        return fail(connection,
+                    "device " + std::to_string(handle) + " refused " + hexCode(request.code));
+    if (fault) connection.truncateTo = fault->truncateTo;
+    connection.passing = std::move(answer.descriptors);
+    if (!connection.passing.empty()) connection.sharedFor = handle;
+    reply(connection, std::move(answer.bytes));
+}
+
+void Server::releaseShared(DeviceHandle handle) {
+    std::vector<int> release;
+    for (auto& [fd, connection] : connections_) {
+        if (connection->sharedFor != handle) continue;
+        if (connection->state == Connection::State::Shared)
+            release.push_back(fd);
+        else
+            connection->sharedFor.reset();  // still writing: closed once written
+    }
+    for (int fd : release) closeConnection(fd);
 }
 
 void Server::reply(Connection& connection, std::vector<uint8_t> bytes) {
@@ -486,7 +553,22 @@ void Server::flush(Connection& connection) {
         msghdr message{};
         message.msg_iov = parts;
         message.msg_iovlen = static_cast<size_t>(count);
+        alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(int) * 4)];
+        if (connection.sent == 0 && !connection.passing.empty()) {
+            const size_t passed = std::min<size_t>(connection.passing.size(), 4);
+            message.msg_control = control;
+            message.msg_controllen = CMSG_SPACE(sizeof(int) * passed);
+            cmsghdr* header = CMSG_FIRSTHDR(&message);
+            header->cmsg_level = SOL_SOCKET;
+            header->cmsg_type = SCM_RIGHTS;
+            header->cmsg_len = CMSG_LEN(sizeof(int) * passed);
+            for (size_t i = 0; i < passed; ++i) {
+                const int fd = connection.passing[i].get();
+                std::memcpy(CMSG_DATA(header) + i * sizeof(int), &fd, sizeof(int));
+            }
+        }
         ssize_t sent = sendmsg(connection.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) connection.passing.clear();  // the client has its own copies now
         if (sent < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -497,6 +579,11 @@ void Server::flush(Connection& connection) {
         }
         connection.sent += static_cast<size_t>(sent);
         connection.deadline = Clock::now() + options_.writeStallDeadline;
+    }
+    if (connection.sent == total && connection.sharedFor) {
+        connection.state = Connection::State::Shared;
+        watch(connection, EPOLLIN | EPOLLRDHUP);
+        return;
     }
     closeConnection(connection.fd);
 }
@@ -536,6 +623,7 @@ void Server::restartDevice(DeviceHandle handle, std::chrono::milliseconds downti
     auto found = devices_.find(handle);
     if (found == devices_.end() || found->second.hidden) return;
     logLine("device " + std::to_string(handle) + " restarts");
+    releaseShared(handle);
     found->second.hidden = true;
     found->second.powerOnAt = Clock::now() + downtime;
     postEvent(makeDeviceEvent(EventKind::DeviceRemoval, handle));
@@ -554,7 +642,8 @@ void Server::tick() {
     }
     std::vector<int> overdue;
     for (const auto& [fd, connection] : connections_)
-        if (connection->state != Connection::State::Parked && now > connection->deadline)
+        if (connection->state != Connection::State::Parked &&
+            connection->state != Connection::State::Shared && now > connection->deadline)
             overdue.push_back(fd);
     for (int fd : overdue) {
         logLine("dropped a stalled connection");

@@ -70,6 +70,9 @@ class Server : public DeviceHost {
     void answerEnumeration(Connection& connection);
     void answerEventWait(Connection& connection);
     void answerAdmin(Connection& connection);
+    void answerShare(Connection& connection);
+    // Closes the connections that keep shared memory of `handle` served.
+    void releaseShared(DeviceHandle handle);
     void reply(Connection& connection, std::vector<uint8_t> bytes);
     void fail(Connection& connection, const std::string& why);
     void flush(Connection& connection);

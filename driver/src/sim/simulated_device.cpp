@@ -5,6 +5,7 @@
 
 #include "../traffic/utf16_text.h"
 #include "byte_order.h"
+#include "capture_ring.h"
 #include "request_codes.h"
 #include "simulated_device_model.h"
 
@@ -294,6 +295,7 @@ const SimulatedDevice::Route* SimulatedDevice::findRoute(uint32_t c) {
         {code::kMemoryCaptureData, cap::kCapture, &S::memoryCapture},
         {code::kMemoryCaptureMode, cap::kCapture, &S::memoryCapture},
         {code::kMemoryCaptureHeader, cap::kCapture, &S::memoryCapture},
+        {wire::ring::kShareMemoryCapture, cap::kCapture, &S::memoryCapture},
     };
     auto found = std::find_if(std::begin(routes), std::end(routes),
                               [c](const Route& r) { return r.code == c; });
@@ -582,6 +584,20 @@ DeviceReply SimulatedDevice::memoryCapture(std::span<const uint8_t> payload, uin
             if (!payload.empty()) return DeviceReply::failure();
             traffic_->stopMemory();
             return command(capture_.stopMemory());
+        case wire::ring::kShareMemoryCapture: {
+            namespace ring = wire::ring;
+            if (!payload.empty() || capacity < ring::kShareReplySize || !traffic_->memoryRunning())
+                return DeviceReply::failure();
+            auto share = traffic_->engine().memoryCapture().share();
+            if (!share) return DeviceReply::failure();
+            DeviceReply reply = DeviceReply::of(std::vector<uint8_t>(ring::kShareReplySize));
+            reply.descriptors.emplace_back(share->dataFd);
+            reply.descriptors.emplace_back(share->controlFd);
+            ring::encodeShareReply(
+                {ring::kLayoutVersion, ring::kControlPageSize, share->capacity, share->generation},
+                reply.bytes.data());
+            return reply;
+        }
         default:
             break;
     }

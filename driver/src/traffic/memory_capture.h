@@ -4,12 +4,17 @@
 // returns the packet blocks captured since the previous one, whole blocks
 // only, as many as fit the reader's buffer. Header then data, in order,
 // form one valid pcapng stream. A full cache drops frames and counts them.
+//
+// The cache is a SharedByteRing: a client may map it and take blocks itself
+// (share()), and the data request takes them from the same tail, so a block
+// goes to one reader only, whichever path it uses.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -35,6 +40,19 @@ class MemoryCapture {
     // Copies whole packet blocks, up to `capacity` bytes, into `out` and
     // releases them; returns the number of bytes.
     size_t read(uint8_t* out, size_t capacity);
+
+    // What a client needs to map the running capture's ring: its own copies
+    // of the two descriptors, the capacity and the generation. Empty when
+    // nothing runs, or sharing was given up for this capture.
+    struct Share {
+        int dataFd = -1;  // the caller closes both
+        int controlFd = -1;
+        uint64_t capacity = 0;
+        uint64_t generation = 0;
+    };
+    std::optional<Share> share();
+    // True once a client broke the ring's rules in this capture.
+    bool sharingWithdrawn() const { return withdrawn_.load(std::memory_order_relaxed); }
     uint64_t framesDropped() const { return dropped_.load(std::memory_order_relaxed); }
 
     // Engine side, under the lock of a batch.
@@ -44,11 +62,16 @@ class MemoryCapture {
                std::span<const uint8_t> extra, uint32_t originalLength);
 
   private:
+    // A client moved the shared tail where it cannot be: stop sharing.
+    void withdrawSharing();
+    void detachLocked();  // under mutex_ and readMutex_
+
     std::mutex mutex_;  // ring_ against the engine's batches
-    std::unique_ptr<ByteRing> ring_;
+    std::unique_ptr<SharedByteRing> ring_;
     std::mutex readMutex_;  // one reader at a time
     std::atomic<bool> running_{false};
     std::atomic<uint64_t> dropped_{0};
+    std::atomic<bool> withdrawn_{false};
     uint32_t mode_ = 0;
     uint32_t snapLength_ = kDefaultSnapLength;
 };

@@ -1,0 +1,167 @@
+#include "capture_ring.h"
+
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace nettlebeam::wire::ring {
+
+namespace {
+
+// A reader whose compare-and-swap keeps failing loses to others that make
+// progress; this many losses in one call mean something else moves the tail.
+constexpr int kMaxAttempts = 100000;
+
+uint32_t getU32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+uint64_t getU64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+bool sizeIs(int fd, uint64_t expected) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 && static_cast<uint64_t>(info.st_size) == expected;
+}
+
+}  // namespace
+
+void encodeShareReply(const ShareReply& reply, uint8_t out[kShareReplySize]) {
+    std::memcpy(out, &reply.version, 4);
+    std::memcpy(out + 4, &reply.controlSize, 4);
+    std::memcpy(out + 8, &reply.capacity, 8);
+    std::memcpy(out + 16, &reply.generation, 8);
+}
+
+std::optional<ShareReply> decodeShareReply(std::span<const uint8_t> bytes) {
+    if (bytes.size() != kShareReplySize) return std::nullopt;
+    ShareReply reply;
+    reply.version = getU32(bytes.data());
+    reply.controlSize = getU32(bytes.data() + 4);
+    reply.capacity = getU64(bytes.data() + 8);
+    reply.generation = getU64(bytes.data() + 16);
+    return reply;
+}
+
+Walk walkBlocks(const uint8_t* data, uint64_t capacity, uint64_t tail, uint64_t head,
+                uint64_t limit) {
+    if (head < tail || head - tail > capacity) return {0, false};
+    const uint8_t* start = data + tail % capacity;
+    const uint64_t waiting = head - tail;
+    uint64_t taken = 0;
+    while (taken < waiting) {
+        // The producer commits whole blocks only: a remainder shorter than a
+        // block is as impossible as a bad length.
+        if (waiting - taken < kMinBlockLength) return {taken, false};
+        const uint32_t length = getU32(start + taken + 4);
+        if (length % 4 != 0 || length < kMinBlockLength || length > waiting - taken)
+            return {taken, false};
+        if (length > limit - taken) break;
+        taken += length;
+    }
+    return {taken, true};
+}
+
+std::unique_ptr<SharedCaptureRing> SharedCaptureRing::open(const std::string& controlPath,
+                                                           int32_t handle) {
+    uint8_t input[4];
+    const auto value = static_cast<uint32_t>(handle);
+    std::memcpy(input, &value, 4);
+    uint8_t replyBytes[kShareReplySize];
+    DescriptorReply reply =
+        transactWithDescriptors(controlPath, kShareMemoryCapture, input, 4, replyBytes,
+                                kShareReplySize, kSharedDescriptors);
+    if (reply.result != static_cast<int32_t>(kShareReplySize) ||
+        reply.descriptors.size() != kSharedDescriptors)
+        return nullptr;
+    const auto share = decodeShareReply(replyBytes);
+    const auto page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    if (!share || share->version != kLayoutVersion || share->controlSize != kControlPageSize ||
+        share->capacity == 0 || share->capacity > kMaxCapacity || share->capacity % page != 0)
+        return nullptr;
+    const int dataFd = reply.descriptors[0].get();
+    const int controlFd = reply.descriptors[1].get();
+    // A mapping beyond the end of a file faults on access: the sizes must be
+    // exactly what the reply says before anything is mapped.
+    if (!sizeIs(dataFd, share->capacity) || !sizeIs(controlFd, kControlPageSize)) return nullptr;
+
+    std::unique_ptr<SharedCaptureRing> ring(new SharedCaptureRing);
+    void* control =
+        mmap(nullptr, kControlPageSize, PROT_READ | PROT_WRITE, MAP_SHARED, controlFd, 0);
+    if (control == MAP_FAILED) return nullptr;
+    ring->control_ = static_cast<uint8_t*>(control);
+    uint8_t* page0 = ring->control_;
+    if (getU32(page0 + kMagicAt) != kControlMagic || getU32(page0 + kVersionAt) != kLayoutVersion ||
+        getU64(page0 + kCapacityAt) != share->capacity ||
+        word64(page0, kGenerationAt).load(std::memory_order_acquire) != share->generation)
+        return nullptr;
+
+    const size_t capacity = share->capacity;
+    void* area = mmap(nullptr, 2 * capacity, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (area == MAP_FAILED) return nullptr;
+    ring->data_ = static_cast<uint8_t*>(area);
+    ring->capacity_ = capacity;
+    for (uint8_t* half : {ring->data_, ring->data_ + capacity})
+        if (mmap(half, capacity, PROT_READ, MAP_SHARED | MAP_FIXED | MAP_POPULATE, dataFd, 0) ==
+            MAP_FAILED)
+            return nullptr;
+    ring->generation_ = share->generation;
+    ring->connection_ = std::move(reply.connection);
+    return ring;
+}
+
+SharedCaptureRing::~SharedCaptureRing() {
+    if (data_ != nullptr) munmap(data_, 2 * capacity_);
+    if (control_ != nullptr) munmap(control_, kControlPageSize);
+}
+
+bool SharedCaptureRing::stillServed() const {
+    // The driver never writes on this connection: readable means it closed
+    // its end (capture withdrawn, device gone) or died.
+    pollfd watch{connection_.get(), POLLIN | POLLRDHUP, 0};
+    int ready;
+    do {
+        ready = poll(&watch, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    if (ready != 0) return false;
+    return word32(control_, kStateAt).load(std::memory_order_acquire) == kOpen &&
+           word64(control_, kGenerationAt).load(std::memory_order_relaxed) == generation_;
+}
+
+SharedCaptureRing::Outcome SharedCaptureRing::read(uint8_t* out, size_t capacity, size_t& bytes) {
+    bytes = 0;
+    if (!stillServed()) return Outcome::Closed;
+    auto tailWord = word64(control_, kTailAt);
+    auto headWord = word64(control_, kHeadAt);
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        uint64_t tail = tailWord.load(std::memory_order_acquire);
+        const uint64_t head = headWord.load(std::memory_order_acquire);
+        const Walk walk = walkBlocks(data_, capacity_, tail, head, capacity);
+        if (!walk.sound) {
+            // Another reader took blocks meanwhile and the producer reused
+            // their room: look again from the new tail.
+            if (tailWord.load(std::memory_order_acquire) != tail) continue;
+            return stillServed() ? Outcome::Corrupt : Outcome::Closed;
+        }
+        if (walk.bytes == 0) return Outcome::Read;
+        std::memcpy(out, data_ + tail % capacity_, walk.bytes);
+        // The producer never writes into [tail, head): when the tail is still
+        // where the walk began, the copy is whole.
+        if (tailWord.compare_exchange_strong(tail, tail + walk.bytes, std::memory_order_acq_rel,
+                                             std::memory_order_acquire)) {
+            bytes = walk.bytes;
+            return Outcome::Read;
+        }
+    }
+    return Outcome::Corrupt;
+}
+
+}  // namespace nettlebeam::wire::ring

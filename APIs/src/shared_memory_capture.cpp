@@ -60,11 +60,14 @@ class Rings {
     }
 
     // Drops `ring` if it is still the device's mapping; readers holding it
-    // finish with their copy of the pointer.
-    void drop(int32_t handle, const std::shared_ptr<SharedCaptureRing>& ring) {
+    // finish with their copy of the pointer. `distrust`: reads go to the
+    // driver for a while, as after a refusal.
+    void drop(int32_t handle, const std::shared_ptr<SharedCaptureRing>& ring, bool distrust) {
         std::lock_guard guard(lock_);
         auto found = entries_.find(handle);
-        if (found != entries_.end() && found->second.ring == ring) entries_.erase(found);
+        if (found == entries_.end() || found->second.ring != ring) return;
+        found->second.ring.reset();
+        found->second.refusedUntil = distrust ? Clock::now() + kAskAgainAfter : Clock::time_point{};
     }
 
     void forget(int32_t handle) {
@@ -98,12 +101,14 @@ std::optional<int32_t> readSharedMemoryCapture(int32_t handle, void* buffer, int
                 *size = static_cast<int32_t>(bytes);
                 return NETTLEBEAM_STATUS_SUCCESS;
             case SharedCaptureRing::Outcome::Corrupt:
-                // As a malformed reply to the data request would be.
-                rings.drop(handle, ring);
+                // As a malformed reply to the data request would be. The next
+                // reads go to the driver, whose own read finds the fault and
+                // stops sharing the capture, so the reader is not stuck.
+                rings.drop(handle, ring, true);
                 *size = kTransportDriverFailed;
                 return NETTLEBEAM_STATUS_FAILED;
             case SharedCaptureRing::Outcome::Closed:
-                rings.drop(handle, ring);
+                rings.drop(handle, ring, false);
                 break;
         }
     }

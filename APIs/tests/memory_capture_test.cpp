@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture_ring.h"
 #include "library_fixture.h"
 
 namespace nettlebeam::apitest {
@@ -309,6 +310,39 @@ TEST_F(MemoryCaptureTest, DriverFailuresStillReachTheCaller) {
     if (result == -1) {
         EXPECT_EQ(size, -1);
     }
+}
+
+TEST_F(MemoryCaptureTest, AnImpossibleBlockFailsTheReadAndTheDriverTakesOver) {
+    namespace ring = wire::ring;
+    const std::string path = daemon().folder() + "/paced.pcap";
+    constexpr uint32_t kLoop = 2000;
+    writeReplay(path, kLoop, [](uint32_t n) { return uint64_t{n} * 100; });
+    const int32_t handle = attachCapturing({"--replay", path, "--replay-loop"});
+    ASSERT_TRUE(eventually([&] { return !libraryRead(handle).empty(); }));
+
+    // Another client of the ring moves the tail into the middle of a block.
+    auto other = ring::SharedCaptureRing::open(daemon().controlPath(), handle);
+    ASSERT_TRUE(other);
+    auto tail = ring::word64(other->controlPage(), ring::kTailAt);
+    auto head = ring::word64(other->controlPage(), ring::kHeadAt);
+    ASSERT_TRUE(eventually([&] { return head.load() - tail.load() >= 64; }));
+    uint64_t at = tail.load();
+    ASSERT_TRUE(tail.compare_exchange_strong(at, at + 4));
+
+    std::vector<uint8_t> buffer(kBuffer);
+    int32_t size = kBuffer;
+    EXPECT_EQ(NettlebeamAPIMemoryCaptureGet(handle, buffer.data(), &size), -1);
+    EXPECT_EQ(size, -2);
+
+    // The next reads ask the driver, which finds the same fault and goes on
+    // without sharing: whole, unchanged frames in order again.
+    std::vector<uint32_t> numbers;
+    ASSERT_TRUE(eventually([&] {
+        takeFrames(libraryRead(handle), numbers);
+        return numbers.size() >= 100;
+    }));
+    for (size_t i = 1; i < numbers.size(); ++i) ASSERT_EQ(numbers[i], (numbers[i - 1] + 1) % kLoop);
+    EXPECT_EQ(ring::word32(other->controlPage(), ring::kStateAt).load(), ring::kClosed);
 }
 
 }  // namespace

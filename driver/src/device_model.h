@@ -6,6 +6,7 @@
 // network interfaces acting as a TAP) would be another.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -27,10 +28,19 @@ struct DeviceReply {
     // the connection open until the client closes it or the device goes, so
     // the client can tell whether what it was given is still served.
     std::vector<wire::UniqueFd> descriptors;
+    // When set, the reply is sent once the flag turns true (the server keeps
+    // serving everyone else meanwhile): for work that takes as long as the
+    // disk does, like writing out a capture cache.
+    std::shared_ptr<const std::atomic<bool>> ready;
 
     static DeviceReply failure() { return {}; }
-    static DeviceReply empty() { return {true, {}, {}}; }
-    static DeviceReply of(std::vector<uint8_t> bytes) { return {true, std::move(bytes), {}}; }
+    static DeviceReply empty() { return {true, {}, {}, {}}; }
+    static DeviceReply of(std::vector<uint8_t> bytes) { return {true, std::move(bytes), {}, {}}; }
+    static DeviceReply emptyWhen(std::shared_ptr<const std::atomic<bool>> ready) {
+        DeviceReply reply = empty();
+        reply.ready = std::move(ready);
+        return reply;
+    }
 };
 
 // The driver's event record kinds that a device can raise.

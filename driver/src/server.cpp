@@ -52,9 +52,11 @@ std::string hexCode(uint32_t code) {
 }  // namespace
 
 struct Server::Connection {
-    // Shared: the reply handed over descriptors and the connection stays
-    // open while they are served; the client closes it when done.
-    enum class State { ReadingHeader, ReadingInput, Parked, Writing, Shared };
+    // Parked: an event wait without an event yet; Deferred: a device reply
+    // that waits for the device's work to finish; Shared: the reply handed
+    // over descriptors and the connection stays open while they are served
+    // (the client closes it when done).
+    enum class State { ReadingHeader, ReadingInput, Parked, Deferred, Writing, Shared };
     int fd = -1;
     State state = State::ReadingHeader;
     uint32_t watched = 0;  // epoll events registered, 0 when not registered
@@ -68,9 +70,11 @@ struct Server::Connection {
     size_t sent = 0;  // bytes of header and body written so far
     Clock::time_point deadline;
     std::optional<ProcessKey> process;
-    std::optional<uint32_t> truncateTo;     // an injected fault cuts the reply short
-    std::vector<wire::UniqueFd> passing;    // go with the first bytes of the reply
-    std::optional<DeviceHandle> sharedFor;  // stays open (Shared) once the reply is out
+    std::optional<uint32_t> truncateTo;              // an injected fault cuts the reply short
+    std::vector<wire::UniqueFd> passing;             // go with the first bytes of the reply
+    std::optional<DeviceHandle> sharedFor;           // stays open (Shared) once the reply is out
+    std::shared_ptr<const std::atomic<bool>> ready;  // Deferred: when to send deferredReply
+    std::vector<uint8_t> deferredReply;
 };
 
 Server::Server(ServerOptions options)
@@ -217,6 +221,7 @@ void Server::closeConnection(int fd) {
         std::erase(parked_, fd);
         if (found->second->process) queues_.unpark(*found->second->process, Clock::now());
     }
+    if (found->second->state == Connection::State::Deferred) std::erase(deferred_, fd);
     close(fd);  // also leaves epoll
     connections_.erase(found);
 }
@@ -225,9 +230,10 @@ void Server::onReadable(Connection& connection) {
     int fd = connection.fd;
     for (;;) {
         if (connection.state == Connection::State::Parked ||
-            connection.state == Connection::State::Shared) {
-            // A parked wait or a shared connection: anything arriving now is
-            // a hang-up or garbage.
+            connection.state == Connection::State::Shared ||
+            connection.state == Connection::State::Deferred) {
+            // A parked wait, a shared connection or a reply waiting for its
+            // device: anything arriving now is a hang-up or garbage.
             uint8_t scrap;
             ssize_t got = recv(fd, &scrap, 1, 0);
             if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
@@ -336,7 +342,30 @@ void Server::answerDevice(Connection& connection) {
         return fail(connection, "device " + std::to_string(handle) + " answered " +
                                     hexCode(request.code) + " with more than the buffer holds");
     if (fault) connection.truncateTo = fault->truncateTo;
+    if (answer.ready && !answer.ready->load()) {
+        connection.state = Connection::State::Deferred;
+        connection.ready = std::move(answer.ready);
+        connection.deferredReply = std::move(answer.bytes);
+        deferred_.push_back(connection.fd);
+        watch(connection, EPOLLIN | EPOLLRDHUP);
+        return;
+    }
     reply(connection, std::move(answer.bytes));
+}
+
+void Server::deliverDeferred() {
+    // Answering changes `deferred_`: work on a copy.
+    std::vector<int> waiting = deferred_;
+    for (int fd : waiting) {
+        auto found = connections_.find(fd);
+        if (found == connections_.end() || found->second->state != Connection::State::Deferred ||
+            !found->second->ready->load())
+            continue;
+        std::erase(deferred_, fd);
+        Connection& connection = *found->second;
+        connection.ready.reset();
+        reply(connection, std::move(connection.deferredReply));
+    }
 }
 
 void Server::answerEnumeration(Connection& connection) {
@@ -640,10 +669,14 @@ void Server::tick() {
         }
         if (!device.hidden) device.model->tick(now);
     }
+    // After the devices have posted their events, so a client sees the
+    // events of finished work no later than its reply.
+    deliverDeferred();
     std::vector<int> overdue;
     for (const auto& [fd, connection] : connections_)
         if (connection->state != Connection::State::Parked &&
-            connection->state != Connection::State::Shared && now > connection->deadline)
+            connection->state != Connection::State::Shared &&
+            connection->state != Connection::State::Deferred && now > connection->deadline)
             overdue.push_back(fd);
     for (int fd : overdue) {
         logLine("dropped a stalled connection");

@@ -79,6 +79,7 @@ class Server : public DeviceHost {
     void watch(Connection& connection, uint32_t events);
     void closeConnection(int fd);
     void deliverParked();
+    void deliverDeferred();
     void tick();
     void removeSocket();
 
@@ -92,6 +93,7 @@ class Server : public DeviceHost {
     std::map<int, std::unique_ptr<Connection>> connections_;
     std::array<uint8_t, 1024> staging_{};  // input read together with a header
     std::vector<int> parked_;              // connections waiting for an event, oldest first
+    std::vector<int> deferred_;            // connections waiting for a device's work
     std::map<DeviceHandle, Device> devices_;
     DeviceHandle nextHandle_ = 1;
     EventQueues queues_;

@@ -1,5 +1,6 @@
 // The server in this process with a device model that answers as much as it
-// is asked for: large replies, slow readers and readers that leave.
+// is asked for: large replies, slow readers and readers that leave; and
+// replies that wait for the device's work without holding up anyone else.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -7,8 +8,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "admin_protocol.h"
@@ -20,6 +23,7 @@ namespace nettlebeam::driver {
 namespace {
 
 constexpr uint32_t kMemoryData = 0xCB202C0B;
+constexpr uint32_t kCaptureStop = 0xCB202804;
 constexpr uint32_t k64MiB = 64u << 20;
 
 uint8_t patternAt(size_t i) {
@@ -28,7 +32,9 @@ uint8_t patternAt(size_t i) {
 
 class FillingDevice : public DeviceModel {
   public:
+    explicit FillingDevice(std::shared_ptr<std::atomic<bool>> stopped) : stopped_(stopped) {}
     DeviceReply handleRequest(uint32_t code, std::span<const uint8_t>, uint32_t capacity) override {
+        if (code == kCaptureStop) return DeviceReply::emptyWhen(stopped_);
         if (code != kMemoryData) return DeviceReply::failure();
         std::vector<uint8_t> bytes(capacity);
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = patternAt(i);
@@ -37,6 +43,9 @@ class FillingDevice : public DeviceModel {
     void tick(std::chrono::steady_clock::time_point) override {}
     std::string describe() const override { return "filling test device"; }
     void powerOn() override {}
+
+  private:
+    std::shared_ptr<std::atomic<bool>> stopped_;
 };
 
 class ServerInProcess : public ::testing::Test {
@@ -52,8 +61,9 @@ class ServerInProcess : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(server_->listen(error)) << error;
         ASSERT_TRUE(server_->prepareLoop(error)) << error;
-        handle_ = server_->attachModel(
-            [](DeviceHandle, DeviceHost&) { return std::make_unique<FillingDevice>(); });
+        handle_ = server_->attachModel([this](DeviceHandle, DeviceHost&) {
+            return std::make_unique<FillingDevice>(stopped_);
+        });
         thread_ = std::thread([this] { server_->run(); });
     }
     void TearDown() override {
@@ -83,7 +93,10 @@ class ServerInProcess : public ::testing::Test {
         return fd;
     }
 
+    int32_t stopCapture() { return wire::transact(path_, kCaptureStop, &handle_, 4, nullptr, 0); }
+
     std::string folder_, path_;
+    std::shared_ptr<std::atomic<bool>> stopped_ = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<Server> server_;
     std::thread thread_;
     DeviceHandle handle_ = 0;
@@ -124,6 +137,40 @@ TEST_F(ServerInProcess, ReadersLeavingMidReplyCostNothing) {
     std::vector<uint8_t> out;
     ASSERT_EQ(readMemory(k64MiB, out), static_cast<int32_t>(k64MiB));
     EXPECT_EQ(out[12345], patternAt(12345));
+}
+
+TEST_F(ServerInProcess, AReplyWaitingForItsDeviceHoldsUpNobody) {
+    std::atomic<bool> answered{false};
+    int32_t result = -99;
+    std::thread stopper([&] {
+        result = stopCapture();
+        answered = true;
+    });
+    // A client that leaves while its reply waits costs nothing either.
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        uint8_t request[wire::kHeaderSize + 4];
+        wire::encodeRequestHeader({kCaptureStop, 4, 0}, request);
+        std::memcpy(request + wire::kHeaderSize, &handle_, 4);
+        ASSERT_EQ(send(fd, request, sizeof(request), 0), static_cast<ssize_t>(sizeof(request)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        close(fd);
+    }
+    std::vector<uint8_t> out;
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(readMemory(4096, out), 4096) << "the server answers others meanwhile";
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_FALSE(answered.load()) << "the reply came before the device's work was done";
+    stopped_->store(true);
+    stopper.join();
+    EXPECT_EQ(result, 0);
+    // Once the work is done a new request is answered at once.
+    EXPECT_EQ(stopCapture(), 0);
 }
 
 }  // namespace

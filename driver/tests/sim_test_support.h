@@ -2,10 +2,13 @@
 // devices request by request.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device_model.h"
@@ -61,9 +64,18 @@ class Bench {
         if (!model) model = makeSimulatedDevice(settings, 7, host);
         return *model;
     }
+    // As the server does: a reply that waits for the device's work is
+    // answered once that is done, after a tick has posted its events.
     DeviceReply request(uint32_t code, std::vector<uint8_t> payload = {},
                         uint32_t capacity = 65536) {
-        return device().handleRequest(code, payload, capacity);
+        DeviceReply reply = device().handleRequest(code, payload, capacity);
+        if (reply.ready) {
+            for (int i = 0; i < 30000 && !reply.ready->load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            EXPECT_TRUE(reply.ready->load()) << "the device's work never ended";
+            model->tick(clock.steady);
+        }
+        return reply;
     }
     // Moves time on, ticking every 100 ms as the server does.
     void run(std::chrono::milliseconds d) {

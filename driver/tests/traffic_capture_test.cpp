@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -339,6 +340,38 @@ TEST(DirectCapture, FeaturesShapeWhatIsCaptured) {
     const uint64_t crcDropped = run.engine.port(Port::A).hwDropped.load();
     EXPECT_GT(crcDropped, 50u);
     EXPECT_EQ(static_cast<uint64_t>(all) + crcDropped, run.sent[0]);
+}
+
+TEST(DirectCapture, AStopInTheBackgroundClosesTheFileBeforeItsFlagTurns) {
+    TempFolder folder;
+    Rig run;
+    auto settings = run.settings(folder);
+    settings.extraOption = true;  // flushed to the disk as it closes
+    ASSERT_TRUE(run.engine.directCapture().start(settings, 65535));
+    run.feed(20000);
+    const auto closed = run.engine.directCapture().stopInBackground();
+    // Until the file is closed the capture counts as running: no new start.
+    while (!closed->load()) {
+        EXPECT_TRUE(run.engine.directCapture().status().enabled);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    EXPECT_FALSE(run.engine.directCapture().status().enabled);
+    EXPECT_EQ(checkFiles(folder.files()), 20000) << "whole once the flag is set";
+    EXPECT_TRUE(run.engine.directCapture().stopInBackground()->load()) << "nothing left to stop";
+    ASSERT_TRUE(run.engine.directCapture().start(run.settings(folder), 65535));
+    run.engine.directCapture().stop();
+}
+
+TEST(DirectCapture, ANonRegularFileUnderTheNameIsRefusedNotWaitedOn) {
+    // A FIFO nobody reads would hold the opening thread (the daemon's) forever.
+    TempFolder folder;
+    Rig run;
+    const auto settings = run.settings(folder);
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t t = now; t < now + 10; ++t)
+        ASSERT_EQ(mkfifo(ringFileName(settings.path, 1, t).c_str(), 0600), 0);
+    EXPECT_FALSE(run.engine.directCapture().start(settings, 65535));
+    EXPECT_EQ(run.engine.directCapture().status().error, kCaptureCannotCreate);
 }
 
 TEST(DirectCapture, FramesBeyondTheDeclaredLongestAreCutToIt) {

@@ -556,9 +556,9 @@ DeviceReply SimulatedDevice::directCapture(std::span<const uint8_t> payload, uin
         }
         case code::kCaptureStop:
             if (!payload.empty()) return DeviceReply::failure();
-            traffic_->stopDirect();
-            postTrafficEvents();
-            return DeviceReply::empty();
+            // Answered once the cache is on disk and the file closed; the
+            // daemon serves everyone else meanwhile.
+            return DeviceReply::emptyWhen(traffic_->stopDirectInBackground());
         default:
             if (traffic_->directRunning()) return DeviceReply::failure();  // settings stay
             if (!capture_.applySetting(currentCode_, payload)) return DeviceReply::failure();

@@ -1,6 +1,7 @@
 #include "capture_files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,8 +36,18 @@ CaptureFile::~CaptureFile() {
 
 int CaptureFile::create(const std::string& path) {
     close(false);
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Not blocking: a FIFO (or device) under the file's name would otherwise
+    // hold the opening thread until a reader comes. Only regular files are
+    // capture files.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd_ < 0) return errno;
+    struct stat status {};
+    if (fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        return EINVAL;
+    }
+    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     path_ = path;
     size_ = 0;
     return 0;

@@ -73,6 +73,9 @@ class DeviceTraffic {
     void configureDirect(const DirectCaptureSettings& settings);
     bool startDirect();
     void stopDirect() { engine_.directCapture().stop(); }
+    std::shared_ptr<const std::atomic<bool>> stopDirectInBackground() {
+        return engine_.directCapture().stopInBackground();
+    }
     bool directRunning() const { return engine_.directCapture().status().enabled; }
     std::vector<uint8_t> directStatus() const;
 

@@ -58,6 +58,7 @@ struct DirectCapture::Session {
     uint64_t startNs = wallClockNs();
     std::atomic<bool> accepting{true};
     std::atomic<bool> stopRequested{false};
+    std::shared_ptr<std::atomic<bool>> closed = std::make_shared<std::atomic<bool>>(false);
     bool overflowReported = false;  // engine side
     std::vector<uint8_t> staging;   // engine side: packet blocks not yet in the ring
     size_t flushAt;
@@ -103,6 +104,9 @@ bool DirectCapture::start(const DirectCaptureSettings& settings, uint32_t snapLe
         std::lock_guard lock(sessionMutex_);
         if (session_ && session_->accepting) return false;  // already running
     }
+    if (stopping_ && !stopping_->closed->load()) return false;  // still closing its file
+    if (stopping_ && stopping_->writer.joinable()) stopping_->writer.join();
+    stopping_.reset();
     std::unique_ptr<Session> finished;
     {
         std::lock_guard lock(sessionMutex_);
@@ -146,15 +150,29 @@ bool DirectCapture::start(const DirectCaptureSettings& settings, uint32_t snapLe
 }
 
 void DirectCapture::stop() {
+    stopInBackground();
+    std::lock_guard control(controlMutex_);
+    if (stopping_ && stopping_->writer.joinable()) stopping_->writer.join();
+    stopping_.reset();
+}
+
+std::shared_ptr<const std::atomic<bool>> DirectCapture::stopInBackground() {
     std::lock_guard control(controlMutex_);
     std::unique_ptr<Session> session;
     {
         std::lock_guard lock(sessionMutex_);
         session = std::move(session_);
     }
-    if (!session) return;
+    if (!session) {
+        if (stopping_) return stopping_->closed;  // a stop already underway
+        return std::make_shared<std::atomic<bool>>(true);
+    }
+    // A capture that ended by itself (file count reached, write error) has
+    // its writer finished: the previous stopping session, if any, is too.
+    if (stopping_ && stopping_->writer.joinable()) stopping_->writer.join();
     session->stopRequested = true;
-    if (session->writer.joinable()) session->writer.join();
+    stopping_ = std::move(session);
+    return stopping_->closed;
 }
 
 DirectCaptureStatus DirectCapture::status() const {
@@ -321,6 +339,11 @@ bool DirectCapture::writeChunk(Session& session, std::span<const uint8_t> chunk)
 }
 
 void DirectCapture::writerLoop(Session& session) {
+    // However the loop ends, the file is closed when it does.
+    struct Closed {
+        std::atomic<bool>& flag;
+        ~Closed() { flag.store(true); }
+    } closed{*session.closed};
     const DirectCaptureSettings& s = session.settings;
     auto rotate = [&]() -> bool {
         if (!closeFile(session)) return finish(session, error_), false;

@@ -102,6 +102,11 @@ class DirectCapture {
     bool start(const DirectCaptureSettings& settings, uint32_t snapLength);
     // Stops, writes what is in the cache, closes the file. Waits for the writer.
     void stop();
+    // The same without waiting: the writer empties the cache and closes the
+    // file in the background (the status stays enabled until then). The flag
+    // turns true once it has; it outlives this object. A capture cannot
+    // start again before the previous one has closed its file.
+    std::shared_ptr<const std::atomic<bool>> stopInBackground();
     DirectCaptureStatus status() const;
     // The 8256-byte status reply: eight little-endian 64-bit words (enabled,
     // cache pressure, cache used, bytes written, bytes dropped, error code,
@@ -156,7 +161,8 @@ class DirectCapture {
 
     std::mutex sessionMutex_;  // session_ against the engine's batches
     std::unique_ptr<Session> session_;
-    std::mutex controlMutex_;  // start and stop
+    std::unique_ptr<Session> stopping_;  // under controlMutex_: writing its last bytes
+    std::mutex controlMutex_;            // start and stop
     std::array<CaptureTally, 2> tally_;
 
     std::atomic<bool> enabled_{false};

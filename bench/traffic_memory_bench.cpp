@@ -77,7 +77,8 @@ Rate live(int32_t handle, int32_t size) {
 
 // Reads 64 MiB, or until a read finds nothing, from a cache the replay has
 // filled, `kDrains` times; `read` returns the bytes of one read (-1 fails).
-double drain(const std::function<int32_t(uint8_t*, int32_t)>& read, int32_t size) {
+double drain(const std::string& name, const std::function<int32_t(uint8_t*, int32_t)>& read,
+             int32_t size) {
     constexpr uint64_t kCache = 64ull << 20;
     std::vector<uint8_t> buffer(static_cast<size_t>(size));
     uint64_t bytes = 0;
@@ -94,7 +95,7 @@ double drain(const std::function<int32_t(uint8_t*, int32_t)>& read, int32_t size
         seconds += std::chrono::duration<double>(Clock::now() - start).count();
         bytes += taken;
     }
-    std::printf("bench memory_capture_drained_per_round: %.1f MiB\n",
+    std::printf("bench %s_per_round: %.1f MiB\n", name.c_str(),
                 static_cast<double>(bytes) / kDrains / (1 << 20));
     return seconds > 0 ? static_cast<double>(bytes) / seconds : 0;
 }
@@ -180,8 +181,9 @@ int main() {
     for (int32_t size : {512 << 10, 4 << 20}) {
         const std::string label = size == (512 << 10) ? "512k" : "4m";
         const Rate reading = live(handle, size);
-        const double drained = drain(library, size);
-        const double requested = drain(request, size);
+        const double drained = drain("memory_capture_drain_" + label, library, size);
+        const double requested =
+            drain("memory_capture_drain_" + label + "_data_request", request, size);
         const double socket = throughSocket(static_cast<size_t>(size));
         const double copy = throughMemcpy(static_cast<size_t>(size));
         report("memory_capture_get_" + label, reading.bytesPerSecond, socket, "AF_UNIX socket");

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -51,16 +52,15 @@ std::optional<ShareReply> decodeShareReply(std::span<const uint8_t> bytes) {
     return reply;
 }
 
-Walk walkBlocks(const uint8_t* data, uint64_t capacity, uint64_t tail, uint64_t head,
-                uint64_t limit) {
-    if (head < tail || head - tail > capacity) return {0, false};
-    const uint8_t* start = data + tail % capacity;
-    const uint64_t waiting = head - tail;
+Walk walkRun(const uint8_t* start, uint64_t waiting, uint64_t limit) {
     uint64_t taken = 0;
     while (taken < waiting) {
         // The producer commits whole blocks only: a remainder shorter than a
         // block is as impossible as a bad length.
         if (waiting - taken < kMinBlockLength) return {taken, false};
+        // No block fits what is left of the limit: its length is not needed
+        // (and may lie beyond a copy of `limit` bytes).
+        if (limit - taken < kMinBlockLength) break;
         const uint32_t length = getU32(start + taken + 4);
         if (length % 4 != 0 || length < kMinBlockLength || length > waiting - taken)
             return {taken, false};
@@ -68,6 +68,12 @@ Walk walkBlocks(const uint8_t* data, uint64_t capacity, uint64_t tail, uint64_t 
         taken += length;
     }
     return {taken, true};
+}
+
+Walk walkBlocks(const uint8_t* data, uint64_t capacity, uint64_t tail, uint64_t head,
+                uint64_t limit) {
+    if (head < tail || head - tail > capacity) return {0, false};
+    return walkRun(data + tail % capacity, head - tail, limit);
 }
 
 std::unique_ptr<SharedCaptureRing> SharedCaptureRing::open(const std::string& controlPath,
@@ -144,7 +150,14 @@ SharedCaptureRing::Outcome SharedCaptureRing::read(uint8_t* out, size_t capacity
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
         uint64_t tail = tailWord.load(std::memory_order_acquire);
         const uint64_t head = headWord.load(std::memory_order_acquire);
-        const Walk walk = walkBlocks(data_, capacity_, tail, head, capacity);
+        Walk walk{0, head >= tail && head - tail <= capacity_};
+        if (walk.sound && head > tail) {
+            // Copy first, walk the copy: walking the ring itself would wait
+            // for one cache miss per block, each length depending on the last.
+            const uint64_t copied = std::min<uint64_t>(head - tail, capacity);
+            std::memcpy(out, data_ + tail % capacity_, copied);
+            walk = walkRun(out, head - tail, copied);
+        }
         if (!walk.sound) {
             // Another reader took blocks meanwhile and the producer reused
             // their room: look again from the new tail.
@@ -152,9 +165,8 @@ SharedCaptureRing::Outcome SharedCaptureRing::read(uint8_t* out, size_t capacity
             return stillServed() ? Outcome::Corrupt : Outcome::Closed;
         }
         if (walk.bytes == 0) return Outcome::Read;
-        std::memcpy(out, data_ + tail % capacity_, walk.bytes);
         // The producer never writes into [tail, head): when the tail is still
-        // where the walk began, the copy is whole.
+        // where the copy began, the copy is whole.
         if (tailWord.compare_exchange_strong(tail, tail + walk.bytes, std::memory_order_acq_rel,
                                              std::memory_order_acquire)) {
             bytes = walk.bytes;

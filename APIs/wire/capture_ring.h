@@ -71,11 +71,16 @@ struct Walk {
     bool sound = true;   // false: a block length is impossible, or head and tail disagree
 };
 
-// Walks the blocks in [tail, head) of a ring of `capacity` bytes whose data
-// is mapped twice back to back at `data`, taking whole blocks while they fit
-// `limit` bytes. Reads nothing outside [tail, head). A block length that is
-// not a multiple of 4, below kMinBlockLength or beyond the head, and a head
-// behind the tail or more than `capacity` ahead of it, make it unsound.
+// Walks whole blocks from `start`, where `waiting` bytes of committed blocks
+// begin, taking them while they fit `limit` bytes. Reads only the first
+// min(waiting, limit) bytes, so it may walk a copy of that many. A block
+// length that is not a multiple of 4, below kMinBlockLength or beyond the
+// waiting bytes makes it unsound.
+Walk walkRun(const uint8_t* start, uint64_t waiting, uint64_t limit);
+
+// walkRun over [tail, head) of a ring of `capacity` bytes whose data is
+// mapped twice back to back at `data`; also unsound when the head is behind
+// the tail or more than `capacity` ahead of it.
 Walk walkBlocks(const uint8_t* data, uint64_t capacity, uint64_t tail, uint64_t head,
                 uint64_t limit);
 

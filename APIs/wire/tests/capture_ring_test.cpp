@@ -93,6 +93,23 @@ TEST(CaptureRingWalk, ImpossibleLengthsAndPositionsAreUnsound) {
     EXPECT_FALSE(ring.walk(tail, tail + 4096 + 64, 1 << 20).sound) << "head beyond one ring";
 }
 
+TEST(CaptureRingWalk, AWalkOfACopyReadsNothingBeyondIt) {
+    // A reader copies min(waiting, its buffer) and walks the copy: lengths
+    // past the copy are never read, whatever they would say.
+    std::vector<uint8_t> copy(100, 0);
+    const uint32_t first = 64, second = 64;
+    std::memcpy(copy.data() + 4, &first, 4);
+    std::memcpy(copy.data() + 64 + 4, &second, 4);
+    // Exactly as long as the copy: ASan sees any read past it.
+    std::vector<uint8_t> exact(copy.begin(), copy.begin() + 100);
+    const Walk walk = walkRun(exact.data(), 128 + 64, 100);
+    EXPECT_TRUE(walk.sound);
+    EXPECT_EQ(walk.bytes, 64u) << "the second block does not fit the copy";
+    std::vector<uint8_t> tight(copy.begin(), copy.begin() + 90);
+    EXPECT_EQ(walkRun(tight.data(), 128 + 64, 90).bytes, 64u)
+        << "26 bytes left: no block fits, no length is read";
+}
+
 TEST(CaptureRingShareReply, RoundTrips) {
     uint8_t bytes[kShareReplySize];
     encodeShareReply({kLayoutVersion, kControlPageSize, 64ull << 20, 0x1122334455ull}, bytes);

@@ -157,13 +157,21 @@ bool SharedByteRing::take(uint8_t* out, size_t limit, size_t& taken) {
         uint64_t tail = tailRef.load(std::memory_order_acquire);
         const uint64_t head = headWord().load(std::memory_order_acquire);
         if (tail < floor || tail > head) return false;
-        const ring::Walk walk = ring::walkBlocks(base_, capacity_, tail, head, limit);
+        if (tail == head) return true;
+        if (head - tail > capacity_) {
+            // Read before another reader moved on and the producer refilled.
+            if (tailRef.load(std::memory_order_acquire) != tail) continue;
+            return false;
+        }
+        // Copied, then walked in the copy: see wire::ring::walkRun.
+        const uint64_t copied = std::min<uint64_t>(head - tail, limit);
+        std::memcpy(out, base_ + tail % capacity_, copied);
+        const ring::Walk walk = ring::walkRun(out, head - tail, copied);
         if (!walk.sound) {
             if (tailRef.load(std::memory_order_acquire) != tail) continue;
             return false;
         }
         if (walk.bytes == 0) return true;
-        std::memcpy(out, base_ + tail % capacity_, walk.bytes);
         if (tailRef.compare_exchange_strong(tail, tail + walk.bytes, std::memory_order_acq_rel,
                                             std::memory_order_acquire)) {
             confirm(tail + walk.bytes);

@@ -26,7 +26,7 @@ size_t wholePages(size_t capacity) {
 }
 
 // Maps `capacity` bytes of `fd` twice back to back; throws when it cannot.
-uint8_t* mapTwice(int fd, size_t capacity) {
+uint8_t* mapTwice(int fd, size_t capacity, bool populate = true) {
     // Reserve twice the size, then map the same pages into both halves.
     void* area = mmap(nullptr, 2 * capacity, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (area == MAP_FAILED) failWith("mmap");
@@ -34,8 +34,8 @@ uint8_t* mapTwice(int fd, size_t capacity) {
     // The pages are populated now: a fault per page in the middle of a
     // capture costs more than the memory the cache is allowed anyway.
     for (uint8_t* half : {base, base + capacity}) {
-        if (mmap(half, capacity, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED | MAP_POPULATE, fd,
-                 0) == MAP_FAILED) {
+        if (mmap(half, capacity, PROT_READ | PROT_WRITE,
+                 MAP_SHARED | MAP_FIXED | (populate ? MAP_POPULATE : 0), fd, 0) == MAP_FAILED) {
             const int error = errno;
             munmap(area, 2 * capacity);
             errno = error;
@@ -47,7 +47,7 @@ uint8_t* mapTwice(int fd, size_t capacity) {
 
 }  // namespace
 
-ByteRing::ByteRing(size_t capacity) {
+ByteRing::ByteRing(size_t capacity, Pages pages) {
     capacity_ = wholePages(capacity);
     const int fd = memfd_create("nettlebeam-ring", MFD_CLOEXEC);
     if (fd < 0) failWith("memfd_create");
@@ -56,12 +56,18 @@ ByteRing::ByteRing(size_t capacity) {
         failWith("ftruncate");
     }
     try {
-        base_ = mapTwice(fd, capacity_);
+        base_ = mapTwice(fd, capacity_, pages == Pages::Populated);
     } catch (...) {
         close(fd);
         throw;
     }
     close(fd);
+}
+
+void ByteRing::populate() {
+    // Best effort: a kernel without MADV_POPULATE_WRITE (before 5.14) leaves
+    // the pages to be faulted in as they are used.
+    madvise(base_, 2 * capacity_, MADV_POPULATE_WRITE);
 }
 
 ByteRing::~ByteRing() {

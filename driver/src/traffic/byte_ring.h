@@ -22,9 +22,17 @@ namespace nettlebeam::traffic {
 
 class ByteRing {
   public:
+    // Populated: every page is faulted in before the constructor returns.
+    // OnDemand: pages come as they are first touched, or all at once from
+    // populate() on a thread that may take its time (a cache of gigabytes
+    // takes seconds, which the daemon's request loop must not wait for).
+    enum class Pages { Populated, OnDemand };
+
     // Capacity is rounded up to whole pages. Throws std::system_error when
     // the memory cannot be mapped.
-    explicit ByteRing(size_t capacity);
+    explicit ByteRing(size_t capacity, Pages pages = Pages::Populated);
+    // Faults in every page not yet there; the contents stay as they are.
+    void populate();
     ~ByteRing();
     ByteRing(const ByteRing&) = delete;
     ByteRing& operator=(const ByteRing&) = delete;

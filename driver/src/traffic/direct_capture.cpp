@@ -39,7 +39,8 @@ void putLe64(uint8_t* p, uint64_t v) {
 struct DirectCapture::Session {
     Session(const DirectCaptureSettings& s, uint32_t snapLength)
         : settings(s),
-          ring(std::clamp<uint64_t>(s.maxCache, kSmallestCache, kMaxCache)),
+          ring(std::clamp<uint64_t>(s.maxCache, kSmallestCache, kMaxCache),
+               ByteRing::Pages::OnDemand),
           header(pcapng::fileHeader(snapLength, "nettlebeamd")),
           fileRing(s.loop && s.fileCount > 0 ? static_cast<uint32_t>(s.fileCount) : 0),
           staging(std::min(kStagingBytes, ring.capacity())),
@@ -64,6 +65,16 @@ struct DirectCapture::Session {
     size_t flushAt;
     size_t staged = 0;
     std::thread writer;
+    // Faulting in a large cache takes a while: on its own thread rather than
+    // on the daemon's request loop or before the writer's first write
+    // (frames that come meanwhile fault their pages in).
+    std::thread populator{[this] { ring.populate(); }};
+
+    ~Session() {
+        if (populator.joinable()) populator.join();
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 };
 
 DirectCapture::DirectCapture() = default;

@@ -31,8 +31,10 @@ struct Entry {
 class Rings {
   public:
     static Rings& instance() {
-        static Rings rings;
-        return rings;
+        // Never destroyed: the monitor thread may drop a device's mapping
+        // while static objects are being destroyed at exit.
+        static Rings* rings = new Rings;
+        return *rings;
     }
 
     // The device's mapping, asking the driver for one when there is none.

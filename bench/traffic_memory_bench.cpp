@@ -95,8 +95,9 @@ double drain(const std::string& name, const std::function<int32_t(uint8_t*, int3
         seconds += std::chrono::duration<double>(Clock::now() - start).count();
         bytes += taken;
     }
-    std::printf("bench %s_per_round: %.1f MiB\n", name.c_str(),
-                static_cast<double>(bytes) / kDrains / (1 << 20));
+    // Context, not a figure: the figure lines keep one form for scripts.
+    std::fprintf(stderr, "%s: %.1f MiB per round\n", name.c_str(),
+                 static_cast<double>(bytes) / kDrains / (1 << 20));
     return seconds > 0 ? static_cast<double>(bytes) / seconds : 0;
 }
 
@@ -187,8 +188,10 @@ int main() {
         const double socket = throughSocket(static_cast<size_t>(size));
         const double copy = throughMemcpy(static_cast<size_t>(size));
         report("memory_capture_get_" + label, reading.bytesPerSecond, socket, "AF_UNIX socket");
-        std::printf("bench memory_capture_get_%s_empty_reads: %.1f %% (producer-bound when high)\n",
-                    label.c_str(), 100 * reading.emptyShare);
+        std::fprintf(stderr,
+                     "memory_capture_get_%s: %.1f %% of reads found nothing (producer-bound when "
+                     "high)\n",
+                     label.c_str(), 100 * reading.emptyShare);
         report("memory_capture_drain_" + label, drained, socket, "AF_UNIX socket");
         report("memory_capture_drain_" + label + "_vs_memcpy", drained, copy, "memcpy");
         report("memory_capture_drain_" + label + "_data_request", requested, socket,

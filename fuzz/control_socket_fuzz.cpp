@@ -22,7 +22,10 @@ using namespace nettlebeam::driver;
 
 namespace {
 
-constexpr int kReplyTimeoutMs = 5000;
+// The server thread may legitimately wait for the disk (a device restart
+// closes and flushes its capture file), which on a loaded machine has taken
+// more than 5 s; a server that is stuck stays stuck far longer.
+constexpr int kReplyTimeoutMs = 30000;
 
 struct RunningServer {
     std::string path;

@@ -54,7 +54,7 @@ fuzz_one() {
     # Its in-process server keeps state across inputs (queues, devices, their
     # capture caches), so per-input leak detection re-runs inputs while a
     # heap of that size is traced; the suite's LeakSanitizer pass covers it.
-    [[ $target == control_socket_fuzz ]] && extra+=(-close_fd_mask=2 -detect_leaks=0)
+    [[ $target == control_socket_fuzz ]] && extra+=(-close_fd_mask=2 -detect_leaks=0 -timeout=40)
     # argtable2 leaks a compiled expression on every command line that fails
     # to parse (suppressed in lsan.supp): per-input leak detection would then
     # trace the whole heap after nearly every input, a few inputs a second.

@@ -64,10 +64,15 @@ ByteRing::ByteRing(size_t capacity, Pages pages) {
     close(fd);
 }
 
-void ByteRing::populate() {
+void ByteRing::populate(const std::atomic<bool>& abandon) {
     // Best effort: a kernel without MADV_POPULATE_WRITE (before 5.14) leaves
-    // the pages to be faulted in as they are used.
-    madvise(base_, 2 * capacity_, MADV_POPULATE_WRITE);
+    // the pages to be faulted in as they are used. Slices keep a capture
+    // that ends early from waiting for gigabytes it no longer needs.
+    constexpr size_t kSlice = 32u << 20;
+    for (size_t at = 0; at < 2 * capacity_ && !abandon.load(); at += kSlice) {
+        if (madvise(base_ + at, std::min(kSlice, 2 * capacity_ - at), MADV_POPULATE_WRITE) != 0)
+            return;
+    }
 }
 
 ByteRing::~ByteRing() {

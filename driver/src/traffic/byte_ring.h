@@ -31,8 +31,9 @@ class ByteRing {
     // Capacity is rounded up to whole pages. Throws std::system_error when
     // the memory cannot be mapped.
     explicit ByteRing(size_t capacity, Pages pages = Pages::Populated);
-    // Faults in every page not yet there; the contents stay as they are.
-    void populate();
+    // Faults in every page not yet there, a slice at a time, until done or
+    // until `abandon` turns true; the contents stay as they are.
+    void populate(const std::atomic<bool>& abandon);
     ~ByteRing();
     ByteRing(const ByteRing&) = delete;
     ByteRing& operator=(const ByteRing&) = delete;

@@ -68,9 +68,11 @@ struct DirectCapture::Session {
     // Faulting in a large cache takes a while: on its own thread rather than
     // on the daemon's request loop or before the writer's first write
     // (frames that come meanwhile fault their pages in).
-    std::thread populator{[this] { ring.populate(); }};
+    std::atomic<bool> abandonPopulating{false};
+    std::thread populator{[this] { ring.populate(abandonPopulating); }};
 
     ~Session() {
+        abandonPopulating = true;
         if (populator.joinable()) populator.join();
     }
     Session(const Session&) = delete;

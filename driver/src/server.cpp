@@ -325,14 +325,8 @@ void Server::answerDevice(Connection& connection) {
         return fail(connection,
                     hexCode(request.code) + " for unknown handle " + std::to_string(handle));
 
-    auto fault = faults_.take(request.code, handle);
-    if (fault && fault->action == Fault::Action::Fail)
-        return fail(connection, "injected failure of " + hexCode(request.code));
-    if (fault && fault->action == Fault::Action::Replace) {
-        if (fault->bytes.size() > request.outputCapacity)
-            return fail(connection, "injected reply larger than the reply buffer");
-        return reply(connection, fault->bytes);
-    }
+    std::optional<Fault> fault;
+    if (answeredByFault(connection, handle, fault)) return;
     DeviceReply answer = found->second.model->handleRequest(
         request.code, std::span<const uint8_t>(payload, payloadLength), request.outputCapacity);
     if (!answer.ok)
@@ -490,6 +484,24 @@ void Server::answerAdmin(Connection& connection) {
     }
 }
 
+bool Server::answeredByFault(Connection& connection, DeviceHandle handle,
+                             std::optional<Fault>& fault) {
+    const wire::RequestHeader& request = connection.request;
+    fault = faults_.take(request.code, handle);
+    if (fault && fault->action == Fault::Action::Fail) {
+        fail(connection, "injected failure of " + hexCode(request.code));
+        return true;
+    }
+    if (fault && fault->action == Fault::Action::Replace) {
+        if (fault->bytes.size() > request.outputCapacity)
+            fail(connection, "injected reply larger than the reply buffer");
+        else
+            reply(connection, fault->bytes);
+        return true;
+    }
+    return false;
+}
+
 void Server::answerShare(Connection& connection) {
     namespace ring = wire::ring;
     const wire::RequestHeader& request = connection.request;
@@ -500,14 +512,8 @@ void Server::answerShare(Connection& connection) {
     if (found == devices_.end() || found->second.hidden)
         return fail(connection,
                     "memory capture share for unknown handle " + std::to_string(handle));
-    auto fault = faults_.take(request.code, handle);
-    if (fault && fault->action == Fault::Action::Fail)
-        return fail(connection, "injected failure of " + hexCode(request.code));
-    if (fault && fault->action == Fault::Action::Replace) {
-        if (fault->bytes.size() > request.outputCapacity)
-            return fail(connection, "injected reply larger than the reply buffer");
-        return reply(connection, fault->bytes);
-    }
+    std::optional<Fault> fault;
+    if (answeredByFault(connection, handle, fault)) return;
     if (faults_.armed(sim::code::kMemoryCaptureData, handle))
         return fail(connection, "memory capture of device " + std::to_string(handle) +
                                     " not shared while a fault waits for its data request");

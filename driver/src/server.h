@@ -71,6 +71,10 @@ class Server : public DeviceHost {
     void answerEventWait(Connection& connection);
     void answerAdmin(Connection& connection);
     void answerShare(Connection& connection);
+    // Takes the fault armed for this request; true when it failed or
+    // replaced the request (the connection is answered). A fault that only
+    // cuts the reply short is left in `fault` for the caller.
+    bool answeredByFault(Connection& connection, DeviceHandle handle, std::optional<Fault>& fault);
     // Closes the connections that keep shared memory of `handle` served.
     void releaseShared(DeviceHandle handle);
     void reply(Connection& connection, std::vector<uint8_t> bytes);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "frame.h"
+#include "scripted_server.h"
 
 using namespace nettlebeam::wire;
 using namespace nettlebeam::wire::ring;
@@ -120,69 +121,42 @@ TEST(CaptureRingShareReply, RoundTrips) {
     EXPECT_FALSE(decodeShareReply(std::span<const uint8_t>(bytes, kShareReplySize - 1)));
 }
 
-// A one-shot driver stand-in that answers the share request with the given
+// A driver stand-in's script: answers the share request with the given
 // reply bytes and descriptors, then keeps the connection until the client
 // goes, or closes it at once when `hangUp`.
-class FakeSharer {
-  public:
-    FakeSharer(std::vector<uint8_t> reply, std::vector<int> descriptors, bool hangUp = false) {
-        char folder[] = "/tmp/nbring.XXXXXX";
-        folder_ = mkdtemp(folder);
-        path_ = folder_ + "/ctl";
-        listenFd_ = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strcpy(address.sun_path, path_.c_str());
-        EXPECT_EQ(bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-        EXPECT_EQ(listen(listenFd_, 4), 0);
-        thread_ = std::thread([this, reply, descriptors, hangUp] {
-            int fd = accept(listenFd_, nullptr, nullptr);
-            if (fd < 0) return;
-            uint8_t request[kHeaderSize + 4];
-            size_t got = 0;
-            while (got < sizeof request) {
-                ssize_t n = recv(fd, request + got, sizeof request - got, 0);
-                if (n <= 0) break;
-                got += static_cast<size_t>(n);
-            }
-            uint8_t header[kHeaderSize];
-            encodeReplyHeader(
-                {static_cast<int32_t>(reply.size()), static_cast<uint32_t>(reply.size())}, header);
-            iovec parts[2] = {{header, kHeaderSize},
-                              {const_cast<uint8_t*>(reply.data()), reply.size()}};
-            msghdr message{};
-            message.msg_iov = parts;
-            message.msg_iovlen = 2;
-            alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(int) * 4)];
-            if (!descriptors.empty()) {
-                message.msg_control = control;
-                message.msg_controllen = CMSG_SPACE(sizeof(int) * descriptors.size());
-                cmsghdr* c = CMSG_FIRSTHDR(&message);
-                c->cmsg_level = SOL_SOCKET;
-                c->cmsg_type = SCM_RIGHTS;
-                c->cmsg_len = CMSG_LEN(sizeof(int) * descriptors.size());
-                std::memcpy(CMSG_DATA(c), descriptors.data(), sizeof(int) * descriptors.size());
-            }
-            sendmsg(fd, &message, MSG_NOSIGNAL);
-            uint8_t scrap;
-            if (!hangUp) recv(fd, &scrap, 1, 0);  // until the client closes
-            close(fd);
-        });
-    }
-    ~FakeSharer() {
-        shutdown(listenFd_, SHUT_RDWR);
-        thread_.join();
-        close(listenFd_);
-        unlink(path_.c_str());
-        rmdir(folder_.c_str());
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string folder_, path_;
-    int listenFd_ = -1;
-    std::thread thread_;
-};
+ScriptedServer::Script shareScript(std::vector<uint8_t> reply, std::vector<int> descriptors,
+                                   bool hangUp = false) {
+    return [reply, descriptors, hangUp](int fd) {
+        uint8_t request[kHeaderSize + 4];
+        size_t got = 0;
+        while (got < sizeof request) {
+            ssize_t n = recv(fd, request + got, sizeof request - got, 0);
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        uint8_t header[kHeaderSize];
+        encodeReplyHeader({static_cast<int32_t>(reply.size()), static_cast<uint32_t>(reply.size())},
+                          header);
+        iovec parts[2] = {{header, kHeaderSize},
+                          {const_cast<uint8_t*>(reply.data()), reply.size()}};
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = 2;
+        alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(int) * 4)];
+        if (!descriptors.empty()) {
+            message.msg_control = control;
+            message.msg_controllen = CMSG_SPACE(sizeof(int) * descriptors.size());
+            cmsghdr* c = CMSG_FIRSTHDR(&message);
+            c->cmsg_level = SOL_SOCKET;
+            c->cmsg_type = SCM_RIGHTS;
+            c->cmsg_len = CMSG_LEN(sizeof(int) * descriptors.size());
+            std::memcpy(CMSG_DATA(c), descriptors.data(), sizeof(int) * descriptors.size());
+        }
+        sendmsg(fd, &message, MSG_NOSIGNAL);
+        uint8_t scrap;
+        if (!hangUp) recv(fd, &scrap, 1, 0);  // until the client closes
+    };
+}
 
 // A memfd of `size` bytes; for a control page, laid out for `capacity`.
 int memoryFile(size_t size, uint64_t capacity = 0, uint64_t generation = 0) {
@@ -257,7 +231,7 @@ TEST(SharedCaptureRingOpen, MapsWhatIsExactlyARingAndRefusesAnythingElse) {
     };
     for (const Case& c : cases) {
         std::vector<int> fds = c.descriptors();
-        FakeSharer sharer(c.reply, fds);
+        ScriptedServer sharer(shareScript(c.reply, fds));
         auto ring = SharedCaptureRing::open(sharer.path(), 1);
         for (int fd : fds) close(fd);  // the sender's copies
         EXPECT_EQ(ring != nullptr, c.maps) << c.what;
@@ -275,7 +249,7 @@ TEST(SharedCaptureRingOpen, ADriverThatClosesItsEndNoLongerServesTheRing) {
     int data = memoryFile(capacity), control = memoryFile(4096, capacity, 3);
     std::unique_ptr<SharedCaptureRing> ring;
     {
-        FakeSharer sharer(shareReply(capacity, 3), {data, control}, true);
+        ScriptedServer sharer(shareScript(shareReply(capacity, 3), {data, control}, true));
         ring = SharedCaptureRing::open(sharer.path(), 1);
     }
     close(data);

@@ -14,47 +14,11 @@
 #include "client.h"
 #include "control_path.h"
 #include "frame.h"
+#include "scripted_server.h"
 
 using namespace nettlebeam::wire;
 
 namespace {
-
-// A one-shot server on a temporary socket that lets the test decide what the
-// peer of `transact` does with the request it received.
-class ScriptedServer {
-  public:
-    using Script = std::function<void(int fd)>;
-    explicit ScriptedServer(Script script) {
-        char folder[] = "/tmp/nbwire.XXXXXX";
-        folder_ = mkdtemp(folder);
-        path_ = folder_ + "/ctl";
-        listenFd_ = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strcpy(address.sun_path, path_.c_str());
-        EXPECT_EQ(bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-        EXPECT_EQ(listen(listenFd_, 4), 0);
-        thread_ = std::thread([this, script] {
-            int fd = accept(listenFd_, nullptr, nullptr);
-            if (fd < 0) return;
-            script(fd);
-            close(fd);
-        });
-    }
-    ~ScriptedServer() {
-        shutdown(listenFd_, SHUT_RDWR);
-        thread_.join();
-        close(listenFd_);
-        unlink(path_.c_str());
-        rmdir(folder_.c_str());
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string folder_, path_;
-    int listenFd_ = -1;
-    std::thread thread_;
-};
 
 RequestHeader readRequest(int fd, std::vector<uint8_t>* input) {
     uint8_t header[kHeaderSize];

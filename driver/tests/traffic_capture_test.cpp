@@ -356,11 +356,18 @@ TEST(DirectCapture, AStopInTheBackgroundClosesTheFileBeforeItsFlagTurns) {
     ASSERT_TRUE(run.engine.directCapture().start(settings, 65535));
     run.feed(20000);
     const auto closed = run.engine.directCapture().stopInBackground();
-    // Until the file is closed the capture counts as running: no new start.
-    while (!closed->load()) {
-        EXPECT_TRUE(run.engine.directCapture().status().enabled);
+    // Until the file is closed no new capture starts: a start that succeeds
+    // must find the flag already set.
+    TempFolder other;
+    bool restarted = false;
+    while (!restarted && !closed->load()) {
+        restarted = run.engine.directCapture().start(run.settings(other), 65535);
+        if (restarted) {
+            EXPECT_TRUE(closed->load()) << "started before the file was closed";
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
+    if (restarted) run.engine.directCapture().stop();
     EXPECT_FALSE(run.engine.directCapture().status().enabled);
     EXPECT_EQ(checkFiles(folder.files()), 20000) << "whole once the flag is set";
     EXPECT_TRUE(run.engine.directCapture().stopInBackground()->load()) << "nothing left to stop";

@@ -64,6 +64,10 @@ class DeviceHost {
     // Folder for state that survives a restart of the device and of the
     // daemon (empty when the daemon keeps no state).
     virtual std::string stateDirectory() const = 0;
+    // Destroys `object` away from the request loop, for teardown that waits
+    // on the disk; the host waits for it before it exits. Hosts without a
+    // loop to protect destroy it at once.
+    virtual void disposeInBackground(std::shared_ptr<void> object) { object.reset(); }
 };
 
 class DeviceModel {

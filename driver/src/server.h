@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "background_disposal.h"
 #include "device_model.h"
 #include "event_queues.h"
 #include "fault_injection.h"
@@ -52,6 +53,9 @@ class Server : public DeviceHost {
     void postEvent(const std::vector<uint8_t>& eventRecord) override;
     void restartDevice(DeviceHandle handle, std::chrono::milliseconds downtime) override;
     std::string stateDirectory() const override { return options_.stateDirectory; }
+    void disposeInBackground(std::shared_ptr<void> object) override {
+        disposal_.dispose(std::move(object));
+    }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -98,6 +102,8 @@ class Server : public DeviceHost {
     std::array<uint8_t, 1024> staging_{};  // input read together with a header
     std::vector<int> parked_;              // connections waiting for an event, oldest first
     std::vector<int> deferred_;            // connections waiting for a device's work
+    // Outlives the devices, which hand it their teardown.
+    BackgroundDisposal disposal_;
     std::map<DeviceHandle, Device> devices_;
     DeviceHandle nextHandle_ = 1;
     EventQueues queues_;

@@ -1,6 +1,7 @@
 // The server in this process with a device model that answers as much as it
 // is asked for: large replies, slow readers and readers that leave; and
-// replies that wait for the device's work without holding up anyone else.
+// replies that wait for the device's work without holding up anyone else,
+// and a device whose teardown waits on the disk.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -30,9 +32,26 @@ uint8_t patternAt(size_t i) {
     return static_cast<uint8_t>(i * 31 + (i >> 16));
 }
 
+// Stands for a capture that writes out its cache when its device goes.
+struct SlowTeardown {
+    SlowTeardown(std::shared_future<void> mayFinish, std::shared_ptr<std::atomic<bool>> finished)
+        : mayFinish(std::move(mayFinish)), finished(std::move(finished)) {}
+    SlowTeardown(const SlowTeardown&) = delete;
+    SlowTeardown& operator=(const SlowTeardown&) = delete;
+    std::shared_future<void> mayFinish;
+    std::shared_ptr<std::atomic<bool>> finished;
+    ~SlowTeardown() {
+        mayFinish.wait();
+        finished->store(true);
+    }
+};
+
 class FillingDevice : public DeviceModel {
   public:
-    explicit FillingDevice(std::shared_ptr<std::atomic<bool>> stopped) : stopped_(stopped) {}
+    FillingDevice(std::shared_ptr<std::atomic<bool>> stopped, DeviceHost& host,
+                  std::shared_ptr<SlowTeardown> teardown)
+        : stopped_(stopped), host_(host), teardown_(std::move(teardown)) {}
+    ~FillingDevice() override { host_.disposeInBackground(std::move(teardown_)); }
     DeviceReply handleRequest(uint32_t code, std::span<const uint8_t>, uint32_t capacity) override {
         if (code == kCaptureStop) return DeviceReply::emptyWhen(stopped_);
         if (code != kMemoryData) return DeviceReply::failure();
@@ -46,6 +65,8 @@ class FillingDevice : public DeviceModel {
 
   private:
     std::shared_ptr<std::atomic<bool>> stopped_;
+    DeviceHost& host_;
+    std::shared_ptr<SlowTeardown> teardown_;
 };
 
 class ServerInProcess : public ::testing::Test {
@@ -61,12 +82,15 @@ class ServerInProcess : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(server_->listen(error)) << error;
         ASSERT_TRUE(server_->prepareLoop(error)) << error;
-        handle_ = server_->attachModel([this](DeviceHandle, DeviceHost&) {
-            return std::make_unique<FillingDevice>(stopped_);
+        handle_ = server_->attachModel([this](DeviceHandle, DeviceHost& host) {
+            return std::make_unique<FillingDevice>(
+                stopped_, host,
+                std::make_shared<SlowTeardown>(mayFinish_.get_future().share(), teardownFinished_));
         });
         thread_ = std::thread([this] { server_->run(); });
     }
     void TearDown() override {
+        mayFinish_.set_value();
         if (thread_.joinable()) {
             EXPECT_EQ(wire::transact(path_, admin::kStop, nullptr, 0, nullptr, 0), 0);
             thread_.join();
@@ -97,6 +121,9 @@ class ServerInProcess : public ::testing::Test {
 
     std::string folder_, path_;
     std::shared_ptr<std::atomic<bool>> stopped_ = std::make_shared<std::atomic<bool>>(false);
+    std::promise<void> mayFinish_;
+    std::shared_ptr<std::atomic<bool>> teardownFinished_ =
+        std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<Server> server_;
     std::thread thread_;
     DeviceHandle handle_ = 0;
@@ -171,6 +198,30 @@ TEST_F(ServerInProcess, AReplyWaitingForItsDeviceHoldsUpNobody) {
     EXPECT_EQ(result, 0);
     // Once the work is done a new request is answered at once.
     EXPECT_EQ(stopCapture(), 0);
+}
+
+TEST_F(ServerInProcess, ADeviceTornDownSlowlyHoldsUpNobody) {
+    std::vector<uint8_t> out;
+    auto detach = std::async(std::launch::async, [this] {
+        return wire::transact(path_, admin::kDetach, &handle_, 4, nullptr, 0);
+    });
+    if (detach.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        mayFinish_.set_value();
+        mayFinish_ = std::promise<void>();  // for TearDown
+        FAIL() << "the detach waited for the device's teardown";
+    }
+    EXPECT_EQ(detach.get(), 0);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(readMemory(4096, out), wire::kDriverFailed)
+            << "the server answers while the teardown waits";
+    EXPECT_FALSE(teardownFinished_->load());
+    // Stopping the server waits for the teardown, which may now finish.
+    mayFinish_.set_value();
+    ASSERT_EQ(wire::transact(path_, admin::kStop, nullptr, 0, nullptr, 0), 0);
+    thread_.join();
+    server_.reset();
+    EXPECT_TRUE(teardownFinished_->load());
+    mayFinish_ = std::promise<void>();  // for TearDown
 }
 
 }  // namespace

@@ -140,9 +140,14 @@ void SimulatedDevice::startUp() {
     updaters_ = {};
 }
 
+SimulatedDevice::~SimulatedDevice() {
+    host_.disposeInBackground(std::move(traffic_));
+}
+
 void SimulatedDevice::powerOn() {
     collectProgrammedFirmware();
-    traffic_.reset();  // a restart ends the captures; their files are closed
+    // A restart ends the captures; their files are closed in the background.
+    host_.disposeInBackground(std::move(traffic_));
     startUp();
     startTraffic(true);
 }

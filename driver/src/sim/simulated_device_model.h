@@ -25,6 +25,10 @@ namespace nettlebeam::driver::sim {
 class SimulatedDevice final : public DeviceModel {
   public:
     SimulatedDevice(const SimulatedDeviceSettings& settings, DeviceHandle handle, DeviceHost& host);
+    // The traffic (and any capture still writing) ends on the host's disposal thread.
+    ~SimulatedDevice() override;
+    SimulatedDevice(const SimulatedDevice&) = delete;
+    SimulatedDevice& operator=(const SimulatedDevice&) = delete;
 
     DeviceReply handleRequest(uint32_t code, std::span<const uint8_t> payload,
                               uint32_t outputCapacity) override;

@@ -7,6 +7,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -101,9 +104,18 @@ std::vector<uint8_t> readToEnd(int fd) {
     std::vector<uint8_t> reply;
     uint8_t chunk[65536];
     for (;;) {
-        pollfd ready{fd, POLLIN, 0};
-        // A server that neither answers nor closes is stuck.
-        FUZZ_CHECK(poll(&ready, 1, kReplyTimeoutMs) == 1);
+        // A server that neither answers nor closes is stuck. libFuzzer's
+        // timeout alarm interrupts the wait now and then: wait on.
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
+        int ready = -1;
+        do {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd readable{fd, POLLIN, 0};
+            ready = poll(&readable, 1, static_cast<int>(std::max<int64_t>(0, left.count())));
+        } while (ready < 0 && errno == EINTR);
+        FUZZ_CHECK(ready == 1);
         const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
         if (n <= 0) return reply;
         reply.insert(reply.end(), chunk, chunk + n);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -61,10 +62,30 @@ double processCpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-// Frames written per second (frames dropped for lack of cache do not count);
-// also the CPU nanoseconds per frame of the run, engine and writer together.
-double directCaptureRate(const std::string& input, const std::string& folder, long frames,
-                         double& cpuNsPerFrame) {
+// Nanoseconds on a CPU of this process's threads with the given name
+// (the scheduler's own account), summed.
+double threadCpuNs(const std::string& name) {
+    double total = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string threadName;
+        std::getline(comm, threadName);
+        if (threadName != name) continue;
+        std::ifstream schedstat(task.path() / "schedstat");
+        double ns = 0;
+        if (schedstat >> ns) total += ns;
+    }
+    return total;
+}
+
+struct CaptureRun {
+    double framesPerSecond = 0;  // frames written (dropped frames do not count)
+    double cpuNsPerFrame = 0;    // every thread of the process
+    double engineNsPerFrame = 0;
+    double writerNsPerFrame = 0;
+};
+
+CaptureRun directCaptureRun(const std::string& input, const std::string& folder, long frames) {
     tr::ReplaySettings replay{input};
     replay.asFastAsPossible = true;
     tr::TrafficEngine engine(std::make_unique<tr::ReplaySource>(replay));
@@ -80,16 +101,23 @@ double directCaptureRate(const std::string& input, const std::string& folder, lo
     const double cpuStart = processCpuSeconds();
     engine.start();
     while (!engine.exhausted()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    // Both threads are still there while the writer empties the cache.
+    while (engine.directCapture().status().cacheUsed > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    CaptureRun run;
+    run.engineNsPerFrame = threadCpuNs("nb-traffic") / static_cast<double>(frames);
+    run.writerNsPerFrame = threadCpuNs("nb-capture-file") / static_cast<double>(frames);
     engine.stop();
     engine.directCapture().stop();  // writes what is cached and closes the file
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    cpuNsPerFrame = (processCpuSeconds() - cpuStart) * 1e9 / static_cast<double>(frames);
+    run.cpuNsPerFrame = (processCpuSeconds() - cpuStart) * 1e9 / static_cast<double>(frames);
     const auto& a = engine.directCapture().tally(tr::Port::A);
     if (static_cast<long>(a.written.load()) != frames)
         std::fprintf(stderr, "warning: %lu of %ld frames written, %lu dropped\n",
                      static_cast<unsigned long>(a.written.load()), frames,
                      static_cast<unsigned long>(a.dropped.load()));
-    return static_cast<double>(a.written.load()) / seconds;
+    run.framesPerSecond = static_cast<double>(a.written.load()) / seconds;
+    return run;
 }
 
 void report(const char* name, double value, const char* unit, double baseline,
@@ -123,12 +151,13 @@ int main(int argc, char** argv) {
         oursOnly ? -1
                  : timeCommand("editcap -F pcapng " + input + " " + folder + "/editcap.pcapng");
     std::filesystem::remove(folder + "/editcap.pcapng");
-    double rate = 0;
-    double cpuNs = 1e30;
-    for (int run = 0; run < 3; ++run) {  // best of three: the machine is shared
-        double runCpuNs = 0;
-        rate = std::max(rate, directCaptureRate(input, folder, frames, runCpuNs));
-        cpuNs = std::min(cpuNs, runCpuNs);
+    double rate = 0, cpuNs = 1e30, engineNs = 1e30, writerNs = 1e30;
+    for (int round = 0; round < 5; ++round) {  // best of five: the machine is shared
+        const CaptureRun run = directCaptureRun(input, folder, frames);
+        rate = std::max(rate, run.framesPerSecond);
+        cpuNs = std::min(cpuNs, run.cpuNsPerFrame);
+        engineNs = std::min(engineNs, run.engineNsPerFrame);
+        writerNs = std::min(writerNs, run.writerNsPerFrame);
         for (const auto& e : std::filesystem::directory_iterator(folder))
             if (e.path().filename().string().rfind("ours", 0) == 0)
                 std::filesystem::remove(e.path());
@@ -141,6 +170,11 @@ int main(int argc, char** argv) {
            "10GbE line rate at 64 bytes");
     // One frame at line rate leaves 67.2 ns; engine and writer share that.
     report("direct_capture_cpu_ns_per_frame", cpuNs, "ns", 1e9 / 14'880'952,
+           "the time between frames at 10GbE line rate");
+    // The engine and the writer run side by side: the slower one sets the pace.
+    report("direct_capture_engine_ns_per_frame", engineNs, "ns", 1e9 / 14'880'952,
+           "the time between frames at 10GbE line rate");
+    report("direct_capture_writer_ns_per_frame", writerNs, "ns", 1e9 / 14'880'952,
            "the time between frames at 10GbE line rate");
     std::filesystem::remove_all(folder);
     return 0;

@@ -1,5 +1,7 @@
 #include "background_disposal.h"
 
+#include <pthread.h>
+
 #include <utility>
 
 namespace nettlebeam::driver {
@@ -18,7 +20,11 @@ void BackgroundDisposal::dispose(std::shared_ptr<void> object) {
     {
         std::lock_guard lock(mutex_);
         pending_.push_back(std::move(object));
-        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+        if (!thread_.joinable())
+            thread_ = std::thread([this] {
+                pthread_setname_np(pthread_self(), "nb-teardown");
+                run();
+            });
     }
     wake_.notify_one();
 }

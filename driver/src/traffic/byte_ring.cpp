@@ -26,7 +26,7 @@ size_t wholePages(size_t capacity) {
 }
 
 // Maps `capacity` bytes of `fd` twice back to back; throws when it cannot.
-uint8_t* mapTwice(int fd, size_t capacity, bool populate = true) {
+uint8_t* mapTwice(int fd, size_t capacity) {
     // Reserve twice the size, then map the same pages into both halves.
     void* area = mmap(nullptr, 2 * capacity, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (area == MAP_FAILED) failWith("mmap");
@@ -34,8 +34,8 @@ uint8_t* mapTwice(int fd, size_t capacity, bool populate = true) {
     // The pages are populated now: a fault per page in the middle of a
     // capture costs more than the memory the cache is allowed anyway.
     for (uint8_t* half : {base, base + capacity}) {
-        if (mmap(half, capacity, PROT_READ | PROT_WRITE,
-                 MAP_SHARED | MAP_FIXED | (populate ? MAP_POPULATE : 0), fd, 0) == MAP_FAILED) {
+        if (mmap(half, capacity, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED | MAP_POPULATE, fd,
+                 0) == MAP_FAILED) {
             const int error = errno;
             munmap(area, 2 * capacity);
             errno = error;
@@ -46,38 +46,6 @@ uint8_t* mapTwice(int fd, size_t capacity, bool populate = true) {
 }
 
 }  // namespace
-
-ByteRing::ByteRing(size_t capacity, Pages pages) {
-    capacity_ = wholePages(capacity);
-    const int fd = memfd_create("nettlebeam-ring", MFD_CLOEXEC);
-    if (fd < 0) failWith("memfd_create");
-    if (ftruncate(fd, static_cast<off_t>(capacity_)) != 0) {
-        close(fd);
-        failWith("ftruncate");
-    }
-    try {
-        base_ = mapTwice(fd, capacity_, pages == Pages::Populated);
-    } catch (...) {
-        close(fd);
-        throw;
-    }
-    close(fd);
-}
-
-void ByteRing::populate(const std::atomic<bool>& abandon) {
-    // Best effort: a kernel without MADV_POPULATE_WRITE (before 5.14) leaves
-    // the pages to be faulted in as they are used. Slices keep a capture
-    // that ends early from waiting for gigabytes it no longer needs.
-    constexpr size_t kSlice = 32u << 20;
-    for (size_t at = 0; at < 2 * capacity_ && !abandon.load(); at += kSlice) {
-        if (madvise(base_ + at, std::min(kSlice, 2 * capacity_ - at), MADV_POPULATE_WRITE) != 0)
-            return;
-    }
-}
-
-ByteRing::~ByteRing() {
-    munmap(base_, 2 * capacity_);
-}
 
 SharedByteRing::SharedByteRing(size_t capacity, uint64_t generation)
     : capacity_(wholePages(capacity)), generation_(generation) {

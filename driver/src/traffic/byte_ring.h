@@ -1,12 +1,9 @@
-// Byte rings whose memory is mapped twice back to back, so every reserved or
-// readable region is contiguous even when it wraps. The producer reserves
-// room for whole blocks and commits them; consumers read what was committed
-// and release it.
-//
-// ByteRing: one consumer, everything private to the driver.
-// SharedByteRing: the memory capture's ring, whose pages the driver shares
-// with clients (capture_ring.h in APIs/wire has the layout); any number of
-// readers take blocks with a compare-and-swap on the shared tail.
+// The memory capture's byte ring, whose pages the driver shares with
+// clients (capture_ring.h in APIs/wire has the layout). Its memory is mapped
+// twice back to back, so every reserved or readable region is contiguous
+// even when it wraps. The producer reserves room for whole blocks and
+// commits them; any number of readers take blocks with a compare-and-swap
+// on the shared tail.
 #pragma once
 
 #include <algorithm>
@@ -19,65 +16,6 @@
 #include "capture_ring.h"
 
 namespace nettlebeam::traffic {
-
-class ByteRing {
-  public:
-    // Populated: every page is faulted in before the constructor returns.
-    // OnDemand: pages come as they are first touched, or all at once from
-    // populate() on a thread that may take its time (a cache of gigabytes
-    // takes seconds, which the daemon's request loop must not wait for).
-    enum class Pages { Populated, OnDemand };
-
-    // Capacity is rounded up to whole pages. Throws std::system_error when
-    // the memory cannot be mapped.
-    explicit ByteRing(size_t capacity, Pages pages = Pages::Populated);
-    // Faults in every page not yet there, a slice at a time, until done or
-    // until `abandon` turns true; the contents stay as they are.
-    void populate(const std::atomic<bool>& abandon);
-    ~ByteRing();
-    ByteRing(const ByteRing&) = delete;
-    ByteRing& operator=(const ByteRing&) = delete;
-
-    size_t capacity() const { return capacity_; }
-    size_t used() const {
-        return static_cast<size_t>(head_.load(std::memory_order_acquire) -
-                                   tail_.load(std::memory_order_acquire));
-    }
-
-    // Producer: room for `length` bytes, or null when the ring is too full.
-    uint8_t* reserve(size_t length) {
-        const uint64_t head = head_.load(std::memory_order_relaxed);
-        if (length > capacity_ - (head - cachedTail_)) {
-            cachedTail_ = tail_.load(std::memory_order_acquire);
-            if (length > capacity_ - (head - cachedTail_)) return nullptr;
-        }
-        return base_ + (head % capacity_);
-    }
-    void commit(size_t length) {
-        head_.store(head_.load(std::memory_order_relaxed) + length, std::memory_order_release);
-    }
-
-    // Consumer: everything committed and not yet released.
-    std::span<const uint8_t> readable() const {
-        const uint64_t tail = tail_.load(std::memory_order_relaxed);
-        const uint64_t head = head_.load(std::memory_order_acquire);
-        return {base_ + (tail % capacity_), static_cast<size_t>(head - tail)};
-    }
-    void release(size_t length) {
-        tail_.store(tail_.load(std::memory_order_relaxed) + length, std::memory_order_release);
-    }
-    // Consumer: drop everything committed so far.
-    void discardAll() {
-        tail_.store(head_.load(std::memory_order_acquire), std::memory_order_release);
-    }
-
-  private:
-    uint8_t* base_ = nullptr;
-    size_t capacity_ = 0;
-    alignas(64) std::atomic<uint64_t> head_{0};
-    uint64_t cachedTail_ = 0;  // producer's last view of tail_
-    alignas(64) std::atomic<uint64_t> tail_{0};
-};
 
 class SharedByteRing {
   public:
@@ -93,9 +31,9 @@ class SharedByteRing {
     int dataFd() const { return dataFd_; }
     int controlFd() const { return controlFd_; }
 
-    // Producer (one thread), the same cost as ByteRing's while the cached
-    // tail leaves room. Null when the ring is too full, and also when the
-    // shared tail is impossible (tailFaulted()): nothing unread is overwritten.
+    // Producer (one thread), a few loads while the cached tail leaves room. Null when the ring is
+    // too full, and also when the shared tail is impossible (tailFaulted()): nothing unread is
+    // overwritten.
     uint8_t* reserve(size_t length) {
         if (length > capacity_ - (head_ - cachedTail_)) {
             if (!refreshTail()) return nullptr;

@@ -60,24 +60,6 @@ std::array<uint8_t, 16> deviceOrder(const std::array<uint8_t, 16>& address, bool
 
 }  // namespace
 
-void PortCounters::count(const Frame& frame, Delivery delivery) {
-    bump(bytes, frame.wireLength);
-    if (frame.flags & kCollision) {
-        bump(collisions);
-    } else if (frame.flags & kJabber) {
-        bump(jabbers);
-    } else if (frame.flags & kCrcError) {
-        bump(crcErrors);
-    } else if (frame.wireLength < 64) {
-        bump(lessThan64);
-    } else if (frame.wireLength <= 1518) {
-        bump(from64To1518);
-    } else {
-        bump(moreThan1518);
-    }
-    if (delivery == Delivery::DroppedByDevice) bump(hwDropped);
-}
-
 void PortCounters::clear() {
     for (auto* v : {&bytes, &lessThan64, &from64To1518, &moreThan1518, &crcErrors, &jabbers,
                     &collisions, &hwDropped})

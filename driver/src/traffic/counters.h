@@ -40,7 +40,24 @@ struct PortCounters {
     std::atomic<uint64_t> collisions{0};
     std::atomic<uint64_t> hwDropped{0};
 
-    void count(const Frame& frame, Delivery delivery);
+    // Inline: it runs for every frame.
+    void count(const Frame& frame, Delivery delivery) {
+        bump(bytes, frame.wireLength);
+        if (frame.flags & kCollision) {
+            bump(collisions);
+        } else if (frame.flags & kJabber) {
+            bump(jabbers);
+        } else if (frame.flags & kCrcError) {
+            bump(crcErrors);
+        } else if (frame.wireLength < 64) {
+            bump(lessThan64);
+        } else if (frame.wireLength <= 1518) {
+            bump(from64To1518);
+        } else {
+            bump(moreThan1518);
+        }
+        if (delivery == Delivery::DroppedByDevice) bump(hwDropped);
+    }
     void clear();
 };
 

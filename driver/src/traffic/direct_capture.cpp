@@ -1,5 +1,6 @@
 #include "direct_capture.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,11 +13,10 @@
 namespace nettlebeam::traffic {
 namespace {
 
-constexpr size_t kLargestChunk = 16u << 20;
 constexpr size_t kSmallestCache = 64u << 10;  // room for several jumbo frames
 constexpr auto kIdleWait = std::chrono::milliseconds(1);
-// Frames of a batch are assembled here before they enter the cache.
-constexpr size_t kStagingBytes = 128u << 10;
+// The longest packet block: the engine cuts frames to 65535 bytes.
+constexpr size_t kLargestBlock = pcapng::enhancedPacketSize(65535);
 
 uint64_t wallClockNs() {
     timespec ts{};
@@ -39,17 +39,12 @@ void putLe64(uint8_t* p, uint64_t v) {
 struct DirectCapture::Session {
     Session(const DirectCaptureSettings& s, uint32_t snapLength)
         : settings(s),
-          ring(std::clamp<uint64_t>(s.maxCache, kSmallestCache, kMaxCache),
-               ByteRing::Pages::OnDemand),
+          cache(std::clamp<uint64_t>(s.maxCache, kSmallestCache, kMaxCache), kLargestBlock),
           header(pcapng::fileHeader(snapLength, "nettlebeamd")),
-          fileRing(s.loop && s.fileCount > 0 ? static_cast<uint32_t>(s.fileCount) : 0),
-          staging(std::min(kStagingBytes, ring.capacity())),
-          // A batch commits at the latest a quarter of a small cache at a
-          // time, so the writer can drain a small cache while a batch runs.
-          flushAt(std::min(kStagingBytes, ring.capacity() / 4)) {}
+          fileRing(s.loop && s.fileCount > 0 ? static_cast<uint32_t>(s.fileCount) : 0) {}
 
     DirectCaptureSettings settings;
-    ByteRing ring;
+    ChunkCache cache;
     std::vector<uint8_t> header;
     CaptureFile file;
     FileRing fileRing;
@@ -61,20 +56,8 @@ struct DirectCapture::Session {
     std::atomic<bool> stopRequested{false};
     std::shared_ptr<std::atomic<bool>> closed = std::make_shared<std::atomic<bool>>(false);
     bool overflowReported = false;  // engine side
-    std::vector<uint8_t> staging;   // engine side: packet blocks not yet in the ring
-    size_t flushAt;
-    size_t staged = 0;
     std::thread writer;
-    // Faulting in a large cache takes a while: on its own thread rather than
-    // on the daemon's request loop or before the writer's first write
-    // (frames that come meanwhile fault their pages in).
-    std::atomic<bool> abandonPopulating{false};
-    std::thread populator{[this] { ring.populate(abandonPopulating); }};
 
-    ~Session() {
-        abandonPopulating = true;
-        if (populator.joinable()) populator.join();
-    }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 };
@@ -147,7 +130,7 @@ bool DirectCapture::start(const DirectCaptureSettings& settings, uint32_t snapLe
         postState(false, error_);
         return false;
     }
-    cacheSize_ = session->ring.capacity();
+    cacheSize_ = session->cache.budget();
     enabled_ = true;
     postState(true, kCaptureOk);
     if (!openNextFile(*session)) {
@@ -156,7 +139,10 @@ bool DirectCapture::start(const DirectCaptureSettings& settings, uint32_t snapLe
         return false;
     }
     Session* raw = session.get();
-    session->writer = std::thread([this, raw] { writerLoop(*raw); });
+    session->writer = std::thread([this, raw] {
+        pthread_setname_np(pthread_self(), "nb-capture-file");
+        writerLoop(*raw);
+    });
     std::lock_guard lock(sessionMutex_);
     session_ = std::move(session);
     return true;
@@ -193,7 +179,7 @@ DirectCaptureStatus DirectCapture::status() const {
     s.enabled = enabled_;
     {
         std::lock_guard lock(const_cast<std::mutex&>(sessionMutex_));
-        if (session_) s.cacheUsed = session_->ring.used();
+        if (session_) s.cacheUsed = session_->cache.used();
     }
     s.cacheSize = cacheSize_;
     s.cachePressure = s.cacheSize > 0 && s.cacheUsed * 4 >= s.cacheSize * 3;
@@ -238,8 +224,8 @@ bool DirectCapture::offer(Port port, uint64_t timestampNs, std::span<const uint8
     bump(t.received);
     Session& s = *session_;
     const size_t size = pcapng::enhancedPacketSize(data.size() + extra.size());
-    if (s.staged + size > s.flushAt) flushStaged();
-    if (size > s.staging.size() || s.ring.reserve(s.staged + size) == nullptr) {
+    uint8_t* block = s.cache.reserve(size);
+    if (block == nullptr) {
         bump(t.dropped);
         bytesDropped_.fetch_add(size, std::memory_order_relaxed);
         if (!s.overflowReported) {
@@ -249,28 +235,15 @@ bool DirectCapture::offer(Port port, uint64_t timestampNs, std::span<const uint8
         }
         return false;
     }
-    pcapng::writeEnhancedPacket(s.staging.data() + s.staged, static_cast<uint32_t>(port),
-                                timestampNs, data, extra, originalLength);
-    s.staged += size;
+    pcapng::writeEnhancedPacket(block, static_cast<uint32_t>(port), timestampNs, data, extra,
+                                originalLength);
+    s.cache.commit(size);
     bump(t.accepted);
     return true;
 }
 
-void DirectCapture::flushStaged() {
-    if (!session_ || session_->staged == 0) return;
-    Session& s = *session_;
-    // The room was there when each frame was offered, and the writer only
-    // makes more.
-    uint8_t* block = s.ring.reserve(s.staged);
-    if (block != nullptr) {
-        std::memcpy(block, s.staging.data(), s.staged);
-        s.ring.commit(s.staged);
-    } else {
-        for (size_t at = 0; at < s.staged; at += pcapng::blockLength(s.staging.data() + at))
-            bump(tally_[interfaceOf(s.staging.data() + at)].dropped);
-        bytesDropped_.fetch_add(s.staged, std::memory_order_relaxed);
-    }
-    s.staged = 0;
+void DirectCapture::publishFrames() {
+    if (session_) session_->cache.publish();
 }
 
 bool DirectCapture::openNextFile(Session& session) {
@@ -324,11 +297,12 @@ bool DirectCapture::closeFile(Session& session) {
 }
 
 void DirectCapture::discardCache(Session& session) {
-    const auto left = session.ring.readable();
-    for (size_t at = 0; at < left.size(); at += pcapng::blockLength(left.data() + at))
-        bump(tally_[interfaceOf(left.data() + at)].dropped);
-    bytesDropped_ += left.size();
-    session.ring.release(left.size());
+    for (auto left = session.cache.readable(); !left.empty(); left = session.cache.readable()) {
+        for (size_t at = 0; at < left.size(); at += pcapng::blockLength(left.data() + at))
+            bump(tally_[interfaceOf(left.data() + at)].dropped);
+        bytesDropped_ += left.size();
+        session.cache.release(left.size());
+    }
 }
 
 void DirectCapture::finish(Session& session, uint32_t error) {
@@ -370,7 +344,7 @@ void DirectCapture::writerLoop(Session& session) {
                                   std::chrono::steady_clock::now() - session.fileStarted >=
                                       std::chrono::seconds(s.fileDuration);
         if (durationOver && !rotate()) return;
-        const auto pending = session.ring.readable();
+        const auto pending = session.cache.readable();
         if (pending.empty()) {
             if (session.stopRequested) break;
             std::this_thread::sleep_for(kIdleWait);
@@ -381,7 +355,7 @@ void DirectCapture::writerLoop(Session& session) {
             budget = s.fileSize > session.file.size() ? s.fileSize - session.file.size() : 0;
         size_t length = 0;
         uint64_t packets[2] = {0, 0};
-        while (length < pending.size() && length < kLargestChunk) {
+        while (length < pending.size()) {
             const uint32_t block = pcapng::blockLength(pending.data() + length);
             // Every file takes at least one packet, however small the limit.
             if (length + block > budget && session.filePackets + packets[0] + packets[1] > 0) break;
@@ -393,7 +367,7 @@ void DirectCapture::writerLoop(Session& session) {
             continue;
         }
         if (!writeChunk(session, pending.first(length))) return;
-        session.ring.release(length);
+        session.cache.release(length);
         session.filePackets += packets[0] + packets[1];
         for (size_t port = 0; port < 2; ++port) bump(tally_[port].written, packets[port]);
     }

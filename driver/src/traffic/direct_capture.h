@@ -3,7 +3,7 @@
 // files, rotating by size, duration and count.
 //
 // The cache holds ready-made file bytes, so the writer needs no per-frame
-// work beyond a system call per large chunk. When the cache is full the
+// work beyond a system call per chunk of them. When the cache is full the
 // frame is dropped and counted (bytes dropped, per-port drops in the
 // interface statistics, error code 16 once per capture); nothing is lost
 // silently.
@@ -28,8 +28,8 @@
 #include <thread>
 #include <vector>
 
-#include "byte_ring.h"
 #include "capture_files.h"
+#include "chunk_cache.h"
 #include "counters.h"
 #include "frame.h"
 
@@ -116,17 +116,13 @@ class DirectCapture {
     std::vector<CaptureEvent> takeEvents();
     const CaptureTally& tally(Port port) const { return tally_[static_cast<size_t>(port)]; }
 
-    // Engine side: a batch of frames holds the lock. The frames it stores are
-    // assembled in a small buffer that stays in the processor's cache and
-    // reach the cache in one copy when the batch ends (or the buffer fills):
-    // a store per field straight into the large, cold cache stalled the
-    // engine on every new line. Room for them is taken frame by frame, so a
-    // frame is dropped (or not) when it is offered.
+    // Engine side: a batch of frames holds the lock; the writer sees the
+    // frames it stored once it ends.
     class FrameBatch {
       public:
         explicit FrameBatch(DirectCapture& capture)
             : capture_(capture), lock_(capture.sessionMutex_) {}
-        ~FrameBatch() { capture_.flushStaged(); }
+        ~FrameBatch() { capture_.publishFrames(); }
         FrameBatch(const FrameBatch&) = delete;
         FrameBatch& operator=(const FrameBatch&) = delete;
 
@@ -156,7 +152,7 @@ class DirectCapture {
     void discardCache(Session& session);
     void postState(bool enabled, uint32_t error);
     void postEnd(uint32_t error);
-    void flushStaged();  // under sessionMutex_
+    void publishFrames();  // under sessionMutex_
     void setError(uint32_t error);
 
     std::mutex sessionMutex_;  // session_ against the engine's batches

@@ -12,9 +12,8 @@ namespace nettlebeam::traffic {
 namespace {
 
 constexpr size_t kFileHeader = 24;
-constexpr size_t kRecordHeader = 16;
 
-uint32_t word(const uint8_t* p, bool swapped) {
+uint32_t fileWord(const uint8_t* p, bool swapped) {
     uint32_t v;
     std::memcpy(&v, p, 4);
     return swapped ? __builtin_bswap32(v) : v;
@@ -68,8 +67,8 @@ std::unique_ptr<PcapRecords> PcapRecords::open(const std::string& path) {
             ? static_cast<size_t>(status.st_size)
             : largest;
     // The link type shares its word with FCS flags in the high bits.
-    const uint32_t linkType = word(header + 20, swapped) & 0x03FFFFFF;
-    uint32_t snapLength = word(header + 16, swapped);
+    const uint32_t linkType = fileWord(header + 20, swapped) & 0x03FFFFFF;
+    uint32_t snapLength = fileWord(header + 16, swapped);
     if (snapLength == 0 || snapLength > kLargestRecord) snapLength = kLargestRecord;
     return std::unique_ptr<PcapRecords>(
         new PcapRecords(fd, swapped, nanoseconds, linkType, snapLength, bufferSize));
@@ -114,22 +113,12 @@ bool PcapRecords::fill(size_t length) {
     return end_ >= length;
 }
 
-PcapRecords::Next PcapRecords::next(CaptureRecord& record) {
+PcapRecords::Next PcapRecords::nextAfterReading(CaptureRecord& record) {
     if (!fill(kRecordHeader)) return end_ == begin_ ? Next::End : Next::Damaged;
-    const uint8_t* header = buffer_.data() + begin_;
-    const uint32_t seconds = word(header, swapped_);
-    const uint32_t fraction = word(header + 4, swapped_);
-    const uint32_t captured = word(header + 8, swapped_);
-    const uint32_t original = word(header + 12, swapped_);
+    const uint32_t captured = word(buffer_.data() + begin_ + 8);
     if (captured > kLargestRecord) return Next::Damaged;
     if (!fill(kRecordHeader + captured)) return Next::Damaged;
-    header = buffer_.data() + begin_;  // fill may have moved the record
-    record.timestampNs = static_cast<uint64_t>(seconds) * 1'000'000'000ull +
-                         (nanoseconds_ ? fraction : static_cast<uint64_t>(fraction) * 1000);
-    record.capturedLength = std::min(captured, snapLength_);
-    record.originalLength = original;
-    record.data = header + kRecordHeader;
-    begin_ += kRecordHeader + captured;
+    take(buffer_.data() + begin_, record);  // fill may have moved the record
     return Next::Record;
 }
 

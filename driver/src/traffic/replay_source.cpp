@@ -132,7 +132,7 @@ void ReplaySource::reopen() {
     }
 }
 
-bool ReplaySource::read(CaptureRecord& record) {
+inline bool ReplaySource::read(CaptureRecord& record) {
     if (damaged_) return false;
     if (records_ != nullptr) {
         const PcapRecords::Next next = records_->next(record);
@@ -148,7 +148,7 @@ bool ReplaySource::read(CaptureRecord& record) {
     return true;
 }
 
-Port ReplaySource::portOf(const CaptureRecord& record) {
+inline Port ReplaySource::portOf(const CaptureRecord& record) {
     if (settings_.ports != ReplayPorts::Split)
         return settings_.ports == ReplayPorts::A ? Port::A : Port::B;
     if (record.capturedLength < 12) return Port::B;  // no source address to tell
@@ -164,7 +164,7 @@ void ReplaySource::begin(uint64_t nowNs) {
     lastSentNs_ = 0;
 }
 
-bool ReplaySource::fetch() {
+inline bool ReplaySource::fetch() {
     CaptureRecord record;
     bool got = read(record);
     if (!got && !damaged_ && settings_.loop) {
@@ -188,14 +188,15 @@ bool ReplaySource::fetch() {
     return true;
 }
 
-uint64_t ReplaySource::nextDueNs() {
-    if (ended_) return UINT64_MAX;
-    if (!pendingValid_) {
+inline bool ReplaySource::havePending() {
+    if (!pendingValid_ && !ended_) {
         pendingValid_ = fetch();
         ended_ = !pendingValid_;
-        if (ended_) return UINT64_MAX;
     }
-    if (settings_.asFastAsPossible) return 0;
+    return pendingValid_;
+}
+
+uint64_t ReplaySource::dueOfPending() const {
     // A file's timestamps may span centuries, and a slow replay stretches
     // them further: a frame due beyond the clock's range is due never.
     const double due =
@@ -203,12 +204,23 @@ uint64_t ReplaySource::nextDueNs() {
     return due < kNeverNs ? static_cast<uint64_t>(due) : static_cast<uint64_t>(kNeverNs);
 }
 
+uint64_t ReplaySource::nextDueNs() {
+    if (!havePending()) return UINT64_MAX;
+    return settings_.asFastAsPossible ? 0 : dueOfPending();
+}
+
 const Frame* ReplaySource::next(uint64_t nowNs) {
-    const uint64_t due = nextDueNs();
-    if (due > nowNs) return nullptr;
+    if (!havePending()) return nullptr;
+    uint64_t stamp;
+    if (settings_.asFastAsPossible) {
+        stamp = std::max(nowNs, lastSentNs_ + 1);
+    } else {
+        stamp = dueOfPending();
+        if (stamp > nowNs) return nullptr;
+    }
     pendingValid_ = false;
-    pending_.timestampNs = settings_.asFastAsPossible ? std::max(nowNs, lastSentNs_ + 1) : due;
-    lastSentNs_ = pending_.timestampNs;
+    pending_.timestampNs = stamp;
+    lastSentNs_ = stamp;
     return &pending_;
 }
 

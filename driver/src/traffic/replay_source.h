@@ -57,7 +57,9 @@ class ReplaySource : public FrameSource {
 
   private:
     void reopen();
-    bool fetch();  // reads the next frame into pending_; false at the end
+    bool fetch();        // reads the next frame into pending_; false at the end
+    bool havePending();  // fetches when needed; false at the end
+    uint64_t dueOfPending() const;
     bool read(CaptureRecord& record);
     Port portOf(const CaptureRecord& record);
 

@@ -1,5 +1,6 @@
 #include "traffic_engine.h"
 
+#include <pthread.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -67,7 +68,10 @@ TrafficEngine::~TrafficEngine() {
 void TrafficEngine::start() {
     if (thread_.joinable()) return;
     stopRequested_ = false;
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "nb-traffic");
+        run();
+    });
 }
 
 void TrafficEngine::stop() {
@@ -116,6 +120,7 @@ void TrafficEngine::refreshConfig() {
     if (generation == activeGeneration_) return;
     std::lock_guard lock(configMutex_);
     active_ = shared_;
+    filtering_ = active_.filters.anyActive();
     activeGeneration_ = configGeneration_.load();
 }
 
@@ -145,7 +150,7 @@ void TrafficEngine::deliver(const Frame& frame, Delivery& delivery) {
     // record may be longer).
     cut(kLongestCapture, data, extra);
     bool lost = false;
-    if (direct_.accepting()) {
+    if (directAccepting_) {
         auto d = data, e = extra;
         if (sliced && !direct_.fullFrames()) cut(f.slicingLength, d, e);
         lost |= !direct_.offer(frame.port, timestamp, d, e, original);
@@ -161,25 +166,33 @@ void TrafficEngine::deliver(const Frame& frame, Delivery& delivery) {
     }
 }
 
-void TrafficEngine::process(const Frame& frame) {
+Delivery TrafficEngine::route(const Frame& frame, bool passesFilters) {
     const CaptureFeatures& f = active_.features;
-    // Parse only when a filter or a counter will look at the result.
-    const bool needInfo = active_.filters.anyActive() || counters_.anyActive();
-    const FrameInfo info = needInfo ? classify(frame) : FrameInfo{};
     Delivery delivery = Delivery::Delivered;
     const bool portDisabled = frame.port == Port::A ? f.disablePortA : f.disablePortB;
-    if (portDisabled || !active_.filters.passes(frame, info)) {
+    if (portDisabled || !passesFilters) {
         delivery = Delivery::Filtered;
     } else if (!frame.crcValid() && !f.keepCrcErrors) {
         delivery = Delivery::DroppedByDevice;
     }
     if (delivery == Delivery::Delivered) {
         deliver(frame, delivery);
-    } else if (direct_.accepting()) {
+    } else if (directAccepting_) {
         direct_.account(frame.port, delivery);
     }
     ports_[static_cast<size_t>(frame.port)].count(frame, delivery);
-    counters_.count(frame, info, delivery);
+    return delivery;
+}
+
+void TrafficEngine::process(const Frame& frame) {
+    // Parse only when a filter or a counter will look at the result.
+    if (filtering_ || counters_.anyActive()) {
+        const FrameInfo info = classify(frame);
+        const Delivery delivery = route(frame, active_.filters.passes(frame, info));
+        counters_.count(frame, info, delivery);
+    } else {
+        route(frame, true);
+    }
     bump(framesSeen_);
 }
 
@@ -187,6 +200,7 @@ void TrafficEngine::feed(const Frame& frame) {
     refreshConfig();
     auto directLock = direct_.lockForFrames();
     auto memoryLock = memory_.lockForFrames();
+    directAccepting_ = direct_.accepting();
     process(frame);
 }
 
@@ -211,6 +225,7 @@ void TrafficEngine::run() {
         {
             auto directLock = direct_.lockForFrames();
             auto memoryLock = memory_.lockForFrames();
+            directAccepting_ = direct_.accepting();
             for (; done < kBatch; ++done) {
                 const Frame* frame = source_->next(now);
                 if (frame == nullptr) break;

@@ -90,6 +90,9 @@ class TrafficEngine {
     void run();
     void refreshConfig();
     void process(const Frame& frame);
+    // What becomes of a frame, given whether the filters pass it; counts it
+    // in its port's counters.
+    Delivery route(const Frame& frame, bool passesFilters);
     void deliver(const Frame& frame, Delivery& delivery);
 
     std::unique_ptr<FrameSource> source_;
@@ -102,7 +105,12 @@ class TrafficEngine {
     mutable std::mutex configMutex_;
     Config shared_;
     std::atomic<uint64_t> configGeneration_{1};
-    Config active_;  // engine thread's copy
+    Config active_;           // engine thread's copy
+    bool filtering_ = false;  // a filter of active_ is on
+    // Whether the direct capture takes frames, as it was when the batch took
+    // its lock. A capture that ends on its own during the batch still counts
+    // the batch's frames, as dropped, when it discards its cache after it.
+    bool directAccepting_ = false;
     uint64_t activeGeneration_ = 0;
     std::array<std::atomic<bool>, 2> linkUp_{true, true};
     std::mutex lineMutex_;

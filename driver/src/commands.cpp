@@ -223,8 +223,9 @@ int requestCommand(const std::string& path, const std::vector<std::string>& args
     auto code = static_cast<uint32_t>(unsignedArg("CODE", parsed.positional[0], UINT32_MAX));
     std::vector<uint8_t> input;
     if (parsed.positional.size() == 2) {
-        auto handle = static_cast<uint32_t>(handleArg(parsed.positional[1]));
-        for (int i = 0; i < 4; ++i) input.push_back(static_cast<uint8_t>(handle >> (8 * i)));
+        const auto handle = static_cast<uint32_t>(handleArg(parsed.positional[1]));
+        input = {static_cast<uint8_t>(handle), static_cast<uint8_t>(handle >> 8),
+                 static_cast<uint8_t>(handle >> 16), static_cast<uint8_t>(handle >> 24)};
     }
     if (parsed.options.count("--in")) {
         auto bytes = parseHexBytes(parsed.options["--in"]);

@@ -588,19 +588,20 @@ void Server::flush(Connection& connection) {
         msghdr message{};
         message.msg_iov = parts;
         message.msg_iovlen = static_cast<size_t>(count);
-        alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(int) * 4)];
+        union {
+            cmsghdr header;
+            uint8_t bytes[CMSG_SPACE(sizeof(int) * 4)];
+        } control{};
         if (connection.sent == 0 && !connection.passing.empty()) {
             const size_t passed = std::min<size_t>(connection.passing.size(), 4);
-            message.msg_control = control;
+            int fds[4] = {-1, -1, -1, -1};
+            for (size_t i = 0; i < passed; ++i) fds[i] = connection.passing[i].get();
+            message.msg_control = control.bytes;
             message.msg_controllen = CMSG_SPACE(sizeof(int) * passed);
-            cmsghdr* header = CMSG_FIRSTHDR(&message);
-            header->cmsg_level = SOL_SOCKET;
-            header->cmsg_type = SCM_RIGHTS;
-            header->cmsg_len = CMSG_LEN(sizeof(int) * passed);
-            for (size_t i = 0; i < passed; ++i) {
-                const int fd = connection.passing[i].get();
-                std::memcpy(CMSG_DATA(header) + i * sizeof(int), &fd, sizeof(int));
-            }
+            control.header.cmsg_level = SOL_SOCKET;
+            control.header.cmsg_type = SCM_RIGHTS;
+            control.header.cmsg_len = CMSG_LEN(sizeof(int) * passed);
+            std::memcpy(CMSG_DATA(&control.header), fds, sizeof(int) * passed);
         }
         ssize_t sent = sendmsg(connection.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent > 0) connection.passing.clear();  // the client has its own copies now

@@ -61,9 +61,16 @@ TEST(ChunkCache, PublishedBlocksComeOutOnceInOrderAcrossThreads) {
         while (!done.load()) drain();
         drain();
     });
+    // The status reads the bytes cached while both sides move.
+    bool usedWithinBudget = true;
+    std::thread observer([&] {
+        while (!done.load()) usedWithinBudget &= cache.used() <= cache.budget();
+    });
     producer.join();
     done = true;
     consumer.join();
+    observer.join();
+    EXPECT_TRUE(usedWithinBudget);
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(received + refused, kBlocks);
     EXPECT_EQ(cache.used(), 0u);

@@ -37,7 +37,9 @@ class ChunkCache {
     size_t chunkSize() const { return chunkSize_; }
     // Bytes stored and not yet released (any thread).
     uint64_t used() const {
-        return head_.load(std::memory_order_acquire) - tail_.load(std::memory_order_acquire);
+        // The tail first: read after it, the head is never behind it.
+        const uint64_t tail = tail_.load(std::memory_order_acquire);
+        return head_.load(std::memory_order_acquire) - tail;
     }
     // Chunks allocated so far.
     size_t chunksAllocated() const;

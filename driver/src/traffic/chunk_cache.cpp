@@ -1,6 +1,9 @@
 #include "chunk_cache.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <new>
 
 namespace nettlebeam::traffic {
 namespace {
@@ -13,6 +16,16 @@ size_t roundUpToPage(size_t n) {
 }
 
 }  // namespace
+
+ChunkCache::Chunk::Chunk(size_t size) : capacity(size) {
+    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
+    data = static_cast<uint8_t*>(memory);
+}
+
+ChunkCache::Chunk::~Chunk() {
+    munmap(data, capacity);
+}
 
 ChunkCache::ChunkCache(uint64_t budget, size_t largestBlock)
     : budget_(budget),
@@ -67,7 +80,7 @@ std::span<const uint8_t> ChunkCache::readable() {
         const bool sealed = front->sealed.load(std::memory_order_acquire);
         const size_t published = front->published.load(std::memory_order_acquire);
         if (front->consumed < published)
-            return {front->data.get() + front->consumed, published - front->consumed};
+            return {front->data + front->consumed, published - front->consumed};
         if (!sealed) return {};
         queue_.pop_front();
         free_.push_back(front);

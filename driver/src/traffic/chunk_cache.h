@@ -37,9 +37,15 @@ class ChunkCache {
     size_t chunkSize() const { return chunkSize_; }
     // Bytes stored and not yet released (any thread).
     uint64_t used() const {
-        // The tail first: read after it, the head is never behind it.
-        const uint64_t tail = tail_.load(std::memory_order_acquire);
-        return head_.load(std::memory_order_acquire) - tail;
+        // A head read while the tail stood still: a pair the two sides
+        // really had (never negative, never beyond the budget).
+        uint64_t tail = tail_.load(std::memory_order_acquire);
+        while (true) {
+            const uint64_t head = head_.load(std::memory_order_acquire);
+            const uint64_t again = tail_.load(std::memory_order_acquire);
+            if (again == tail) return head - tail;
+            tail = again;
+        }
     }
     // Chunks allocated so far.
     size_t chunksAllocated() const;
@@ -54,7 +60,7 @@ class ChunkCache {
         if (current_ == nullptr || current_->capacity - filled_ < length) {
             if (length > chunkSize_ || !nextChunk()) return nullptr;
         }
-        return current_->data.get() + filled_;
+        return current_->data + filled_;
     }
     void commit(size_t length) {
         filled_ += length;
@@ -72,8 +78,14 @@ class ChunkCache {
 
   private:
     struct Chunk {
-        explicit Chunk(size_t size) : data(new uint8_t[size]), capacity(size) {}
-        std::unique_ptr<uint8_t[]> data;
+        // Shared memory, like the ring buffers, so that capture caches stay
+        // out of the daemon's anonymous memory (which the soak watches for
+        // leaks). Throws std::bad_alloc when it cannot be mapped.
+        explicit Chunk(size_t size);
+        ~Chunk();
+        Chunk(const Chunk&) = delete;
+        Chunk& operator=(const Chunk&) = delete;
+        uint8_t* data;
         size_t capacity;
         std::atomic<size_t> published{0};
         std::atomic<bool> sealed{false};  // the producer has moved on

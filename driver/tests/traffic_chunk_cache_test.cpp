@@ -46,6 +46,8 @@ TEST(ChunkCache, PublishedBlocksComeOutOnceInOrderAcrossThreads) {
                 uint32_t sequence, size;
                 std::memcpy(&sequence, bytes.data() + at, 4);
                 std::memcpy(&size, bytes.data() + at + 4, 4);
+                // A damaged length would send the walk astray (or nowhere).
+                ASSERT_TRUE(size >= 16 && at + size <= bytes.size()) << "damaged block";
                 inOrder &= sequence >= expected && size == 16 + (sequence * 7919) % 1600 &&
                            bytes[at + size - 1] == (sequence & 0xFF);
                 expected = sequence + 1;
@@ -110,6 +112,57 @@ TEST(ChunkCache, OnlyPublishedBytesAreReadable) {
     EXPECT_EQ(cache.used(), 100u);
     cache.publish();
     EXPECT_EQ(cache.readable().size(), 100u);
+}
+
+TEST(ChunkCache, EveryByteComesOutAsWrittenWhateverTheBlockSizesAndPublishPoints) {
+    // Blocks are staged and moved into the chunk a line at a time: sizes
+    // from one word to beyond the staging window, lines a publish stored in
+    // part, and chunk changes must all come out byte for byte.
+    ChunkCache cache(4u << 20, 70000);
+    uint32_t state = 12345;
+    auto random = [&state] {
+        state = state * 1103515245u + 12345u;
+        return state >> 8;
+    };
+    auto byteOf = [](uint32_t sequence, size_t offset) {
+        return static_cast<uint8_t>(sequence * 31 + offset * 7 + (offset >> 8));
+    };
+    std::vector<size_t> lengths;
+    size_t checked = 0;
+    uint32_t nextToCheck = 0;
+    size_t offsetInBlock = 0;
+    bool intact = true;
+    auto drain = [&] {
+        for (auto bytes = cache.readable(); !bytes.empty(); bytes = cache.readable()) {
+            for (uint8_t b : bytes) {
+                intact &= b == byteOf(nextToCheck, offsetInBlock);
+                if (++offsetInBlock == lengths[nextToCheck]) {
+                    ++nextToCheck;
+                    offsetInBlock = 0;
+                }
+            }
+            checked += bytes.size();
+            cache.release(bytes.size());
+        }
+    };
+    for (uint32_t sequence = 0; sequence < 20000; ++sequence) {
+        const uint32_t r = random();
+        const size_t length = r % 50 == 0 ? 4 * (2048 + r % 15000) : 4 * (1 + r % 700);
+        uint8_t* block = cache.reserve(length);
+        ASSERT_NE(block, nullptr) << "block " << sequence;
+        for (size_t i = 0; i < length; ++i) block[i] = byteOf(sequence, i);
+        cache.commit(length);
+        lengths.push_back(length);
+        const uint32_t when = random() % 8;
+        if (when == 0) cache.publish();
+        if (when == 1) cache.publish(), cache.publish();
+        if (random() % 4 == 0) drain();
+    }
+    cache.publish();
+    drain();
+    EXPECT_TRUE(intact);
+    EXPECT_EQ(nextToCheck, lengths.size());
+    EXPECT_EQ(cache.used(), 0u);
 }
 
 TEST(ChunkCache, AWriterThatKeepsUpReusesTheSameFewChunks) {

@@ -34,7 +34,11 @@ ChunkCache::ChunkCache(uint64_t budget, size_t largestBlock)
                           std::min<size_t>(kPreferredChunk, budget / 4 / kPage * kPage))),
       // One beyond the budget: the chunk being written to the file holds
       // bytes already released, the producer's may be partly empty.
-      chunkLimit_(static_cast<size_t>((budget + chunkSize_ - 1) / chunkSize_) + 1) {}
+      chunkLimit_(static_cast<size_t>((budget + chunkSize_ - 1) / chunkSize_) + 1),
+      // After compaction the lag and less than a line are kept, so any block
+      // a chunk takes fits.
+      stagingSize_(std::max(kStagingWindow, chunkSize_) + kStreamLag + kLine),
+      staging_(new (std::align_val_t(kLine)) uint8_t[stagingSize_]) {}
 
 ChunkCache::~ChunkCache() = default;
 
@@ -63,13 +67,39 @@ bool ChunkCache::nextChunk() {
     next->sealed.store(false, std::memory_order_relaxed);
     next->consumed = 0;
     if (current_ != nullptr) {
+        storeRest();
         current_->published.store(filled_, std::memory_order_relaxed);
         current_->sealed.store(true, std::memory_order_release);
     }
     queue_.push_back(next);
     current_ = next;
     filled_ = 0;
+    stored_ = 0;
+    stagingBase_ = 0;
     return true;
+}
+
+void ChunkCache::publish() {
+    if (current_ == nullptr) return;
+    storeRest();
+    current_->published.store(filled_, std::memory_order_release);
+}
+
+void ChunkCache::storeRest() {
+    if (filled_ > stored_)
+        std::memcpy(current_->data + stored_, staging_.get() + (stored_ - stagingBase_),
+                    filled_ - stored_);
+    stored_ = filled_;
+#if defined(__SSE2__)
+    // A release store does not order streaming stores: the fence does.
+    if (kStreamingStores) _mm_sfence();
+#endif
+}
+
+void ChunkCache::compactStaging() {
+    const size_t base = stored_ & ~(kLine - 1);
+    std::memmove(staging_.get(), staging_.get() + (base - stagingBase_), filled_ - base);
+    stagingBase_ = base;
 }
 
 std::span<const uint8_t> ChunkCache::readable() {

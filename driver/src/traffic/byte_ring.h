@@ -31,9 +31,9 @@ class SharedByteRing {
     int dataFd() const { return dataFd_; }
     int controlFd() const { return controlFd_; }
 
-    // Producer (one thread), a few loads while the cached tail leaves room. Null when the ring is
-    // too full, and also when the shared tail is impossible (tailFaulted()): nothing unread is
-    // overwritten.
+    // Producer (one thread), a few loads while the cached tail leaves room.
+    // Null when the ring is too full, and also when the shared tail is
+    // impossible (tailFaulted()): nothing unread is overwritten.
     uint8_t* reserve(size_t length) {
         if (length > capacity_ - (head_ - cachedTail_)) {
             if (!refreshTail()) return nullptr;

@@ -37,8 +37,8 @@ ChunkCache::ChunkCache(uint64_t budget, size_t largestBlock)
       chunkLimit_(static_cast<size_t>((budget + chunkSize_ - 1) / chunkSize_) + 1),
       // After compaction the lag and less than a line are kept, so any block
       // a chunk takes fits.
-      stagingSize_(std::max(kStagingWindow, chunkSize_) + kStreamLag + kLine),
-      staging_(new (std::align_val_t(kLine)) uint8_t[stagingSize_]) {}
+      staging_(new (std::align_val_t(kLine))
+                   uint8_t[std::max(kStagingWindow, chunkSize_) + kStreamLag + kLine]) {}
 
 ChunkCache::~ChunkCache() = default;
 

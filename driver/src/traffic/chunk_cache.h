@@ -173,7 +173,6 @@ class ChunkCache {
     size_t filled_ = 0;
     size_t stored_ = 0;
     size_t stagingBase_ = 0;
-    const size_t stagingSize_;
     struct AlignedFree {
         void operator()(uint8_t* p) const { ::operator delete[](p, std::align_val_t(kLine)); }
     };

@@ -1,0 +1,5 @@
+#include "sfpdisplay.h"
+
+SFPDisplay::SFPDisplay(QWidget* parent) : QWidget(parent) {}
+
+void SFPDisplay::refresh(const StatsThreadInfo& /*info*/) {}

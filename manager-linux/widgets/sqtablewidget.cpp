@@ -1,0 +1,3 @@
+#include "sqtablewidget.h"
+
+SQTableWidget::SQTableWidget(QWidget* parent) : QTableWidget(parent) {}

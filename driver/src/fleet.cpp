@@ -15,7 +15,7 @@ namespace {
 // statistics move while the daemon stays well under 1% of a core.
 const char* const kDemoFleet =
     "--type 12 --mac 00:1b:c5:0a:00:01 --hw-fw 310 --sw-fw 2.4.1.0 --traffic rate=400,mix=mixed\n"
-    "--type 9 --mac 00:1b:c5:0a:00:02 --hw-fw 260 --sw-fw 1.9.3.0 --usb 2 --traffic rate=300\n"
+    "--type 9 --mac 00:1b:c5:0a:00:02 --hw-fw 310 --sw-fw 1.9.3.0 --usb 2 --traffic rate=300\n"
     "--type 13 --mac 00:1b:c5:0a:00:03 --hw-fw 120 --sw-fw 1.2.0.0 --usb 2 --traffic rate=200\n";
 
 std::vector<std::string> splitWords(const std::string& line) {

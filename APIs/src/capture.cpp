@@ -124,9 +124,8 @@ int32_t NettlebeamAPIDiskDumpGetStatus(NettlebeamApiDeviceHandle handle,
 }
 
 int32_t NettlebeamAPIMemoryCaptureStart(NettlebeamApiDeviceHandle handle, int32_t mode) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (mode != 0 || (api::deviceCapabilities(handle) & CapCapture) == 0)
-        return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+    if (int32_t status = api::checkDeviceCapability(handle, CapCapture); status != 0) return status;
+    if (mode != 0) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
     if (int32_t r = sendWord(handle, request::MemoryCaptureMode, 0); r != 0) return r;
     // A new capture: whatever the library knew of the last one is stale.
     api::forgetSharedMemoryCapture(handle);

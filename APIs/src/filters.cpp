@@ -18,11 +18,8 @@ bool hasCapability(int32_t handle, uint32_t capability) {
     return (api::deviceCapabilities(handle) & capability) != 0;
 }
 
-// Handle first (-4), then the capability (-5).
 int32_t checkFilterAccess(int32_t handle, uint32_t capability) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (!hasCapability(handle, capability)) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::checkDeviceCapability(handle, capability);
 }
 
 int32_t saveFilter(int32_t handle, uint32_t capability, uint32_t code) {

@@ -73,9 +73,8 @@ int32_t readHostSide(int32_t handle, NettlebeamApiStatistics& stats) {
 
 // Handle, capability and index checks shared by the counter exports.
 int32_t checkCounterAccess(int32_t handle, int32_t index) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if ((api::deviceCapabilities(handle) & CapStatisticsV2) == 0)
-        return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+    if (int32_t status = api::checkDeviceCapability(handle, CapStatisticsV2); status != 0)
+        return status;
     // Negative indexes are out of range as much as those above 15.
     if (index < 0 || index > kHighestCounterIndex) return NETTLEBEAM_STATUS_NOT_FOUND;
     return NETTLEBEAM_STATUS_SUCCESS;

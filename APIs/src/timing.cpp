@@ -15,9 +15,7 @@ namespace request = nettlebeam::codec::request;
 namespace {
 
 int32_t checkTimingAccess(int32_t handle) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if ((api::deviceCapabilities(handle) & CapTiming) == 0) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::checkDeviceCapability(handle, CapTiming);
 }
 
 }  // namespace

@@ -92,5 +92,41 @@ TEST_F(ConcurrencyTest, ExportsFromManyThreadsWhileDevicesComeAndGo) {
     for (int32_t handle : attached) EXPECT_TRUE(isListed(handle)) << handle;
 }
 
+// Exports that need a capability answer -4, never -5 (as if the device lacked
+// it), when their device goes while they run. The calls chosen fail after the
+// checks without a request, so the callers spend their time in the checks.
+TEST_F(ConcurrencyTest, ADeviceThatGoesIsUnknownNotUnsupported) {
+    int32_t handle = attachListed({"--type", "12"});
+    const uint32_t needed = CapTiming | CapPacketFilter | CapStatisticsV2;
+    ASSERT_EQ(NettlebeamAPIGetDeviceCapabilitiesEx(handle) & needed, needed);
+    std::atomic<int32_t> current{handle};
+    std::atomic<bool> stop{false};
+    std::atomic<int> unsupported{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 3; ++t) {
+        callers.emplace_back([&] {
+            while (!stop.load()) {
+                int32_t h = current.load();
+                int32_t length = 0;
+                for (int32_t status : {NettlebeamAPIGetDpiFilter(h, nullptr),
+                                       NettlebeamAPIGetPacketFilter(h, nullptr),
+                                       NettlebeamAPIGPSOutputRead(h, nullptr, -1, &length),
+                                       NettlebeamAPIGetCounterV2(h, 99, nullptr)})
+                    if (status == -5) unsupported.fetch_add(1);
+            }
+        });
+    }
+    for (int round = 0; round < 25 && unsupported.load() == 0; ++round) {
+        daemon().detach(current.load());
+        EXPECT_TRUE(eventually([&] { return listedHandles().empty(); }));
+        int32_t next = daemon().attach({"--type", "12"});
+        EXPECT_TRUE(eventually([&] { return isListed(next); }));
+        current.store(next);
+    }
+    stop.store(true);
+    for (auto& caller : callers) caller.join();
+    EXPECT_EQ(unsupported.load(), 0);
+}
+
 }  // namespace
 }  // namespace nettlebeam::apitest

@@ -21,6 +21,10 @@ namespace nettlebeam::api {
 namespace {
 
 constexpr int kEnumerationPauseMs = 500;
+// After an event wait fails, the next is put off by a pause that doubles with
+// each further failure: a driver whose wait keeps failing is not hammered.
+constexpr int kFirstWaitRetryPauseMs = 10;
+constexpr int kLongestWaitRetryPauseMs = 500;
 constexpr uint32_t kEnumerationReplyBytes = 80;
 
 // Sleeps between enumerations; returns early when the monitor is stopped.
@@ -49,12 +53,18 @@ class Monitor {
         : library_(library), control_(control) {}
 
     void run() {
+        int waitRetryPauseMs = kFirstWaitRetryPauseMs;
         while (control_.running()) {
-            if (enumerate()) {
-                waitForEvents();
-            } else {
+            if (!enumerate()) {
                 pauseUnlessStopped(control_, kEnumerationPauseMs);
+                continue;
             }
+            if (waitForEvents()) {
+                waitRetryPauseMs = kFirstWaitRetryPauseMs;
+                continue;
+            }
+            pauseUnlessStopped(control_, waitRetryPauseMs);
+            waitRetryPauseMs = std::min(2 * waitRetryPauseMs, kLongestWaitRetryPauseMs);
         }
     }
 
@@ -71,17 +81,21 @@ class Monitor {
     }
 
     // The event state: stays until a wait fails or the monitor is stopped.
-    void waitForEvents() {
+    // True when at least one wait succeeded before that.
+    bool waitForEvents() {
         std::vector<uint8_t> record(codec::kEventRecordSize);
+        bool waited = false;
         while (control_.running()) {
             int32_t result =
                 sendUnaddressed(codec::request::WaitForEvent, record.data(),
                                 static_cast<uint32_t>(record.size()), control_.cancelFd());
-            if (result <= 0 || !control_.running()) return;
+            if (result <= 0 || !control_.running()) return waited;
+            waited = true;
             // A record too short for its kind tells nothing; wait for the next.
             auto event = codec::decodeEvent(std::span(record.data(), static_cast<size_t>(result)));
             if (event) handleEvent(*event);
         }
+        return waited;
     }
 
     void handleEvent(const codec::DeviceEvent& event) {

@@ -116,6 +116,23 @@ TEST_F(LibraryFrameTest, ADeviceNoLongerEnumeratedAfterAFailedWaitIsRemoved) {
     EXPECT_EQ(recorder_.count("gone", kept), 0);
 }
 
+// While the event wait keeps failing, each retry is put off longer. The
+// enumerations that follow the failed waits are counted with armed replies:
+// the first 40 list the device, the 41st lists nothing and so removes it.
+// With pauses of 10, 20, 40 ... 500 ms the 41st cannot come within 2 s (it
+// needs over 15 s); a monitor retrying at once gets there in a fraction of it.
+TEST_F(LibraryFrameTest, AnEventWaitThatKeepsFailingIsRetriedAfterGrowingPauses) {
+    int32_t handle = daemon().attach({"--type", "5"});
+    injectUnaddressed(kWaitForEvent, {"--fail", "--times", "100000"});
+    injectUnaddressed(kEnumerate, {"--reply-hex", littleEndianHex({handle}), "--times", "40"});
+    injectUnaddressed(kEnumerate, {"--reply-hex", ""});
+    ASSERT_EQ(NettlebeamAPIInitialize(), 0);
+    ASSERT_TRUE(eventually([&] { return isListed(handle); }));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(recorder_.count("gone", handle), 0);
+    EXPECT_EQ(recorder_.count("new", handle), 1);
+}
+
 TEST_F(LibraryFrameTest, EnumerationReadsWholeHandlesOnly) {
     int32_t handle = daemon().attach({"--type", "5"});
     // Six bytes: one handle and a partial one that must be ignored.

@@ -1,6 +1,7 @@
 #include "device_identification.h"
 
 #include <array>
+#include <cstring>
 
 #include "NettlebeamAPI.h"
 #include "codec/identity.h"
@@ -13,25 +14,27 @@ namespace {
 
 constexpr size_t kTimingStatusBytes = 19;
 
-}  // namespace
-
-uint32_t detectDeviceType(int32_t handle) {
+// The type, and whether its requests were answered in full.
+uint32_t detectDeviceType(int32_t handle, bool& answered) {
     std::array<uint8_t, 1> identifier{};
     int32_t result = sendRequest(handle, codec::request::ReadHardwareIdentifier, nullptr, 0,
                                  identifier.data(), identifier.size());
+    answered = result == 1;
     NettlebeamApiDeviceType type = codec::deviceTypeFromIdentifierReply(result, identifier);
     if (result != 1 || identifier[0] != codec::kTenGigabitIdentifier) return type;
     // The identifier is shared by the models with and without a GPS module.
     std::array<uint8_t, kTimingStatusBytes> timing{};
     result = sendRequest(handle, codec::request::ReadTimingStatus, nullptr, 0, timing.data(),
                          timing.size());
+    answered = result == static_cast<int32_t>(kTimingStatusBytes);
     return codec::tenGigabitTypeFromTimingStatus(result, timing);
 }
 
-StoredVersions readStoredVersions(int32_t handle) {
+StoredVersions readStoredVersions(int32_t handle, bool& answered) {
     std::array<uint8_t, codec::kVersionReplySize> reply{};
     int32_t result =
         sendRequest(handle, codec::request::ReadVersions, nullptr, 0, reply.data(), reply.size());
+    answered = result == static_cast<int32_t>(codec::kVersionReplySize);
     NettlebeamApiVersions decoded = codec::decodeVersionReply(result, reply);
     StoredVersions versions;
     for (int i = 0; i < 4; ++i) {
@@ -40,6 +43,38 @@ StoredVersions readStoredVersions(int32_t handle) {
     }
     versions.hwFirmware = decoded.hwFirmwareVersion;
     return versions;
+}
+
+MacAddress readMac(int32_t handle, bool& answered) {
+    MacAddress mac{};
+    int32_t result =
+        sendRequest(handle, codec::request::ReadMacAddress, nullptr, 0, mac.data(), mac.size());
+    answered = result == static_cast<int32_t>(mac.size());
+    if (!answered) mac = {};
+    return mac;
+}
+
+bool sameVersions(const StoredVersions& a, const StoredVersions& b) {
+    return std::memcmp(a.swFirmware, b.swFirmware, sizeof(a.swFirmware)) == 0 &&
+           std::memcmp(a.driver, b.driver, sizeof(a.driver)) == 0 && a.hwFirmware == b.hwFirmware;
+}
+
+}  // namespace
+
+Identification identifyDevice(int32_t handle) {
+    Identification identification;
+    bool typeAnswered = false, versionsAnswered = false, macAnswered = false;
+    identification.type = detectDeviceType(handle, typeAnswered);
+    identification.versions = readStoredVersions(handle, versionsAnswered);
+    identification.mac = readMac(handle, macAnswered);
+    identification.complete = typeAnswered && versionsAnswered && macAnswered;
+    return identification;
+}
+
+bool differs(const Identification& identification, const DeviceRecord& record) {
+    return identification.type != record.type ||
+           !sameVersions(identification.versions, record.versions) ||
+           identification.mac != record.mac;
 }
 
 }  // namespace nettlebeam::api

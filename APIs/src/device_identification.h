@@ -1,4 +1,4 @@
-// Identifying a device when it arrives: its type and its versions.
+// Identifying a device when it arrives: its type, its versions and its MAC.
 #pragma once
 
 #include <cstdint>
@@ -7,12 +7,22 @@
 
 namespace nettlebeam::api {
 
-// The device type from the hardware identifier (and, for the identifier shared
-// by the ten-gigabit models, from whether a GPS module answers).
-uint32_t detectDeviceType(int32_t handle);
+struct Identification {
+    uint32_t type = 0;
+    StoredVersions versions;
+    MacAddress mac{};
+    // Whether every request was answered with its full reply; when not, the
+    // values are what the failed requests give (type none, zero versions).
+    bool complete = false;
+};
 
-// The versions as the record keeps them; all zero when the driver does not
-// answer with the full 12 bytes (or with 0 bytes).
-StoredVersions readStoredVersions(int32_t handle);
+// The type comes from the hardware identifier (and, for the identifier shared
+// by the ten-gigabit models, from whether a GPS module answers); the versions
+// are all zero when the driver does not answer with the full 12 bytes.
+Identification identifyDevice(int32_t handle);
+
+// Whether two identifications describe a different device: type, versions or
+// MAC (the capability mask follows from the type and the versions).
+bool differs(const Identification& identification, const DeviceRecord& record);
 
 }  // namespace nettlebeam::api

@@ -2,6 +2,7 @@
 // monitor thread and its start and stop.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -33,10 +34,13 @@ struct StoredVersions {
     uint32_t hwFirmware = 0;
 };
 
+using MacAddress = std::array<uint8_t, 6>;
+
 struct DeviceRecord {
     int32_t handle = 0;
     uint32_t type = 0;
     StoredVersions versions;
+    MacAddress mac{};  // as read on arrival: tells a device that came back as another
     CallbackTable callbacks;
 };
 

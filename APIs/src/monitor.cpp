@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -124,20 +125,38 @@ class Monitor {
         }
     }
 
-    // A handle that is already listed keeps its record and gets no second
-    // notification, whether it comes from an enumeration or an arrival event.
+    // A handle that is listed already is identified again: the device may have
+    // come back as another (new firmware, say) while its removal and arrival
+    // were missed. Unchanged, it keeps its record and gets no further
+    // notification; changed, it leaves (device-gone) and arrives anew
+    // (new-device). An incomplete identification leaves a listed record as it
+    // is: a failed request tells nothing about the device.
     void arrive(int32_t handle) {
-        if (library_.isListed(handle)) return;
+        Identification identification = identifyDevice(handle);
+        if (std::optional<bool> changed = changedFromRecord(handle, identification)) {
+            if (!*changed || !identification.complete) return;
+            remove(handle);
+        }
         DeviceRecord record;
         record.handle = handle;
-        record.type = detectDeviceType(handle);
-        record.versions = readStoredVersions(handle);
+        record.type = identification.type;
+        record.versions = identification.versions;
+        record.mac = identification.mac;
         {
             std::lock_guard guard(library_.lock());
             if (library_.findLocked(handle) != nullptr) return;
             library_.devicesLocked().push_back(std::move(record));
         }
         GlobalCallbacks::instance().raise(NETTLEBEAM_CALLBACK_NEW_DEVICE, handle);
+    }
+
+    // Whether the handle's record differs from what the device tells now;
+    // nothing when the handle is not listed.
+    std::optional<bool> changedFromRecord(int32_t handle, const Identification& identification) {
+        std::lock_guard guard(library_.lock());
+        const DeviceRecord* record = library_.findLocked(handle);
+        if (record == nullptr) return std::nullopt;
+        return differs(identification, *record);
     }
 
     // Device-gone first, while the record is still listed, then every record

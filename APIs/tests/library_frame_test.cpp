@@ -2,6 +2,8 @@
 // list and how the monitor keeps it current.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "callback_recorder.h"
 #include "library_fixture.h"
 
@@ -10,6 +12,7 @@ namespace {
 
 constexpr uint32_t kEnumerate = 0xCB202000;
 constexpr uint32_t kWaitForEvent = 0xCB203400;
+constexpr uint32_t kReadVersions = 0xCB20201C;
 
 class LibraryFrameTest : public LibraryTest {
   protected:
@@ -98,6 +101,51 @@ TEST_F(LibraryFrameTest, AFailedEventWaitDoesNotListAKnownDeviceTwice) {
     EXPECT_EQ(listedHandles(), (std::vector<int32_t>{first, second, third}));
     EXPECT_EQ(recorder_.count("new", first), 1);
     EXPECT_EQ(recorder_.count("new", second), 1);
+}
+
+// A device that came back as another under its handle, its removal and
+// arrival missed, is identified again: it leaves and arrives anew, and its
+// record has the new versions. The next identification of the handle answers
+// the armed versions reply (driver 0.1.3.62, then software and hardware
+// firmware).
+TEST_F(LibraryFrameTest, AKnownHandleFoundAgainAsAnotherDeviceIsReplaced) {
+    int32_t handle = attachListed({"--type", "5", "--sw-fw", "1.0.0.0", "--hw-fw", "300"});
+    auto settle = [&] {
+        int32_t marker = daemon().attach({"--type", "14"});
+        ASSERT_TRUE(eventually([&] { return isListed(marker); }));
+    };
+    auto softwareMajor = [&] {
+        NettlebeamApiVersions versions{};
+        EXPECT_EQ(NettlebeamAPIGetVersions(handle, &versions), 0);
+        return versions.swFirmwareVersion[0];
+    };
+    daemon().event({"2", std::to_string(handle)});
+    settle();
+    EXPECT_EQ(recorder_.count("new", handle), 1) << "unchanged: no further record";
+    EXPECT_EQ(recorder_.count("gone", handle), 0);
+
+    // An arrival event for the listed handle.
+    inject(handle, kReadVersions, {"--reply-hex", "3e0301000700010236010000"});
+    daemon().event({"2", std::to_string(handle)});
+    ASSERT_TRUE(eventually([&] { return recorder_.count("new", handle) == 2; }));
+    EXPECT_EQ(softwareMajor(), 2);
+    NettlebeamApiVersions versions{};
+    ASSERT_EQ(NettlebeamAPIGetVersions(handle, &versions), 0);
+    EXPECT_EQ(versions.hwFirmwareVersion, 310u);
+
+    // The enumeration after a failed wait.
+    inject(handle, kReadVersions, {"--reply-hex", "3e0301000000000336010000"});
+    injectUnaddressed(kWaitForEvent, {"--fail"});
+    daemon().event({"1", std::to_string(handle), "--name", "wake.pcap"});
+    ASSERT_TRUE(eventually([&] { return recorder_.count("new", handle) == 3; }));
+    EXPECT_EQ(softwareMajor(), 3);
+
+    std::vector<std::string> sequence;
+    for (const auto& raised : recorder_.raised())
+        if (raised.handle == handle) sequence.push_back(raised.what);
+    EXPECT_EQ(sequence, (std::vector<std::string>{"new", "gone", "new", "gone", "new"}));
+    std::vector<int32_t> listed = listedHandles();
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), handle), 1);
 }
 
 TEST_F(LibraryFrameTest, ADeviceNoLongerEnumeratedAfterAFailedWaitIsRemoved) {

@@ -87,6 +87,10 @@ class DeviceModel {
 
     // Called by the host when the device comes back after a restart.
     virtual void powerOn() = 0;
+
+    // The daemon is stopping in order: end the captures, writing out what
+    // they hold, and post their last events.
+    virtual void shutDown() {}
 };
 
 }  // namespace nettlebeam::driver

@@ -29,6 +29,8 @@ namespace nettlebeam::driver {
 namespace {
 
 constexpr auto kTickPeriod = std::chrono::milliseconds(100);
+// How long an orderly stop waits for clients to take their last events.
+constexpr auto kStopGrace = std::chrono::seconds(2);
 // Connections kept open for shared memory, one descriptor each: a client
 // that never closes them must not exhaust the daemon's descriptors.
 constexpr size_t kMaxSharedConnections = 256;
@@ -161,7 +163,7 @@ void Server::run() {
                 signalfd_siginfo info{};
                 if (read(signalFd_, &info, sizeof(info)) > 0)
                     logLine("stopping on signal " + std::to_string(info.ssi_signo));
-                running_ = false;
+                beginStop();
             } else if (auto found = connections_.find(fd); found != connections_.end()) {
                 Connection& connection = *found->second;
                 if (connection.state == Connection::State::Writing)
@@ -173,6 +175,27 @@ void Server::run() {
     }
     removeSocket();
     logLine("stopped");
+}
+
+void Server::beginStop() {
+    if (stopping_) {
+        running_ = false;
+        return;
+    }
+    stopping_ = true;
+    stopDeadline_ = Clock::now() + kStopGrace;
+    for (int fd : parked_)
+        if (auto found = connections_.find(fd);
+            found != connections_.end() && found->second->process)
+            stopListeners_.push_back(*found->second->process);
+    for (auto& [handle, device] : devices_) device.model->shutDown();
+    if (stopAnnounced()) running_ = false;
+}
+
+bool Server::stopAnnounced() const {
+    for (const ProcessKey& process : stopListeners_)
+        if (queues_.pending(process) > 0) return false;
+    return true;
 }
 
 void Server::removeSocket() {
@@ -456,7 +479,7 @@ void Server::answerAdmin(Connection& connection) {
         }
         case admin::kStop:
             logLine("stop requested");
-            running_ = false;
+            beginStop();
             return reply(connection, {});
         case admin::kInject: {
             auto fault = decodeFault(input);
@@ -667,6 +690,7 @@ void Server::restartDevice(DeviceHandle handle, std::chrono::milliseconds downti
 
 void Server::tick() {
     auto now = Clock::now();
+    if (stopping_ && (stopAnnounced() || now >= stopDeadline_)) running_ = false;
     for (auto& [handle, device] : devices_) {
         if (device.hidden && now >= device.powerOnAt) {
             device.hidden = false;

@@ -67,6 +67,11 @@ class Server : public DeviceHost {
     };
 
     void acceptAll();
+    // An orderly stop: the devices end their captures, and the clients that
+    // wait for events are given those last events before the daemon goes.
+    // A second stop request ends the wait.
+    void beginStop();
+    bool stopAnnounced() const;
     void onReadable(Connection& connection);
     void onWritable(Connection& connection);
     void dispatch(Connection& connection);
@@ -97,6 +102,9 @@ class Server : public DeviceHost {
     int timerFd_ = -1;
     int signalFd_ = -1;
     bool running_ = true;
+    bool stopping_ = false;
+    Clock::time_point stopDeadline_{};
+    std::vector<ProcessKey> stopListeners_;  // waiting for events when the stop began
     ino_t socketInode_ = 0;
     std::map<int, std::unique_ptr<Connection>> connections_;
     std::array<uint8_t, 1024> staging_{};  // input read together with a header

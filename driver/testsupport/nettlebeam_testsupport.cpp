@@ -217,6 +217,14 @@ void Daemon::stop() {
     pid_ = -1;
 }
 
+void Daemon::crash() {
+    if (pid_ < 0) return;
+    kill(pid_, SIGKILL);
+    int status;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+}
+
 void Daemon::restart() {
     stop();
     start();

@@ -51,6 +51,8 @@ class Daemon {
 
     // Stops the daemon early (SIGTERM and wait); the destructor then only cleans up.
     void stop();
+    // Kills it with SIGKILL, as a crash would: nothing is closed or removed.
+    void crash();
     // Starts it again on the same control path and state folder.
     void restart();
 

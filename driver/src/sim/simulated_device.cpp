@@ -152,6 +152,12 @@ void SimulatedDevice::powerOn() {
     startTraffic(true);
 }
 
+void SimulatedDevice::shutDown() {
+    if (!traffic_) return;
+    traffic_->stopDirect();
+    postTrafficEvents();
+}
+
 void SimulatedDevice::tick(TimePoint t) {
     collectProgrammedFirmware();
     timing_.tick(t, utcNow());

@@ -35,6 +35,7 @@ class SimulatedDevice final : public DeviceModel {
     void tick(TimePoint now) override;
     std::string describe() const override;
     void powerOn() override;
+    void shutDown() override;
 
     const DeviceKind& kind() const { return kind_; }
     const ConfigurationBlock& configuration() const { return config_; }

@@ -10,6 +10,7 @@
 #include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
+#include "export_guard.h"
 #include "shared_memory_capture.h"
 #include "text_conversion.h"
 
@@ -95,58 +96,74 @@ extern "C" {
 
 int32_t NettlebeamAPIDiskDumpSetConfig(NettlebeamApiDeviceHandle handle,
                                        NettlebeamApiDiskDumpConfig config) {
-    auto identity = api::deviceIdentity(handle);
-    if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    uint32_t capabilities = codec::fullCapabilities(identity->type, identity->versions.hwFirmware);
-    if (config.fullFrames != 0 && (capabilities & CapCaptureV2) == 0)
-        return NETTLEBEAM_STATUS_NOT_SUPPORTED;
-    return configure(handle, capabilities, config);
+    return api::guardedExport([&]() -> int32_t {
+        auto identity = api::deviceIdentity(handle);
+        if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        uint32_t capabilities =
+            codec::fullCapabilities(identity->type, identity->versions.hwFirmware);
+        if (config.fullFrames != 0 && (capabilities & CapCaptureV2) == 0)
+            return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+        return configure(handle, capabilities, config);
+    });
 }
 
 int32_t NettlebeamAPIDiskDumpStart(NettlebeamApiDeviceHandle handle) {
-    return api::validatedCommand(handle, request::StartDirectCapture);
+    return api::guardedExport(
+        [&]() -> int32_t { return api::validatedCommand(handle, request::StartDirectCapture); });
 }
 
 int32_t NettlebeamAPIDiskDumpStop(NettlebeamApiDeviceHandle handle) {
-    return api::validatedCommand(handle, request::StopDirectCapture);
+    return api::guardedExport(
+        [&]() -> int32_t { return api::validatedCommand(handle, request::StopDirectCapture); });
 }
 
 int32_t NettlebeamAPIDiskDumpGetStatus(NettlebeamApiDeviceHandle handle,
                                        NettlebeamApiDiskDumpStatus* status) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (status == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    std::vector<uint8_t> reply(codec::kCaptureStatusReplySize);
-    int32_t result = api::sendRequest(handle, request::ReadCaptureStatus, nullptr, 0, reply.data(),
-                                      static_cast<uint32_t>(reply.size()));
-    if (!api::isExactReply(result, codec::kCaptureStatusReplySize)) return result;
-    if (auto decoded = codec::decodeDiskDumpStatus(reply)) *status = *decoded;
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        if (status == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        std::vector<uint8_t> reply(codec::kCaptureStatusReplySize);
+        int32_t result = api::sendRequest(handle, request::ReadCaptureStatus, nullptr, 0,
+                                          reply.data(), static_cast<uint32_t>(reply.size()));
+        if (!api::isExactReply(result, codec::kCaptureStatusReplySize)) return result;
+        if (auto decoded = codec::decodeDiskDumpStatus(reply)) *status = *decoded;
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 int32_t NettlebeamAPIMemoryCaptureStart(NettlebeamApiDeviceHandle handle, int32_t mode) {
-    if (int32_t status = api::checkDeviceCapability(handle, CapCapture); status != 0) return status;
-    if (mode != 0) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
-    if (int32_t r = sendWord(handle, request::MemoryCaptureMode, 0); r != 0) return r;
-    // A new capture: whatever the library knew of the last one is stale.
-    api::forgetSharedMemoryCapture(handle);
-    return api::commandStatus(api::sendCommand(handle, request::StartMemoryCapture));
+    return api::guardedExport([&]() -> int32_t {
+        if (int32_t status = api::checkDeviceCapability(handle, CapCapture); status != 0)
+            return status;
+        if (mode != 0) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+        if (int32_t r = sendWord(handle, request::MemoryCaptureMode, 0); r != 0) return r;
+        // A new capture: whatever the library knew of the last one is stale.
+        api::forgetSharedMemoryCapture(handle);
+        return api::commandStatus(api::sendCommand(handle, request::StartMemoryCapture));
+    });
 }
 
 int32_t NettlebeamAPIMemoryCaptureStop(NettlebeamApiDeviceHandle handle) {
-    int32_t status = api::validatedCommand(handle, request::StopMemoryCapture);
-    // The ring's pages stay alive as long as they are mapped.
-    api::forgetSharedMemoryCapture(handle);
-    return status;
+    return api::guardedExport([&]() -> int32_t {
+        int32_t status = api::validatedCommand(handle, request::StopMemoryCapture);
+        // The ring's pages stay alive as long as they are mapped.
+        api::forgetSharedMemoryCapture(handle);
+        return status;
+    });
 }
 
 int32_t NettlebeamAPIMemoryCaptureGet(NettlebeamApiDeviceHandle handle, void* buffer,
                                       int32_t* size) {
-    return readMemoryCapture(handle, request::ReadMemoryCaptureData, buffer, size);
+    return api::guardedExport([&]() -> int32_t {
+        return readMemoryCapture(handle, request::ReadMemoryCaptureData, buffer, size);
+    });
 }
 
 int32_t NettlebeamAPIMemoryCaptureGetHeader(NettlebeamApiDeviceHandle handle, void* buffer,
                                             int32_t* size) {
-    return readMemoryCapture(handle, request::ReadMemoryCaptureHeader, buffer, size);
+    return api::guardedExport([&]() -> int32_t {
+        return readMemoryCapture(handle, request::ReadMemoryCaptureHeader, buffer, size);
+    });
 }
 
 }  // extern "C"

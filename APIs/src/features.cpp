@@ -9,6 +9,7 @@
 #include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
+#include "export_guard.h"
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
@@ -42,52 +43,62 @@ extern "C" {
 
 int32_t NettlebeamAPIGetDeviceFeatures(NettlebeamApiDeviceHandle handle,
                                        NettlebeamApiDeviceFeatures* features) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (features == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    int32_t status = NETTLEBEAM_STATUS_FAILED;
-    auto block = readBlock(handle, status);
-    if (!block) return status;
-    *features = codec::featuresFromBlock(*block);
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        if (features == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        int32_t status = NETTLEBEAM_STATUS_FAILED;
+        auto block = readBlock(handle, status);
+        if (!block) return status;
+        *features = codec::featuresFromBlock(*block);
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 int32_t NettlebeamAPISetDeviceFeatures(NettlebeamApiDeviceHandle handle,
                                        NettlebeamApiDeviceFeatures features) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    int32_t status = NETTLEBEAM_STATUS_FAILED;
-    auto block = readBlock(handle, status);
-    if (!block) return status;
-    if (int32_t invalid = codec::applyFeatures(*block, features); invalid != 0) return invalid;
-    return writeBlock(handle, *block);
+    return api::guardedExport([&]() -> int32_t {
+        if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        int32_t status = NETTLEBEAM_STATUS_FAILED;
+        auto block = readBlock(handle, status);
+        if (!block) return status;
+        if (int32_t invalid = codec::applyFeatures(*block, features); invalid != 0) return invalid;
+        return writeBlock(handle, *block);
+    });
 }
 
 int32_t NettlebeamAPISaveDeviceFeatures(NettlebeamApiDeviceHandle handle) {
-    return api::validatedCommand(handle, request::SaveFeatures);
+    return api::guardedExport(
+        [&]() -> int32_t { return api::validatedCommand(handle, request::SaveFeatures); });
 }
 
 int32_t NettlebeamAPIGetDevicePortsSpeed(NettlebeamApiDeviceHandle handle,
                                          NettlebeamApiPortsSpeed* portsSpeed) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (portsSpeed == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    int32_t status = NETTLEBEAM_STATUS_FAILED;
-    auto block = readBlock(handle, status);
-    if (!block) return status;
-    codec::readPortsSpeed(*block, *portsSpeed);
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        if (portsSpeed == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        int32_t status = NETTLEBEAM_STATUS_FAILED;
+        auto block = readBlock(handle, status);
+        if (!block) return status;
+        codec::readPortsSpeed(*block, *portsSpeed);
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 int32_t NettlebeamAPISetDevicePortsSpeed(NettlebeamApiDeviceHandle handle,
                                          NettlebeamApiPortsSpeed portsSpeed) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    int32_t status = NETTLEBEAM_STATUS_FAILED;
-    auto block = readBlock(handle, status);
-    if (!block) return status;
-    codec::applyPortsSpeed(*block, portsSpeed);
-    return writeBlock(handle, *block);
+    return api::guardedExport([&]() -> int32_t {
+        if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        int32_t status = NETTLEBEAM_STATUS_FAILED;
+        auto block = readBlock(handle, status);
+        if (!block) return status;
+        codec::applyPortsSpeed(*block, portsSpeed);
+        return writeBlock(handle, *block);
+    });
 }
 
 int32_t NettlebeamAPIRestartDevice(NettlebeamApiDeviceHandle handle) {
-    return api::validatedCommand(handle, request::RestartDevice);
+    return api::guardedExport(
+        [&]() -> int32_t { return api::validatedCommand(handle, request::RestartDevice); });
 }
 
 }  // extern "C"

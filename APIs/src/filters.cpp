@@ -7,6 +7,7 @@
 #include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
+#include "export_guard.h"
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
@@ -50,65 +51,83 @@ extern "C" {
 // capabilities.
 int32_t NettlebeamAPISetPacketsTypeFilter(NettlebeamApiDeviceHandle handle,
                                           NettlebeamApiPacketsTypeFilter filter) {
-    if (!hasCapability(handle, CapPacketsTypeFilter)) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
-    return writeBlock(handle, request::WritePacketsTypeFilter,
-                      codec::encodePacketsTypeBlock(filter));
+    return api::guardedExport([&]() -> int32_t {
+        if (!hasCapability(handle, CapPacketsTypeFilter)) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+        return writeBlock(handle, request::WritePacketsTypeFilter,
+                          codec::encodePacketsTypeBlock(filter));
+    });
 }
 
 int32_t NettlebeamAPIGetPacketsTypeFilter(NettlebeamApiDeviceHandle handle,
                                           NettlebeamApiPacketsTypeFilter* filter) {
-    if (!hasCapability(handle, CapPacketsTypeFilter)) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
-    if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    std::array<uint8_t, codec::kPacketsTypeBlockSize> block{};
-    int32_t status = NETTLEBEAM_STATUS_FAILED;
-    if (!readBlock(handle, request::ReadPacketsTypeFilter, block, status)) return status;
-    if (auto decoded = codec::decodePacketsTypeBlock(block)) *filter = *decoded;
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        if (!hasCapability(handle, CapPacketsTypeFilter)) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+        if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        std::array<uint8_t, codec::kPacketsTypeBlockSize> block{};
+        int32_t status = NETTLEBEAM_STATUS_FAILED;
+        if (!readBlock(handle, request::ReadPacketsTypeFilter, block, status)) return status;
+        if (auto decoded = codec::decodePacketsTypeBlock(block)) *filter = *decoded;
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 int32_t NettlebeamAPISavePacketsTypeFilter(NettlebeamApiDeviceHandle handle) {
-    return saveFilter(handle, CapPacketsTypeFilter, request::SavePacketsTypeFilter);
+    return api::guardedExport([&]() -> int32_t {
+        return saveFilter(handle, CapPacketsTypeFilter, request::SavePacketsTypeFilter);
+    });
 }
 
 int32_t NettlebeamAPISetDpiFilter(NettlebeamApiDeviceHandle handle, NettlebeamApiDpiFilter filter) {
-    if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
-    return writeBlock(handle, request::WriteDpiFilter, codec::encodeDpiBlock(filter));
+    return api::guardedExport([&]() -> int32_t {
+        if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
+        return writeBlock(handle, request::WriteDpiFilter, codec::encodeDpiBlock(filter));
+    });
 }
 
 int32_t NettlebeamAPIGetDpiFilter(NettlebeamApiDeviceHandle handle,
                                   NettlebeamApiDpiFilter* filter) {
-    if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
-    if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    std::array<uint8_t, codec::kDpiBlockSize> block{};
-    int32_t status = NETTLEBEAM_STATUS_FAILED;
-    if (!readBlock(handle, request::ReadDpiFilter, block, status)) return status;
-    if (auto decoded = codec::decodeDpiBlock(block)) *filter = *decoded;
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
+        if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        std::array<uint8_t, codec::kDpiBlockSize> block{};
+        int32_t status = NETTLEBEAM_STATUS_FAILED;
+        if (!readBlock(handle, request::ReadDpiFilter, block, status)) return status;
+        if (auto decoded = codec::decodeDpiBlock(block)) *filter = *decoded;
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 int32_t NettlebeamAPISaveDpiFilter(NettlebeamApiDeviceHandle handle) {
-    return saveFilter(handle, CapPacketFilter, request::SaveDpiFilter);
+    return api::guardedExport(
+        [&]() -> int32_t { return saveFilter(handle, CapPacketFilter, request::SaveDpiFilter); });
 }
 
 int32_t NettlebeamAPISetPacketFilter(NettlebeamApiDeviceHandle handle,
                                      NettlebeamApiPacketFilter filter) {
-    if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
-    return writeBlock(handle, request::WritePacketFilter, codec::encodePacketFilterBlock(filter));
+    return api::guardedExport([&]() -> int32_t {
+        if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
+        return writeBlock(handle, request::WritePacketFilter,
+                          codec::encodePacketFilterBlock(filter));
+    });
 }
 
 int32_t NettlebeamAPIGetPacketFilter(NettlebeamApiDeviceHandle handle,
                                      NettlebeamApiPacketFilter* filter) {
-    if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
-    if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    std::array<uint8_t, codec::kPacketFilterBlockSize> block{};
-    int32_t status = NETTLEBEAM_STATUS_FAILED;
-    if (!readBlock(handle, request::ReadPacketFilter, block, status)) return status;
-    codec::decodePacketFilterBlock(block, *filter);
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
+        if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        std::array<uint8_t, codec::kPacketFilterBlockSize> block{};
+        int32_t status = NETTLEBEAM_STATUS_FAILED;
+        if (!readBlock(handle, request::ReadPacketFilter, block, status)) return status;
+        codec::decodePacketFilterBlock(block, *filter);
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 int32_t NettlebeamAPISavePacketFilter(NettlebeamApiDeviceHandle handle) {
-    return saveFilter(handle, CapPacketFilter, request::SavePacketFilter);
+    return api::guardedExport([&]() -> int32_t {
+        return saveFilter(handle, CapPacketFilter, request::SavePacketFilter);
+    });
 }
 
 }  // extern "C"

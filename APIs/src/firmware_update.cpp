@@ -3,8 +3,7 @@
 
 #include <array>
 #include <chrono>
-#include <fstream>
-#include <iterator>
+#include <exception>
 #include <optional>
 #include <vector>
 
@@ -14,6 +13,8 @@
 #include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
+#include "export_guard.h"
+#include "firmware_file.h"
 #include "text_conversion.h"
 
 namespace nettlebeam::api {
@@ -39,15 +40,6 @@ constexpr ImageRequests kFirstImage{codec::request::BeginFirstImage, codec::requ
 constexpr ImageRequests kSecondImage{
     codec::request::BeginSecondImage, codec::request::SecondImageData,
     codec::request::FinishSecondImage, codec::request::SecondImageProgress};
-
-std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                               std::istreambuf_iterator<char>());
-    if (file.bad()) return std::nullopt;
-    return bytes;
-}
 
 // Begin, the data blocks, finish: 0, or the failure that ended the upload.
 int32_t upload(int32_t handle, const ImageRequests& requests, std::span<const uint8_t> image) {
@@ -89,11 +81,22 @@ FirmwareUpdater::~FirmwareUpdater() {
 int32_t FirmwareUpdater::start(int32_t handle, std::u16string path, bool pathGiven) {
     std::lock_guard guard(lock_);
     if (running_.load()) return NETTLEBEAM_STATUS_UPDATE_ALREADY_RUNNING;
+    const int32_t statusBefore = status_.load();
+    const int32_t progressBefore = progress_.load();
     status_.store(NETTLEBEAM_STATUS_UPDATE_IN_PROGRESS);
     running_.store(true);
     progress_.store(0);
     if (worker_.joinable()) worker_.join();
-    worker_ = std::thread(&FirmwareUpdater::run, this, Job{handle, std::move(path), pathGiven});
+    try {
+        worker_ = std::thread(&FirmwareUpdater::run, this, Job{handle, std::move(path), pathGiven});
+    } catch (const std::exception&) {
+        // No thread (out of threads or memory): no update runs, and the
+        // progress export goes on telling how the last one ended.
+        status_.store(statusBefore);
+        progress_.store(progressBefore);
+        running_.store(false);
+        return NETTLEBEAM_STATUS_FAILED;
+    }
     return NETTLEBEAM_STATUS_SUCCESS;
 }
 
@@ -107,8 +110,14 @@ int32_t FirmwareUpdater::status(int32_t& progress) {
 }
 
 void FirmwareUpdater::run(const Job& job) {
+    int32_t status = NETTLEBEAM_STATUS_FAILED;
+    // Nothing may leave the thread: an exception would end the process.
+    try {
+        status = update(job);
+    } catch (...) {
+    }
     // The status is final before the update stops counting as running.
-    status_.store(update(job));
+    status_.store(status);
     running_.store(false);
 }
 
@@ -119,7 +128,7 @@ int32_t FirmwareUpdater::update(const Job& job) {
         return NETTLEBEAM_STATUS_FILE_UNREADABLE;
     auto identity = deviceIdentity(job.handle);
     if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    auto file = readWholeFile(*path);
+    auto file = readFirmwareFile(*path);
     if (!file) return NETTLEBEAM_STATUS_FILE_UNREADABLE;
     codec::FirmwareImages images = codec::checkFirmwareImage(*file, identity->type);
     if (images.status != 0) return images.status;
@@ -171,18 +180,22 @@ extern "C" {
 
 int32_t NettlebeamAPIFirmwareUpdateStart(NettlebeamApiDeviceHandle handle,
                                          const NettlebeamApiChar16* path) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    std::u16string copy = path != nullptr ? std::u16string(path) : std::u16string();
-    return api::FirmwareUpdater::instance().start(handle, std::move(copy), path != nullptr);
+    return api::guardedExport([&]() -> int32_t {
+        if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        std::u16string copy = path != nullptr ? std::u16string(path) : std::u16string();
+        return api::FirmwareUpdater::instance().start(handle, std::move(copy), path != nullptr);
+    });
 }
 
 int32_t NettlebeamAPIFirmwareUpdateGetProgress(NettlebeamApiDeviceHandle handle,
                                                int32_t* progress) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    int32_t current = 0;
-    int32_t status = api::FirmwareUpdater::instance().status(current);
-    if (progress != nullptr) *progress = current;
-    return status;
+    return api::guardedExport([&]() -> int32_t {
+        if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        int32_t current = 0;
+        int32_t status = api::FirmwareUpdater::instance().status(current);
+        if (progress != nullptr) *progress = current;
+        return status;
+    });
 }
 
 }  // extern "C"

@@ -17,8 +17,8 @@ class FirmwareUpdater {
     static FirmwareUpdater& instance();
     ~FirmwareUpdater();
 
-    // 0 when the worker started; -12 while an update runs. The handle has
-    // been validated by the caller.
+    // 0 when the worker started; -12 while an update runs; -1 when no thread
+    // could be started. The handle has been validated by the caller.
     int32_t start(int32_t handle, std::u16string path, bool pathGiven);
     // The status of the last update (-16 before any, -13 while one runs),
     // with its progress in percent.

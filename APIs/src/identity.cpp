@@ -8,6 +8,7 @@
 #include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
+#include "export_guard.h"
 
 namespace api = nettlebeam::api;
 namespace request = nettlebeam::codec::request;
@@ -25,58 +26,71 @@ extern "C" {
 
 int32_t NettlebeamAPIGetDeviceType(NettlebeamApiDeviceHandle handle,
                                    NettlebeamApiDeviceType* type) {
-    auto identity = api::deviceIdentity(handle);
-    if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (type == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    *type = identity->type;
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        auto identity = api::deviceIdentity(handle);
+        if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        if (type == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        *type = identity->type;
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 NettlebeamApiCapabilities NettlebeamAPIGetDeviceCapabilities(NettlebeamApiDeviceType type) {
-    return codec::capabilitiesOfType(type);
+    return api::guardedExport<NettlebeamApiCapabilities>(
+        0, [&]() -> NettlebeamApiCapabilities { return codec::capabilitiesOfType(type); });
 }
 
 NettlebeamApiCapabilities NettlebeamAPIGetDeviceCapabilitiesEx(NettlebeamApiDeviceHandle handle) {
-    return api::deviceCapabilities(handle);
+    return api::guardedExport<NettlebeamApiCapabilities>(
+        0, [&]() -> NettlebeamApiCapabilities { return api::deviceCapabilities(handle); });
 }
 
 int32_t NettlebeamAPIGetDeviceMAC(NettlebeamApiDeviceHandle handle, uint8_t* mac) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (mac == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    int32_t result = api::sendRequest(handle, request::ReadMacAddress, nullptr, 0, mac, kMacBytes);
-    return result == kMacBytes ? NETTLEBEAM_STATUS_SUCCESS : result;
+    return api::guardedExport([&]() -> int32_t {
+        if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        if (mac == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        int32_t result =
+            api::sendRequest(handle, request::ReadMacAddress, nullptr, 0, mac, kMacBytes);
+        return result == kMacBytes ? NETTLEBEAM_STATUS_SUCCESS : result;
+    });
 }
 
 int32_t NettlebeamAPIGetDeviceExtraInfo(NettlebeamApiDeviceHandle handle, uint8_t* usbSpeed) {
-    if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    std::array<uint8_t, kExtraInfoBytes> reply{};
-    int32_t result =
-        api::sendRequest(handle, request::ReadExtraInfo, nullptr, 0, reply.data(), reply.size());
-    if (!api::isExactReply(result, kExtraInfoBytes)) return result;
-    auto speed = codec::decodeUsbSpeed(reply);
-    if (!speed || usbSpeed == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    *usbSpeed = *speed;
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        std::array<uint8_t, kExtraInfoBytes> reply{};
+        int32_t result = api::sendRequest(handle, request::ReadExtraInfo, nullptr, 0, reply.data(),
+                                          reply.size());
+        if (!api::isExactReply(result, kExtraInfoBytes)) return result;
+        auto speed = codec::decodeUsbSpeed(reply);
+        if (!speed || usbSpeed == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        *usbSpeed = *speed;
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 int32_t NettlebeamAPIGetVersions(NettlebeamApiDeviceHandle handle,
                                  NettlebeamApiVersions* versions) {
-    auto identity = api::deviceIdentity(handle);
-    if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (versions == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    std::memcpy(versions->swFirmwareVersion, identity->versions.swFirmware, 4);
-    std::memcpy(versions->driverVersion, identity->versions.driver, 4);
-    versions->hwFirmwareVersion = identity->versions.hwFirmware;
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        auto identity = api::deviceIdentity(handle);
+        if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        if (versions == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        std::memcpy(versions->swFirmwareVersion, identity->versions.swFirmware, 4);
+        std::memcpy(versions->driverVersion, identity->versions.driver, 4);
+        versions->hwFirmwareVersion = identity->versions.hwFirmware;
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 int32_t NettlebeamAPIGetHwFirmwaresDesc(NettlebeamApiDeviceHandle handle,
                                         NettlebeamApiHwFirmwaresDesc* desc) {
-    auto identity = api::deviceIdentity(handle);
-    if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (desc == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    *desc = codec::firmwareDescriptions(identity->type);
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        auto identity = api::deviceIdentity(handle);
+        if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        if (desc == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        *desc = codec::firmwareDescriptions(identity->type);
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 }  // extern "C"

@@ -4,41 +4,48 @@
 #include <ctime>
 
 #include "NettlebeamAPI.h"
+#include "export_guard.h"
 #include "library_state.h"
 
 using nettlebeam::api::Library;
 
+namespace api = nettlebeam::api;
+
 extern "C" {
 
 int32_t NettlebeamAPIInitialize(void) {
-    return Library::instance().initialize();
+    return api::guardedExport([&]() -> int32_t { return Library::instance().initialize(); });
 }
 
 int32_t NettlebeamAPIUninitialize(void) {
-    return Library::instance().uninitialize();
+    return api::guardedExport([&]() -> int32_t { return Library::instance().uninitialize(); });
 }
 
 NettlebeamApiDevicesList* NettlebeamAPIGetDevicesList(void) {
-    auto* list =
-        static_cast<NettlebeamApiDevicesList*>(std::malloc(sizeof(NettlebeamApiDevicesList)));
-    if (list == nullptr) return nullptr;
-    list->first = nullptr;
-    list->count = 0;
-    Library& library = Library::instance();
-    std::lock_guard guard(library.lock());
-    NettlebeamApiDevicesListEntry** link = &list->first;
-    for (const auto& record : library.devicesLocked()) {
-        auto* entry = static_cast<NettlebeamApiDevicesListEntry*>(
-            std::malloc(sizeof(NettlebeamApiDevicesListEntry)));
-        // Out of memory: hand back the entries made so far, counted correctly.
-        if (entry == nullptr) break;
-        entry->next = nullptr;
-        entry->handle = record.handle;
-        *link = entry;
-        link = &entry->next;
-        ++list->count;
-    }
-    return list;
+    return api::guardedExport<NettlebeamApiDevicesList*>(
+        nullptr, [&]() -> NettlebeamApiDevicesList* {
+            // Locked first: nothing is allocated when taking the lock fails.
+            Library& library = Library::instance();
+            std::lock_guard guard(library.lock());
+            auto* list = static_cast<NettlebeamApiDevicesList*>(
+                std::malloc(sizeof(NettlebeamApiDevicesList)));
+            if (list == nullptr) return nullptr;
+            list->first = nullptr;
+            list->count = 0;
+            NettlebeamApiDevicesListEntry** link = &list->first;
+            for (const auto& record : library.devicesLocked()) {
+                auto* entry = static_cast<NettlebeamApiDevicesListEntry*>(
+                    std::malloc(sizeof(NettlebeamApiDevicesListEntry)));
+                // Out of memory: hand back the entries made so far, counted correctly.
+                if (entry == nullptr) break;
+                entry->next = nullptr;
+                entry->handle = record.handle;
+                *link = entry;
+                link = &entry->next;
+                ++list->count;
+            }
+            return list;
+        });
 }
 
 void NettlebeamApiDeviceListFree(NettlebeamApiDevicesList* list) {

@@ -1,5 +1,7 @@
 #include "library_state.h"
 
+#include <exception>
+
 #include "callback_tables.h"
 #include "monitor.h"
 #include "shared_memory_capture.h"
@@ -46,8 +48,13 @@ int32_t Library::initialize() {
     std::lock_guard lifecycle(lifecycle_);
     std::lock_guard guard(lock_);
     if (initialized_) return -2;
-    monitorControl_ = std::make_shared<MonitorControl>();
-    monitor_ = std::thread(runMonitor, std::ref(*this), monitorControl_);
+    auto control = std::make_shared<MonitorControl>();
+    try {
+        monitor_ = std::thread(runMonitor, std::ref(*this), control);
+    } catch (const std::exception&) {
+        return -1;  // no thread could be started: the library stays uninitialised
+    }
+    monitorControl_ = std::move(control);
     initialized_ = true;
     return 0;
 }

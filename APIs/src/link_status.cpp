@@ -7,6 +7,7 @@
 #include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
+#include "export_guard.h"
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
@@ -66,17 +67,20 @@ extern "C" {
 
 int32_t NettlebeamAPIGetLinkStatus(NettlebeamApiDeviceHandle handle,
                                    NettlebeamApiLinkStatus* status) {
-    auto identity = api::deviceIdentity(handle);
-    if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (status == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    uint32_t capabilities = codec::fullCapabilities(identity->type, identity->versions.hwFirmware);
-    status->linkValid = 0;
-    status->sfpValid = 0;
-    status->phyValid = 0;
-    if (capabilities & CapPerPortLinkStatus) return readGigabitCopper(handle, *status);
-    if (capabilities & CapFastEthernetSpeed) return readFastEthernet(handle, *status);
-    if (capabilities & CapSfp) return readTransceivers(handle, *status);
-    return readFirstGeneration(handle, *status);
+    return api::guardedExport([&]() -> int32_t {
+        auto identity = api::deviceIdentity(handle);
+        if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        if (status == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        uint32_t capabilities =
+            codec::fullCapabilities(identity->type, identity->versions.hwFirmware);
+        status->linkValid = 0;
+        status->sfpValid = 0;
+        status->phyValid = 0;
+        if (capabilities & CapPerPortLinkStatus) return readGigabitCopper(handle, *status);
+        if (capabilities & CapFastEthernetSpeed) return readFastEthernet(handle, *status);
+        if (capabilities & CapSfp) return readTransceivers(handle, *status);
+        return readFirstGeneration(handle, *status);
+    });
 }
 
 }  // extern "C"

@@ -193,7 +193,15 @@ class Monitor {
 }  // namespace
 
 void runMonitor(Library& library, std::shared_ptr<MonitorControl> control) {
-    Monitor(library, *control).run();
+    // Nothing may leave the thread (the process would end): after an
+    // exception (out of memory, say) the monitor starts over, enumerating.
+    while (control->running()) {
+        try {
+            Monitor(library, *control).run();
+        } catch (...) {
+            pauseUnlessStopped(*control, kEnumerationPauseMs);
+        }
+    }
 }
 
 }  // namespace nettlebeam::api

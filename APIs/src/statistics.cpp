@@ -11,6 +11,7 @@
 #include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
+#include "export_guard.h"
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
@@ -86,41 +87,48 @@ extern "C" {
 
 int32_t NettlebeamAPIGetStatistics(NettlebeamApiDeviceHandle handle,
                                    NettlebeamApiStatistics* statistics) {
-    auto identity = api::deviceIdentity(handle);
-    if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
-    if (statistics == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    uint32_t capabilities = codec::fullCapabilities(identity->type, identity->versions.hwFirmware);
-    int32_t status = NETTLEBEAM_STATUS_NOT_SUPPORTED;
-    if (capabilities & CapStatisticsV1) {
-        status = readFormat1(handle, capabilities, *statistics);
-    } else if (capabilities & CapStatisticsV2) {
-        status = readFormat2(handle, *statistics);
-    }
-    if (status != 0) return status;
-    return readHostSide(handle, *statistics);
+    return api::guardedExport([&]() -> int32_t {
+        auto identity = api::deviceIdentity(handle);
+        if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        if (statistics == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        uint32_t capabilities =
+            codec::fullCapabilities(identity->type, identity->versions.hwFirmware);
+        int32_t status = NETTLEBEAM_STATUS_NOT_SUPPORTED;
+        if (capabilities & CapStatisticsV1) {
+            status = readFormat1(handle, capabilities, *statistics);
+        } else if (capabilities & CapStatisticsV2) {
+            status = readFormat2(handle, *statistics);
+        }
+        if (status != 0) return status;
+        return readHostSide(handle, *statistics);
+    });
 }
 
 int32_t NettlebeamAPISetCounterV2(NettlebeamApiDeviceHandle handle,
                                   NettlebeamApiCounterV2 counter) {
-    if (int32_t status = checkCounterAccess(handle, counter.index); status != 0) return status;
-    auto block = codec::encodeCounterBlock(counter);
-    return api::passThroughStatus(
-        api::sendCommand(handle, request::WriteCounter, block.data(), block.size()));
+    return api::guardedExport([&]() -> int32_t {
+        if (int32_t status = checkCounterAccess(handle, counter.index); status != 0) return status;
+        auto block = codec::encodeCounterBlock(counter);
+        return api::passThroughStatus(
+            api::sendCommand(handle, request::WriteCounter, block.data(), block.size()));
+    });
 }
 
 int32_t NettlebeamAPIGetCounterV2(NettlebeamApiDeviceHandle handle, int32_t index,
                                   NettlebeamApiCounterV2* counter) {
-    if (int32_t status = checkCounterAccess(handle, index); status != 0) return status;
-    if (counter == nullptr) return NETTLEBEAM_STATUS_FAILED;
-    *counter = NettlebeamApiCounterV2{};
-    std::array<uint8_t, 4> indexBytes{};
-    codec::writeLe32(indexBytes, 0, static_cast<uint32_t>(index));
-    std::array<uint8_t, codec::kCounterBlockSize> block{};
-    int32_t result = api::sendRequest(handle, request::ReadCounter, indexBytes.data(),
-                                      indexBytes.size(), block.data(), block.size());
-    if (!api::isExactReply(result, codec::kCounterBlockSize)) return result;
-    *counter = codec::decodeCounterBlock(block).value_or(NettlebeamApiCounterV2{});
-    return NETTLEBEAM_STATUS_SUCCESS;
+    return api::guardedExport([&]() -> int32_t {
+        if (int32_t status = checkCounterAccess(handle, index); status != 0) return status;
+        if (counter == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        *counter = NettlebeamApiCounterV2{};
+        std::array<uint8_t, 4> indexBytes{};
+        codec::writeLe32(indexBytes, 0, static_cast<uint32_t>(index));
+        std::array<uint8_t, codec::kCounterBlockSize> block{};
+        int32_t result = api::sendRequest(handle, request::ReadCounter, indexBytes.data(),
+                                          indexBytes.size(), block.data(), block.size());
+        if (!api::isExactReply(result, codec::kCounterBlockSize)) return result;
+        *counter = codec::decodeCounterBlock(block).value_or(NettlebeamApiCounterV2{});
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
 }
 
 }  // extern "C"

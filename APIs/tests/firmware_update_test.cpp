@@ -1,5 +1,6 @@
 // The firmware update worker: file checks, upload, programming progress.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <string>
@@ -113,6 +114,33 @@ TEST_F(FirmwareUpdateTest, FilesThatFailTheirChecksSendNothing) {
     EXPECT_EQ(finish(gen1, progress), -14);
     ASSERT_EQ(NettlebeamAPIFirmwareUpdateStart(gen1, nullptr), 0);
     EXPECT_EQ(finish(gen1, progress), -14);
+}
+
+// What cannot be read as an image ends the update with -14 and sends nothing:
+// a directory, a device that never ends, a FIFO, a file larger than any
+// image (sparse: it takes no disk), and a file that opens but fails to read.
+// Tests run as root, which a mode of 000 does not stop; /proc/self/mem opens
+// for root too, but reading it at offset 0 fails with EIO (page 0 is never
+// mapped).
+TEST_F(FirmwareUpdateTest, FilesThatCannotBeReadEndTheUpdateAsUnreadable) {
+    int32_t handle = attachListed({"--type", "14"});
+    inject(handle, 0xCB202400, {"--fail", "--times", "10"});
+    std::string fifo = daemon().folder() + "/image.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string large = daemon().folder() + "/large.bin";
+    {
+        std::ofstream file(large, std::ios::binary);
+        file.seekp(std::streamoff{1} << 30);
+        file.put('\0');
+    }
+    int32_t progress = 0;
+    for (const std::string& path : {daemon().folder(), std::string("/dev/zero"), fifo, large,
+                                    std::string("/proc/self/mem")}) {
+        std::u16string name(path.begin(), path.end());
+        ASSERT_EQ(NettlebeamAPIFirmwareUpdateStart(handle, name.c_str()), 0) << path;
+        EXPECT_EQ(finish(handle, progress), -14) << path;
+        EXPECT_EQ(progress, 0) << path;
+    }
 }
 
 TEST_F(FirmwareUpdateTest, AFailedUploadOrProgressRequestFailsTheUpdate) {

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "capture_config.h"
@@ -32,6 +33,9 @@ int startCapture(const CommandLine& line) {
         !parses(args.captureStartTable, line.argc - 2, line.argv + 2) || !startOptionsValid(args)) {
         return printUsage(line.out, "beamctl directcapture start", args.captureStartTable);
     }
+    const std::optional<std::u16string> fileName = captureNameFromUtf8(args.name->filename[0]);
+    if (!fileName)
+        return printUsage(line.out, "beamctl directcapture start", args.captureStartTable);
     const auto handle = startDeviceCommand(line.out, args.device);
     if (!handle) return kFailure;
     const LibrarySession session;
@@ -45,9 +49,8 @@ int startCapture(const CommandLine& line) {
         std::fputs("Failed: capture is already started\n", line.out);
         return kFailure;
     }
-    const std::u16string fileName = widenName(args.name->filename[0]);
     if (NettlebeamAPIDiskDumpSetConfig(*handle,
-                                       makeCaptureConfig(captureOptions(args), fileName)) != 0) {
+                                       makeCaptureConfig(captureOptions(args), *fileName)) != 0) {
         std::fputs("Failed: cannot set configuration\n", line.out);
         return kFailure;
     }

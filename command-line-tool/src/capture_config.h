@@ -3,6 +3,7 @@
 
 #include <NettlebeamAPI.h>
 
+#include <optional>
 #include <string>
 
 namespace beamctl {
@@ -16,9 +17,11 @@ struct CaptureOptions {
     bool fullFrames = false;
 };
 
-// Widens each byte of `name` to one UTF-16 unit (plain ASCII converts
-// faithfully; other bytes are taken as Latin-1).
-std::u16string widenName(const char* name);
+// The UTF-16 form of a capture name given in UTF-8, the encoding of file
+// names here (the library turns the name back into UTF-8 for the driver).
+// Nothing when `name` is not valid UTF-8: a truncated or overlong sequence, a
+// surrogate, or a value above U+10FFFF.
+std::optional<std::u16string> captureNameFromUtf8(const char* name);
 
 // `fileName` must outlive every use of the returned record. Megabyte counts
 // are converted in 64 bits, so 2048 MB and more stay exact.

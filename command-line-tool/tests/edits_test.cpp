@@ -137,7 +137,7 @@ TEST(CaptureConfig, MegabytesBecomeExactByteCounts) {
     options.fileDuration = 60;
     options.loop = true;
     options.fullFrames = true;
-    const std::u16string name = widenName("cap");
+    const std::u16string name = u"cap";
     const NettlebeamApiDiskDumpConfig config = makeCaptureConfig(options, name);
     EXPECT_EQ(config.fileSize, 2147483648ull);
     EXPECT_EQ(config.maxCache, 4095ull << 20);
@@ -157,10 +157,15 @@ TEST(CaptureConfig, MegabytesBecomeExactByteCounts) {
     EXPECT_EQ(defaults.fullFrames, 0);
 }
 
-TEST(CaptureConfig, NameBytesWidenOneToOne) {
-    EXPECT_EQ(widenName("/tmp/a b.pcap"), u"/tmp/a b.pcap");
-    EXPECT_EQ(widenName("\xe9t\xe9"), u"\u00e9t\u00e9");
-    EXPECT_EQ(widenName(""), u"");
+TEST(CaptureConfig, NamesConvertFromUtf8AndInvalidOnesAreRefused) {
+    EXPECT_EQ(captureNameFromUtf8("/tmp/a b.pcap"), u"/tmp/a b.pcap");
+    EXPECT_EQ(captureNameFromUtf8("caf\xc3\xa9-\xe6\x97\xa5\xe6\x9c\xac"),
+              u"caf\u00e9-\u65e5\u672c");
+    EXPECT_EQ(captureNameFromUtf8("\xf0\x9d\x84\x9e"), u"\U0001D11E");  // a surrogate pair
+    EXPECT_EQ(captureNameFromUtf8(""), u"");
+    for (const char* invalid : {"\xe9t\xe9", "caf\xc3", "\xe6\x97", "\xc0\xaf", "\xe0\x80\xaf",
+                                "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xff", "\x80"})
+        EXPECT_FALSE(captureNameFromUtf8(invalid).has_value()) << invalid;
 }
 
 }  // namespace

@@ -94,6 +94,7 @@ TEST(Usage, EveryGuardPrintsItsUsageAndExitsWithMinusOne) {
         {{"directcapture", "start", "-o", "x", "--count", "3"}, "usage_directcapture_start.txt"},
         {{"directcapture", "start", "-o", "x", "--size=-1"}, "usage_directcapture_start.txt"},
         {{"directcapture", "start", "-o", "x", "--count=-2"}, "usage_directcapture_start.txt"},
+        {{"directcapture", "start", "-o", "caf\xe9"}, "usage_directcapture_start.txt"},
         {{"directcapture", "start", "-o", "x", "--maxcache=-100"}, "usage_directcapture_start.txt"},
         {{"directcapture", "start", "-o", "x", "--fileduration=-1"},
          "usage_directcapture_start.txt"},

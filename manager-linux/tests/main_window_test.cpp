@@ -1,0 +1,255 @@
+// The main window against a private nettlebeamd: devices are attached and
+// detached through the daemon, the window is looked at by object name as a
+// user sees it, and its message boxes are answered from the test.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "devicecombobox.h"
+#include "mainwindow.h"
+#include "managermetatypes.h"
+#include "worker_fixture.h"
+
+// Readable failure messages.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+// Attach options of a device whose firmware the shipped catalogue does not
+// supersede, so that no update is offered.
+std::vector<std::string> withCurrentFirmware(std::vector<std::string> args) {
+    args.insert(args.end(), {"--sw-fw", "1.1.0.0", "--hw-fw", "310"});
+    return args;
+}
+
+struct SeenBox {
+    QString title;
+    QString text;
+};
+
+// Answers every message box that opens with `button`, keeping what it said.
+class BoxAnswerer : public QObject {
+  public:
+    explicit BoxAnswerer(QMessageBox::StandardButton button) : button_(button) {
+        connect(&poll_, &QTimer::timeout, this, &BoxAnswerer::answer);
+        poll_.start(20);
+    }
+    // Runs once, while the next box is open, before it is answered.
+    std::function<void()> whileOpen;
+    QList<SeenBox> seen;
+
+  private:
+    void answer() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) return;
+        seen.append({box->windowTitle(), box->text()});
+        if (whileOpen) std::exchange(whileOpen, nullptr)();
+        QAbstractButton* button = box->button(button_);
+        if (button == nullptr) button = box->buttons().value(0);
+        button->click();
+    }
+
+    QMessageBox::StandardButton button_;
+    QTimer poll_;
+};
+
+QStringList tabTitles(QTabWidget* tabs) {
+    QStringList titles;
+    for (int i = 0; i < tabs->count(); ++i) titles << tabs->tabText(i);
+    return titles;
+}
+
+}  // namespace
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        registerManagerMetaTypes();
+        ASSERT_TRUE(config_.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
+        daemon_ = std::make_unique<nettlebeam::testsupport::Daemon>();
+        daemon_->exportControlPath();
+    }
+    void TearDown() override {
+        window_.reset();
+        daemon_.reset();
+    }
+    void openWindow() {
+        window_ = std::make_unique<MainWindow>(nullptr, QStringLiteral(SHIPPED_FIRMWARE_DIR));
+        window_->show();
+    }
+    template <typename T>
+    T* find(const char* name) {
+        T* widget = window_->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QTabWidget* tabs() { return find<QTabWidget>("tabWidget"); }
+    QString statusText() { return find<QLabel>("features_status_label")->text(); }
+    bool selectorShows(int count) {
+        return waitFor([&] {
+            return window_->deviceSelector()->count() == count &&
+                   window_->deviceSelector()->isEnabled();
+        });
+    }
+    bool showsNoDevice() {
+        return waitFor([&] {
+            DeviceComboBox* selector = window_->deviceSelector();
+            return selector->count() == 1 && !selector->isEnabled() &&
+                   selector->itemText(0) == QStringLiteral("No device connected");
+        });
+    }
+
+    QTemporaryDir config_;
+    std::unique_ptr<nettlebeam::testsupport::Daemon> daemon_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowTest, StartsWithOnlyTheFeaturesPageAndADisabledSelector) {
+    openWindow();
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("Nettlebeam Manager - 2.5.34"));
+    EXPECT_EQ(window_->size(), QSize(1126, 712));
+    EXPECT_EQ(tabTitles(tabs()), QStringList{QStringLiteral("Features")});
+    EXPECT_TRUE(showsNoDevice());
+    EXPECT_EQ(window_->currentHandle(), -1);
+    EXPECT_FALSE(find<QLabel>("model_logo")->pixmap(Qt::ReturnByValue).isNull());
+    EXPECT_FALSE(find<QPushButton>("restart_device_btn")->isEnabled());
+}
+
+TEST_F(MainWindowTest, FollowsArrivalsSelectionAndRemovals) {
+    openWindow();
+    const int gigabit =
+        daemon_->attach(withCurrentFirmware({"--type", "9", "--mac", "02:00:00:00:00:09"}));
+    ASSERT_TRUE(selectorShows(1));
+    DeviceComboBox* selector = window_->deviceSelector();
+    EXPECT_EQ(selector->itemText(0), QStringLiteral("02:00:00:00:00:09 - Nettlebeam"));
+    EXPECT_EQ(window_->currentHandle(), gigabit);
+    EXPECT_EQ(tabs()->tabText(tabs()->currentIndex()), QStringLiteral("Features"));
+    EXPECT_EQ(tabTitles(tabs()), (QStringList{"Counters", "Charts", "Log", "Network Ports",
+                                              "Timing", "Features", "Capture"}));
+    // The first status answer describes the device.
+    ASSERT_TRUE(waitFor([&] {
+        return statusText().startsWith(QStringLiteral("Nettlebeam Gigabit TAP Gen 2 GPS Device"));
+    })) << statusText().toStdString();
+    EXPECT_TRUE(statusText().contains(
+        QStringLiteral("MAC Address : 02:00:00:00:00:09\nUsb : Super Speed\n")));
+    EXPECT_FALSE(find<QLabel>("features_link_speed_label")->text().isEmpty());
+    EXPECT_TRUE(find<QPushButton>("restart_device_btn")->isEnabled());
+
+    const int fast = daemon_->attach(withCurrentFirmware({"--type", "13"}));
+    ASSERT_TRUE(selectorShows(2));
+    EXPECT_EQ(window_->currentHandle(), gigabit);  // a second arrival does not take the selection
+
+    daemon_->detach(gigabit);
+    ASSERT_TRUE(
+        waitFor([&] { return window_->currentHandle() == fast && selector->count() == 1; }));
+    EXPECT_FALSE(window_->hasDevice(gigabit));
+    EXPECT_FALSE(tabTitles(tabs()).contains(QStringLiteral("Timing")));
+
+    daemon_->detach(fast);
+    ASSERT_TRUE(showsNoDevice());
+    EXPECT_EQ(window_->currentHandle(), -1);
+    EXPECT_EQ(statusText(), QStringLiteral("No Device Connected"));
+    EXPECT_TRUE(find<QLabel>("features_link_speed_label")->text().isEmpty());
+    EXPECT_EQ(tabTitles(tabs()), QStringList{QStringLiteral("Features")});
+}
+
+TEST_F(MainWindowTest, ATransceiverDeviceShowsTheSfpPageAndItsModules) {
+    openWindow();
+    daemon_->attach(withCurrentFirmware({"--type", "11", "--cage-b", "empty"}));
+    ASSERT_TRUE(selectorShows(1));
+    const QStringList titles = tabTitles(tabs());
+    EXPECT_TRUE(titles.contains(QStringLiteral("SFP")));
+    EXPECT_FALSE(titles.contains(QStringLiteral("Network Ports")));
+    EXPECT_TRUE(waitFor([&] {
+        return find<QLabel>("features_link_speed_label")->text() ==
+               QStringLiteral("Module Present / Module Absent");
+    }));
+}
+
+TEST_F(MainWindowTest, ADeviceOnTheWrongDriverIsRefusedAndItsRemovalIgnored) {
+    BoxAnswerer answerer(QMessageBox::Ok);
+    openWindow();
+    const int refused = daemon_->attach({"--type", "5", "--driver-version", "0.1.3.61"});
+    ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }));
+    EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Wrong driver version"));
+    EXPECT_TRUE(answerer.seen[0].text.endsWith(
+        QStringLiteral("Current version : 0.1.3.61\nRequired version : 0.1.3.62")));
+    EXPECT_FALSE(window_->hasDevice(refused));
+
+    // Its removal reaches the window too; nothing was listed, nothing changes.
+    daemon_->detach(refused);
+    QTest::qWait(300);
+    const int accepted = daemon_->attach(withCurrentFirmware({"--type", "13"}));
+    ASSERT_TRUE(selectorShows(1));
+    EXPECT_EQ(window_->currentHandle(), accepted);
+    EXPECT_EQ(answerer.seen.size(), 1);
+}
+
+TEST_F(MainWindowTest, TheFirmwareOfferAnsweredNoLeavesTheDeviceAsItWas) {
+    BoxAnswerer answerer(QMessageBox::No);
+    openWindow();
+    const int old = daemon_->attach({"--type", "13", "--sw-fw", "1.0.0.0", "--hw-fw", "300"});
+    ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }));
+    EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Firmware Update"));
+    EXPECT_EQ(answerer.seen[0].text, QStringLiteral("There is a new firmware available for your "
+                                                    "Nettlebeam.\nDo you want to update it now?"));
+    ASSERT_TRUE(selectorShows(1));
+    EXPECT_EQ(window_->currentHandle(), old);
+    EXPECT_TRUE(find<QLineEdit>("features_firmware_file")->text().isEmpty());
+    // Status keeps being polled: no update is running.
+    ASSERT_TRUE(waitFor(
+        [&] { return statusText().contains(QStringLiteral("SW Firmware Version : 1.0.0.0")); }));
+}
+
+TEST_F(MainWindowTest, ADeviceLeavingWhileItsOfferIsOpenLeavesNothingBehind) {
+    BoxAnswerer answerer(QMessageBox::Yes);
+    openWindow();
+    const int leaving = daemon_->attach({"--type", "13", "--sw-fw", "1.0.0.0"});
+    answerer.whileOpen = [&] {
+        daemon_->detach(leaving);
+        waitFor([&] { return !window_->hasDevice(leaving); });
+    };
+    ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }));
+    ASSERT_TRUE(showsNoDevice());
+    EXPECT_TRUE(
+        find<QLineEdit>("features_firmware_file")->text().isEmpty());  // no update was started
+}
+
+TEST_F(MainWindowTest, ARenameInTheSelectorIsStoredUnderTheDevicesMac) {
+    openWindow();
+    daemon_->attach(withCurrentFirmware({"--type", "13", "--mac", "02:00:00:00:00:0d"}));
+    ASSERT_TRUE(selectorShows(1));
+    DeviceComboBox* selector = window_->deviceSelector();
+    QTest::mouseClick(selector, Qt::RightButton);
+    ASSERT_TRUE(selector->isEditable());
+    selector->lineEdit()->selectAll();
+    QTest::keyClicks(selector->lineEdit(), QStringLiteral("Lab tap"));
+    QTest::keyClick(selector->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(selector->itemText(0), QStringLiteral("02:00:00:00:00:0d - Lab tap"));
+
+    QSettings onDisk(config_.path() + QStringLiteral("/Hollyfen/NettlebeamManager.conf"),
+                     QSettings::IniFormat);
+    EXPECT_EQ(onDisk.value(QStringLiteral("DeviceConfig/02000000000d/FriendlyName")).toString(),
+              QStringLiteral("Lab tap"));
+
+    // The next session names the device from the store.
+    window_.reset();
+    openWindow();
+    ASSERT_TRUE(selectorShows(1));
+    EXPECT_EQ(window_->deviceSelector()->itemText(0),
+              QStringLiteral("02:00:00:00:00:0d - Lab tap"));
+}

@@ -1,0 +1,102 @@
+// Writes a picture of every visible page of the manager for every attached
+// device, and of the message boxes the window opens, so the pages can be
+// looked at without a display. The daemon to show is the one
+// NETTLEBEAM_CONTROL names (scripts/screenshots.sh starts one with the demo
+// fleet); the user's own settings are left alone.
+//
+//   nettlebeam-screenshots OUTPUT_FOLDER [DEVICES]
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "mainwindow.h"
+#include "managermetatypes.h"
+
+namespace {
+
+void pause(int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+QString fileStem(QString text) {
+    return text.toLower().replace(QRegularExpression(QStringLiteral("[^a-z0-9]+")),
+                                  QStringLiteral("-"));
+}
+
+bool save(QWidget* widget, const QDir& folder, const QString& stem) {
+    const QString path = folder.filePath(fileStem(stem) + QStringLiteral(".png"));
+    const bool saved = widget->grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+// Pictures each message box once, then answers it with its "No" (or only) button.
+void watchBoxes(const QDir& folder) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, [folder] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) return;
+        save(box, folder, QStringLiteral("box-") + box->windowTitle());
+        QAbstractButton* answer = box->button(QMessageBox::No);
+        (answer ? answer : box->buttons().value(0))->click();
+    });
+    poll->start(200);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    registerManagerMetaTypes();
+    QApplication application(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [DEVICES]\n", argv[0]);
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!QDir().mkpath(folder.path())) {
+        std::fprintf(stderr, "cannot create %s\n", argv[1]);
+        return 1;
+    }
+    const int expected = argc > 2 ? std::atoi(argv[2]) : 1;
+    QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    watchBoxes(folder);
+
+    MainWindow window;
+    window.show();
+    QComboBox* selector = window.deviceSelector();
+    QElapsedTimer clock;
+    clock.start();
+    while (!(selector->isEnabled() && selector->count() >= expected) && clock.elapsed() < 15000)
+        pause(100);
+    if (!selector->isEnabled()) {
+        std::fprintf(stderr, "no device appeared\n");
+        return 1;
+    }
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+    bool ok = true;
+    for (int device = 0; device < selector->count(); ++device) {
+        selector->setCurrentIndex(device);
+        pause(2500);  // a few status answers fill the pages
+        const QString deviceName = selector->itemText(device).section(QStringLiteral(" - "), 0, 0);
+        for (int page = 0; page < tabs->count(); ++page) {
+            tabs->setCurrentIndex(page);
+            pause(300);
+            ok &=
+                save(&window, folder, QStringLiteral("%1-%2").arg(deviceName, tabs->tabText(page)));
+        }
+    }
+    return ok ? 0 : 1;
+}

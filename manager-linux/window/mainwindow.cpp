@@ -1,0 +1,583 @@
+#include "mainwindow.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QResizeEvent>
+
+#include "availablememory.h"
+#include "controlenabler.h"
+#include "counterv2control.h"
+#include "devicecombobox.h"
+#include "devicedescription.h"
+#include "deviceicon.h"
+#include "qgauge.h"
+#include "sqtablewidget.h"
+#include "statsthread.h"
+#include "ui_mainwindow.h"
+#include "versioncheck.h"
+#include "versionnumber.h"
+
+// One debug line per status answer shown, off unless enabled with
+// QT_LOGGING_RULES="nettlebeam.manager.status.debug=true" (the start-up bench).
+Q_LOGGING_CATEGORY(lcStatus, "nettlebeam.manager.status", QtInfoMsg)
+
+namespace {
+
+constexpr int kStatusIntervalMs = 1000;
+constexpr int kSelectorWidth = 300;
+constexpr int kSelectorMargin = 10;
+// Designer page indexes.
+enum Page {
+    Statistics,
+    Charts,
+    Log,
+    CountersV2,
+    NetworkPorts,
+    Sfp,
+    Filters,
+    Timing,
+    Features,
+    Capture
+};
+
+bool has(NettlebeamApiCapabilities caps, uint32_t bit) {
+    return (caps & bit) != 0;
+}
+
+QString macText(const uint8_t mac[6]) {
+    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3],
+                             mac[4], mac[5]);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
+    : QMainWindow(parent),
+      firmware_(firmwareFolder.isEmpty() ? FirmwareStash() : FirmwareStash(firmwareFolder)) {
+    ui = new Ui::MainWindow;
+    ui->setupUi(this);
+    ui->tabWidget->setCurrentIndex(Capture);
+
+    placeholder_ = new NettlebeamDevice;
+    devices_.insert(placeholder_->handle, placeholder_);
+
+    setWindowTitle(QStringLiteral("Nettlebeam Manager - 2.5.34"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/NettlebeamIco.png")));
+
+    settings_ = std::make_unique<ManagerSettings>();
+    qDebug("Using configuration file : %s", qPrintable(settings_->fileName()));
+
+    ui->Cloudshark->setSettings(settings_->store());
+    firmware_.Refresh();
+
+    worker_ = new StatsThread();
+
+    statsTimer_ = new QTimer(this);
+    statsTimer_->setInterval(kStatusIntervalMs);
+    featuresApplyTimer_ = new QTimer(this);
+    featuresApplyTimer_->setSingleShot(true);
+    featuresApplyTimer_->setInterval(kStatusIntervalMs);
+
+    ui->groupBox_14->hide();
+    ui->FirmwareSelection->hide();
+    ui->OSXWarning->hide();
+
+    connectWorker();
+    connect(statsTimer_, &QTimer::timeout, this, &MainWindow::updateStats);
+
+    currentDevice_ = placeholder_;
+    setUpGauges();
+    setUpTables();
+    for (int n = 0; n < kProgrammableCounters; ++n) counterControls()[n]->setNumber(n);
+    buildSelector();
+    setUpCaptureDefaults();
+    recordPages();
+    enableControls(false);
+    rebuildPages(0);
+
+    worker_->initialize();
+    statsTimer_->start();
+}
+
+MainWindow::~MainWindow() {
+    featuresApplyTimer_->stop();
+    statsTimer_->stop();
+    delete worker_;  // ends the worker's thread and releases the library
+    delete featuresApplyTimer_;
+    delete statsTimer_;
+    settings_.reset();
+    delete ui;
+    qDeleteAll(devices_);
+}
+
+void MainWindow::connectWorker() {
+    using Request = void (MainWindow::*)(const StatsThreadInfo&);
+    using Handler = void (StatsThread::*)(const StatsThreadInfo&);
+    const std::pair<Request, Handler> requests[] = {
+        {&MainWindow::signal_get_features, &StatsThread::slot_get_features},
+        {&MainWindow::signal_get_iface_status, &StatsThread::slot_get_iface_status},
+        {&MainWindow::signal_set_features, &StatsThread::slot_set_features},
+        {&MainWindow::signal_save_features, &StatsThread::slot_save_features},
+        {&MainWindow::signal_restart_device, &StatsThread::slot_restart_device},
+        {&MainWindow::signal_start_update, &StatsThread::slot_update_start},
+        {&MainWindow::signal_dd_set_config, &StatsThread::slot_dd_set_config},
+        {&MainWindow::signal_dd_start, &StatsThread::slot_dd_start},
+        {&MainWindow::signal_dd_stop, &StatsThread::slot_dd_stop},
+        {&MainWindow::signal_timing_resync, &StatsThread::slot_timing_resync},
+        {&MainWindow::signal_set_v2counterconfig, &StatsThread::slot_set_v2counterconfig},
+        {&MainWindow::signal_get_simplefilter, &StatsThread::slot_get_simple_filter},
+        {&MainWindow::signal_get_dpifilter, &StatsThread::slot_get_DPI_filter},
+        {&MainWindow::signal_get_packetstypefilter, &StatsThread::slot_get_packets_type_filter},
+        {&MainWindow::signal_set_simplefilter, &StatsThread::slot_set_simple_filter},
+        {&MainWindow::signal_set_dpifilter, &StatsThread::slot_set_DPI_filter},
+        {&MainWindow::signal_set_packetstypefilter, &StatsThread::slot_set_packets_type_filter},
+        {&MainWindow::signal_save_simplefilter, &StatsThread::slot_save_simple_filter},
+        {&MainWindow::signal_save_dpifilter, &StatsThread::slot_save_DPI_filter},
+        {&MainWindow::signal_save_packetstypefilter, &StatsThread::slot_save_packets_type_filter},
+    };
+    for (const auto& [request, handler] : requests)
+        connect(this, request, worker_, handler, Qt::QueuedConnection);
+
+    using Answer = void (StatsThread::*)(const StatsThreadInfo&);
+    using Receiver = void (MainWindow::*)(const StatsThreadInfo&);
+    const std::pair<Answer, Receiver> answers[] = {
+        {&StatsThread::signal_add_iface, &MainWindow::addIface},
+        {&StatsThread::signal_del_iface, &MainWindow::delIface},
+        {&StatsThread::signal_status, &MainWindow::statusUpdate},
+        {&StatsThread::signal_features, &MainWindow::featuresUpdate},
+        {&StatsThread::signal_update_progress, &MainWindow::updateProgress},
+        {&StatsThread::signal_update_status, &MainWindow::updateFinished},
+    };
+    for (const auto& [answer, receiver] : answers)
+        connect(worker_, answer, this, receiver, Qt::QueuedConnection);
+    connect(worker_, &StatsThread::signal_sntp_failed, this, &MainWindow::slot_sntp_failed,
+            Qt::QueuedConnection);
+    connect(worker_, &StatsThread::signal_new_capture_file, ui->Cloudshark,
+            &CloudsharkControl::newFileAvailable, Qt::QueuedConnection);
+    connect(worker_, &StatsThread::signal_capture_status_changed, ui->Cloudshark,
+            &CloudsharkControl::captureStatusChanged, Qt::QueuedConnection);
+}
+
+QList<CounterV2Control*> MainWindow::counterControls() const {
+    return {ui->widget_3,  ui->widget_4,  ui->widget_5,  ui->widget_6,
+            ui->widget_7,  ui->widget_8,  ui->widget_9,  ui->widget_10,
+            ui->widget_11, ui->widget_12, ui->widget_13, ui->widget_14,
+            ui->widget_15, ui->widget_16, ui->widget_17, ui->widget_18};
+}
+
+void MainWindow::setUpGauges() {
+    const QPixmap needle(QStringLiteral(":/gauge/img/needle.png"));
+    const QPixmap dial(QStringLiteral(":/gauge/img/gauge.png"));
+    for (QGauge* gauge :
+         {ui->meters_a_bw_gauge, ui->meters_a_avbw_gauge, ui->meters_a_avcrc_gauge,
+          ui->meters_b_bw_gauge, ui->meters_b_avbw_gauge, ui->meters_b_avcrc_gauge}) {
+        gauge->setNeedleImage(needle);
+        gauge->setDialImage(dial);
+        gauge->setPivot(287.0, 299.0);
+        gauge->setA0(0.0);
+        gauge->setA1(93.0);
+    }
+}
+
+void MainWindow::setUpTables() {
+    ui->tableWidget->setPort(0);
+    ui->tableWidget_2->setPort(1);
+    ui->tableWidget->setPairedTable(ui->tableWidget_3);
+    ui->tableWidget_2->setPairedTable(ui->tableWidget_4);
+    for (QTableWidget* table :
+         {ui->tableWidget, ui->tableWidget_2, ui->tableWidget_3, ui->tableWidget_4}) {
+        table->verticalHeader()->setFixedWidth(150);
+    }
+    ui->physRegsTable1->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (QTableWidget* table : {ui->physRegsTable1, ui->physRegsTable2, ui->physRegsTable3}) {
+        table->setColumnWidth(1, 75);
+        table->setColumnWidth(2, 75);
+    }
+}
+
+void MainWindow::buildSelector() {
+    selector_ = new DeviceComboBox(this);
+    QSize size = selector_->sizeHint();
+    size.setWidth(kSelectorWidth);
+    selector_->resize(size);
+    placeSelector();
+    selector_->show();
+    selector_->addItem(QStringLiteral("No device connected"));
+    selector_->setEnabled(false);
+    connect(selector_, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &MainWindow::changeDevice);
+    connect(selector_, &DeviceComboBox::FriendlyNameChanged, this,
+            &MainWindow::slot_device_friendly_name_changed);
+}
+
+// The selector sits in the top-right corner of the tab bar area, also after
+// the window was resized.
+void MainWindow::placeSelector() {
+    selector_->move(width() - selector_->width() - kSelectorMargin, kSelectorMargin);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (selector_) placeSelector();
+}
+
+void MainWindow::setUpCaptureDefaults() {
+    QSlider* buffer = ui->maxCacheSizeTrackBar;
+    buffer->setMinimum(10);
+    buffer->setValue(static_cast<int>(
+        std::min<uint64_t>(AvailableMemory::bytes() * 3 / (1ull << 24), INT32_MAX)));
+    ui->capture_filename->setText(settings_->captureLocation());
+    ui->GlintfieldCapturePath->setText(settings_->addonCaptureFolder());
+}
+
+void MainWindow::recordPages() {
+    for (int i = 0; i < ui->tabWidget->count(); ++i) {
+        pages_.append(ui->tabWidget->widget(i));
+        pageTitles_.append(ui->tabWidget->tabText(i));
+    }
+}
+
+void MainWindow::rebuildPages(NettlebeamApiCapabilities caps) {
+    QTabWidget* tabs = ui->tabWidget;
+    tabs->clear();
+    auto add = [&](int page) { tabs->addTab(pages_[page], pageTitles_[page]); };
+    if (has(caps, CapStatisticsV1)) {
+        add(Statistics);
+        add(Charts);
+        add(Log);
+    }
+    if (has(caps, CapStatisticsV2)) add(CountersV2);
+    if (has(caps, CapSfp)) {
+        add(Sfp);
+    } else if (has(caps, CapPortSpeedSelect)) {
+        add(NetworkPorts);
+    }
+    if (has(caps, CapPacketFilter)) add(Filters);
+    if (has(caps, CapTiming)) add(Timing);
+    add(Features);
+    if (has(caps, CapDeviceControl)) add(Capture);
+    for (int i = 0; i < tabs->count(); ++i) {
+        if (tabs->tabText(i).compare(pageTitles_[Features], Qt::CaseInsensitive) == 0)
+            tabs->setCurrentIndex(i);
+    }
+}
+
+NettlebeamApiCapabilities MainWindow::currentCapabilities() const {
+    if (currentDevice_ == placeholder_) return 0;
+    return NettlebeamAPIGetDeviceCapabilitiesEx(currentDevice_->handle);
+}
+
+StatsThreadInfo MainWindow::requestFor(const NettlebeamDevice& device) const {
+    StatsThreadInfo info;
+    info.handle = device.handle;
+    return info;
+}
+
+void MainWindow::updateStats() {
+    if (currentDevice_ == placeholder_ || updateInProgress_) return;
+    emit signal_get_iface_status(requestFor(*currentDevice_));
+}
+
+void MainWindow::addIface(const StatsThreadInfo& sti) {
+    if (!versionsAcceptable(sti)) return;
+    // An arrival for a handle still listed replaces the old record.
+    if (sti.handle == placeholder_->handle) return;
+    if (devices_.contains(sti.handle)) delIface(sti);
+
+    auto* device = new NettlebeamDevice;
+    device->handle = sti.handle;
+    device->type = sti.type;
+    device->mac = macText(sti.mac);
+    device->friendlyName = settings_->friendlyName(device->mac);
+    device->features = sti.features;
+    devices_.insert(device->handle, device);
+
+    if (currentDevice_ == placeholder_) {
+        currentDevice_ = device;
+        resetAll(true);
+        selector_->clear();
+        selector_->setEnabled(true);
+    }
+    selector_->addDevice(device);
+    offerFirmware(sti);
+}
+
+void MainWindow::delIface(const StatsThreadInfo& sti) {
+    // Devices refused at arrival were never listed; their removal is ignored.
+    if (sti.handle == placeholder_->handle || !devices_.contains(sti.handle)) return;
+    NettlebeamDevice* device = devices_.take(sti.handle);
+    for (int i = selector_->count() - 1; i >= 0; --i) {
+        auto* listed = selector_->itemData(i, Qt::UserRole).value<NettlebeamDevice*>();
+        if (listed != nullptr && listed->handle == sti.handle) selector_->removeItem(i);
+    }
+    if (currentDevice_ == device) currentDevice_ = placeholder_;
+    if (selector_->count() == 0) showNoDevice();
+    delete device;
+}
+
+void MainWindow::showNoDevice() {
+    currentDevice_ = placeholder_;
+    ui->features_link_speed_label->clear();
+    ui->features_status_label->setText(QStringLiteral("No Device Connected"));
+    enableControls(false);
+    const QSignalBlocker blocker(selector_);
+    selector_->addItem(QStringLiteral("No device connected"));
+    selector_->setEnabled(false);
+    showDeviceImage(DeviceTypeNone);
+    ui->FirmwareSelection->hide();
+    ui->FirmwareSelectionCB->clear();
+}
+
+void MainWindow::changeDevice(int index) {
+    NettlebeamDevice* device = nullptr;
+    if (index >= 0 && currentDevice_ != placeholder_) {
+        auto* listed = selector_->itemData(index, Qt::UserRole).value<NettlebeamDevice*>();
+        if (listed != nullptr) device = devices_.value(listed->handle);
+    }
+    if (device == nullptr) {
+        qDebug("Device change no intf or no index\n");
+        rebuildPages(0);
+        showDeviceImage(DeviceTypeNone);
+        return;
+    }
+    currentDevice_ = device;
+    ui->OSXWarning->hide();
+    showDeviceImage(device->type);
+
+    const NettlebeamApiCapabilities caps = NettlebeamAPIGetDeviceCapabilitiesEx(device->handle);
+    rebuildPages(caps);
+    emit signal_get_features(requestFor(*device));
+    resetAll(true);
+
+    if (has(caps, CapStatisticsV2)) loadCounterConfigs(*device);
+    if (has(caps, CapPacketFilter)) {
+        emit signal_get_simplefilter(requestFor(*device));
+        emit signal_get_dpifilter(requestFor(*device));
+    }
+    if (has(caps, CapPacketsTypeFilter)) emit signal_get_packetstypefilter(requestFor(*device));
+
+    ui->capture_filetype->clear();
+    if (has(caps, CapCapture)) ui->capture_filetype->addItem(QStringLiteral("PCAP-NG"));
+    listFirmwareImages(*device);
+}
+
+void MainWindow::listFirmwareImages(const NettlebeamDevice& device) {
+    ui->FirmwareSelectionCB->clear();
+    NettlebeamApiHwFirmwaresDesc images{};
+    if (NettlebeamAPIGetHwFirmwaresDesc(device.handle, &images) != 0) return;
+    const int count = std::clamp(images.count, 0, NETTLEBEAM_MAX_FIRMWARE_IMAGES);
+    for (int i = 0; i < count; ++i) {
+        const char* name = images.names[i];
+        ui->FirmwareSelectionCB->addItem(
+            QString::fromLatin1(name, qstrnlen(name, NETTLEBEAM_FIRMWARE_NAME_SIZE)), i);
+    }
+}
+
+void MainWindow::loadCounterConfigs(const NettlebeamDevice& device) {
+    const std::optional<CounterConfigs> configs = settings_->loadCounters(device.mac);
+    if (!configs) return;
+    const QList<CounterV2Control*> counters = counterControls();
+    for (int n = 0; n < kProgrammableCounters; ++n) {
+        counters[n]->setVisible(true);
+        counters[n]->setNumber(n);
+        counters[n]->setDefinition((*configs)[n]);
+    }
+    for (int n = 0; n < kProgrammableCounters; ++n) {
+        StatsThreadInfo info = requestFor(device);
+        info.counterConfig = (*configs)[n];
+        emit signal_set_v2counterconfig(info);
+    }
+}
+
+void MainWindow::resetAll(bool resetLog) {
+    firstSampleA_ = true;
+    firstSampleB_ = true;
+    for (SQTableWidget* table :
+         {ui->tableWidget, ui->tableWidget_2, ui->tableWidget_3, ui->tableWidget_4}) {
+        table->setFirstSample(true);
+    }
+    for (CounterV2Control* counter : counterControls()) counter->reset();
+    if (resetLog) ui->log_txt->clear();
+    ui->timingChart->reset();
+}
+
+void MainWindow::statusUpdate(const StatsThreadInfo& sti) {
+    if (!isCurrent(sti.handle)) return;
+    qCDebug(lcStatus, "status answer of device %d", sti.handle);
+    refreshDescription(sti);
+    const NettlebeamApiCapabilities caps = sti.capabilities;
+    if (has(caps, CapStatisticsV1)) droppedUpdate(sti);
+    if (has(caps, CapStatisticsV2)) {
+        for (CounterV2Control* counter : counterControls()) counter->updateCounters(sti);
+        ui->features_drop_label->setText(QString::number(sti.statistics.data.v2.counters[15]));
+        droppedUpdate(sti);
+    }
+    if (has(caps, CapSfp)) {
+        ui->sfpDisp->refresh(sti);
+        ui->features_link_speed_label->setText(DeviceDescription::moduleText(sti.linkStatus));
+    }
+}
+
+void MainWindow::droppedUpdate(const StatsThreadInfo& sti) {
+    if (!isCurrent(sti.handle)) return;
+    const bool counted =
+        has(sti.capabilities, CapStatisticsV1) || has(sti.capabilities, CapStatisticsV2);
+    ui->features_sw_dropped->setText(counted ? QString::number(sti.statistics.swDropped)
+                                             : QStringLiteral("0"));
+}
+
+void MainWindow::refreshDescription(const StatsThreadInfo& sti) {
+    enableControls(true);
+    ui->features_status_label->setText(
+        DeviceDescription::describe(currentDevice_->type, sti.versions, sti.mac, sti.extraInfo));
+    if (has(sti.capabilities, CapSfp)) return;  // the module line follows the SFP update
+    const bool inlineMode = currentDevice_->features.inlineMode != 0;
+    ui->features_link_speed_label->setText(
+        DeviceDescription::linkText(sti.linkStatus, sti.capabilities, inlineMode));
+}
+
+void MainWindow::featuresUpdate(const StatsThreadInfo& sti) {
+    if (!isCurrent(sti.handle)) return;
+    currentDevice_->features = sti.features;
+}
+
+void MainWindow::showDeviceImage(NettlebeamApiDeviceType type) {
+    ui->model_logo->setPixmap(QPixmap(deviceImagePath(type))
+                                  .scaled(128, 128, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+bool MainWindow::versionsAcceptable(const StatsThreadInfo& sti) {
+    const std::optional<VersionProblem> problem = VersionCheck::check(
+        VersionNumber::fromBytes(sti.versions.driverVersion), NettlebeamAPIGetVersion());
+    if (!problem) return true;
+    QMessageBox box(QMessageBox::Critical, problem->title, problem->text, QMessageBox::Ok, this);
+    box.exec();
+    return false;
+}
+
+void MainWindow::offerFirmware(const StatsThreadInfo& sti) {
+    if (!firmware_.isUpdateAvailable(static_cast<uint32_t>(sti.type), sti.versions,
+                                     sti.features.configWord4High)) {
+        qDebug("No new version found!");
+        return;
+    }
+    const QString path = firmware_.entryForType(sti.type).file;
+    if (path.isEmpty()) return;
+    qDebug("New version found!");
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Firmware Update"),
+                    QStringLiteral("There is a new firmware available for your Nettlebeam.\nDo you "
+                                   "want to update it now?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    const int answer = box.exec();
+    // The device may have left while the question was open.
+    NettlebeamDevice* device = devices_.value(sti.handle);
+    if (device == nullptr) return;
+    if (answer != QMessageBox::Yes) {
+        qDebug("Yes was *not* clicked");
+        return;
+    }
+    qDebug("Yes was clicked");
+    ui->features_firmware_file->setText(path);
+    startUpdate(*device, path);
+}
+
+void MainWindow::userStartUpdate() {
+    if (currentDevice_ == placeholder_) return;
+    startUpdate(*currentDevice_, ui->features_firmware_file->text());
+}
+
+void MainWindow::startUpdate(const NettlebeamDevice& device, const QString& path) {
+    updateInProgress_ = true;
+    enableControls(false);
+    StatsThreadInfo info = requestFor(device);
+    const QByteArray local = path.toLocal8Bit();
+    qstrncpy(info.firmwarePath, local.constData(), sizeof info.firmwarePath);
+    emit signal_start_update(info);
+}
+
+void MainWindow::updateProgress(const StatsThreadInfo& sti) {
+    if (!isCurrent(sti.handle)) return;
+    ui->progressBar->setValue(sti.updateProgress);
+}
+
+void MainWindow::updateFinished(const StatsThreadInfo& sti) {
+    if (!isCurrent(sti.handle)) return;
+    updateInProgress_ = false;
+    enableControls(true);
+    if (!sti.updateSucceeded) {
+        QMessageBox box(
+            QMessageBox::Critical, QStringLiteral("Firmware Update"),
+            QStringLiteral(
+                "Firmware update failed.\nPlease check the specified file exists and is a "
+                "Nettlebeam Firmware."),
+            QMessageBox::Ok, this);
+        box.exec();
+    } else {
+        QMessageBox box(
+            QMessageBox::Information, QStringLiteral("Firmware Update"),
+            QStringLiteral("Firmware successfully updated.\nPlease disconnect and reconnect your "
+                           "Nettlebeam device."),
+            QMessageBox::Ok, this);
+        box.exec();
+    }
+}
+
+void MainWindow::slot_SelectFirmware() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open Firmware File"), QStringLiteral("/home"),
+        QStringLiteral("Nettlebeam Firmware File (*.img)"));
+    if (!path.isEmpty()) ui->features_firmware_file->setText(path);
+}
+
+void MainWindow::slot_capture_browse() {
+    const QString start = QFileInfo(ui->capture_filename->text()).absolutePath();
+    QString filter;
+    const QString pcapng = QStringLiteral("PCAP-NG Capture File (*.pcapng)");
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Output Capture File"), start,
+                                                pcapng, &filter);
+    qDebug("Selected filter : %s\n", qPrintable(filter));
+    if (path.isEmpty()) return;
+    if (filter == pcapng && !path.endsWith(QStringLiteral(".pcapng"), Qt::CaseInsensitive)) {
+        path += QStringLiteral(".pcapng");
+    }
+    ui->capture_filename->setText(path);
+    settings_->storeCaptureLocation(path);
+}
+
+void MainWindow::userSaveFeatures() {
+    if (currentDevice_ == placeholder_) return;
+    emit signal_save_features(requestFor(*currentDevice_));
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Save Configuration"),
+                    QStringLiteral("Configuration has been saved on the Nettlebeam device."),
+                    QMessageBox::Ok, this);
+    box.exec();
+    ui->features_save_btn->setEnabled(false);
+    ui->TimingSave->setEnabled(false);
+    ui->features_save_btn2->setEnabled(true);
+    ui->features_save_btn3->setEnabled(true);
+}
+
+void MainWindow::slot_restart_device() {
+    if (currentDevice_ == placeholder_) return;
+    emit signal_restart_device(requestFor(*currentDevice_));
+}
+
+void MainWindow::slot_sntp_failed(const QString& info) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("SNTP Time"), info, QMessageBox::Ok,
+                    this);
+    box.exec();
+}
+
+void MainWindow::slot_device_friendly_name_changed(NettlebeamDevice* dev) {
+    if (dev == nullptr || !devices_.contains(dev->handle)) return;
+    settings_->storeFriendlyName(dev->mac, dev->friendlyName);
+}
+
+void MainWindow::enableControls(bool enable) {
+    ControlEnabler::apply(*ui, currentCapabilities(), enable, updateInProgress_,
+                          currentDevice_->features.inlineMode != 0);
+}

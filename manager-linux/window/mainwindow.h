@@ -1,0 +1,140 @@
+// The manager's single window. It owns every widget, the settings, the map of
+// attached devices and the device worker, which makes every library call on
+// a thread of its own: the window only emits requests (queued signals
+// carrying a StatsThreadInfo) and shows the answers. The only library calls
+// made here are the cheap, lock-protected reads of the capability mask, the
+// library version and the firmware image names.
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+#include <memory>
+
+#include "firmwarestash.h"
+#include "glintfieldmonitor.h"
+#include "managersettings.h"
+#include "nettlebeamdevice.h"
+#include "statsthreadinfo.h"
+
+namespace Ui {
+class MainWindow;
+}
+class CounterV2Control;
+class DeviceComboBox;
+class StatsThread;
+class QWidget;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    // `firmwareFolder` overrides the catalogue folder beside the executable.
+    explicit MainWindow(QWidget* parent = nullptr, const QString& firmwareFolder = QString());
+    ~MainWindow() override;
+
+    // The selected device's handle, -1 when none is selected.
+    NettlebeamApiDeviceHandle currentHandle() const { return currentDevice_->handle; }
+    bool hasDevice(NettlebeamApiDeviceHandle handle) const { return devices_.contains(handle); }
+    DeviceComboBox* deviceSelector() const { return selector_; }
+
+  signals:
+    void signal_get_features(const StatsThreadInfo& info);
+    void signal_get_iface_status(const StatsThreadInfo& info);
+    void signal_set_features(const StatsThreadInfo& info);
+    void signal_save_features(const StatsThreadInfo& info);
+    void signal_restart_device(const StatsThreadInfo& info);
+    void signal_start_update(const StatsThreadInfo& info);
+    void signal_dd_set_config(const StatsThreadInfo& info);
+    void signal_dd_start(const StatsThreadInfo& info);
+    void signal_dd_stop(const StatsThreadInfo& info);
+    void signal_timing_resync(const StatsThreadInfo& info);
+    void signal_set_v2counterconfig(const StatsThreadInfo& info);
+    void signal_get_simplefilter(const StatsThreadInfo& info);
+    void signal_get_dpifilter(const StatsThreadInfo& info);
+    void signal_get_packetstypefilter(const StatsThreadInfo& info);
+    void signal_set_simplefilter(const StatsThreadInfo& info);
+    void signal_set_dpifilter(const StatsThreadInfo& info);
+    void signal_set_packetstypefilter(const StatsThreadInfo& info);
+    void signal_save_simplefilter(const StatsThreadInfo& info);
+    void signal_save_dpifilter(const StatsThreadInfo& info);
+    void signal_save_packetstypefilter(const StatsThreadInfo& info);
+    // Declared for completeness of the request set; nothing emits them.
+    void signal_get_iface_timing_status(const StatsThreadInfo& info);
+    void signal_get_iface_statistics(const StatsThreadInfo& info);
+    void signal_get_iface_dropped(const StatsThreadInfo& info);
+    void signal_start_device(const StatsThreadInfo& info);
+    void signal_dd_get_status(const StatsThreadInfo& info);
+    void signal_glintfieldmonitor_command(GlintfieldMonitor::glintfieldmonitor_target target,
+                                          GlintfieldMonitor::glintfieldmonitor_command command);
+
+  public slots:
+    void updateStats();
+    void userStartUpdate();
+    void userSaveFeatures();
+    void resetAll(bool resetLog);
+    void slot_sntp_failed(const QString& info);
+    void slot_restart_device();
+
+  private slots:
+    void addIface(const StatsThreadInfo& sti);
+    void delIface(const StatsThreadInfo& sti);
+    void statusUpdate(const StatsThreadInfo& sti);
+    void featuresUpdate(const StatsThreadInfo& sti);
+    void updateFinished(const StatsThreadInfo& sti);
+    void updateProgress(const StatsThreadInfo& sti);
+    void droppedUpdate(const StatsThreadInfo& sti);
+    void changeDevice(int index);
+    void slot_device_friendly_name_changed(NettlebeamDevice* dev);
+    void slot_SelectFirmware();
+    void slot_capture_browse();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void setUpGauges();
+    void setUpTables();
+    void setUpCaptureDefaults();
+    void placeSelector();
+    QList<CounterV2Control*> counterControls() const;
+    void listFirmwareImages(const NettlebeamDevice& device);
+    void buildSelector();
+    void connectWorker();
+    void recordPages();
+    // Shows the pages the capability mask allows and opens "Features".
+    void rebuildPages(NettlebeamApiCapabilities caps);
+    // Enables the device-dependent controls the mask allows (false: disables them).
+    void enableControls(bool enable);
+    void showDeviceImage(NettlebeamApiDeviceType type);
+    void showNoDevice();
+    // Description and link line of the "Features" page.
+    void refreshDescription(const StatsThreadInfo& sti);
+    bool versionsAcceptable(const StatsThreadInfo& sti);
+    void offerFirmware(const StatsThreadInfo& sti);
+    void startUpdate(const NettlebeamDevice& device, const QString& path);
+    void loadCounterConfigs(const NettlebeamDevice& device);
+    bool isCurrent(NettlebeamApiDeviceHandle handle) const {
+        return currentDevice_ != placeholder_ && handle == currentDevice_->handle;
+    }
+    NettlebeamApiCapabilities currentCapabilities() const;
+    StatsThreadInfo requestFor(const NettlebeamDevice& device) const;
+
+    StatsThread* worker_ = nullptr;
+    Ui::MainWindow* ui = nullptr;
+    QTimer* statsTimer_ = nullptr;
+    FirmwareStash firmware_;
+    QHash<NettlebeamApiDeviceHandle, NettlebeamDevice*> devices_;
+    NettlebeamDevice* placeholder_ = nullptr;
+    NettlebeamDevice* currentDevice_ = nullptr;
+    bool updateInProgress_ = false;
+    bool firstSampleA_ = true;
+    bool firstSampleB_ = true;
+    DeviceComboBox* selector_ = nullptr;
+    QList<QWidget*> pages_;
+    QList<QString> pageTitles_;
+    std::unique_ptr<ManagerSettings> settings_;
+    QTimer* featuresApplyTimer_ = nullptr;
+    GlintfieldMonitor glintfieldMonitor_;
+};

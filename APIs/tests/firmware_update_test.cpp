@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -162,6 +163,29 @@ TEST_F(FirmwareUpdateTest, AFailedUploadOrProgressRequestFailsTheUpdate) {
     ASSERT_EQ(NettlebeamAPIFirmwareUpdateStart(handle, secondOnly.c_str()), 0);
     EXPECT_EQ(finish(handle, progress), -1);
     EXPECT_EQ(progress, 25);
+}
+
+// A block corrupted before the file was sealed passes the file's own checks;
+// the device finds it against the CRC the image's head announces, refuses to
+// program the image, and the update fails. The intact file programs.
+TEST_F(FirmwareUpdateTest, TheDeviceRefusesAnImageWithACorruptBlock) {
+    int32_t handle = attachListed({"--type", "14"});
+    auto file = imageFile("", 1524, 0);
+    const uint8_t head[12] = {'N', 'B', 'F', 'C', 3, 0, 0, 1, 0x36, 0x01, 0, 0};
+    std::copy(head, head + 12, file.begin() + 16);
+    putLe32(file, 28, crc32(std::vector<uint8_t>(file.begin() + 16, file.end()), 16));
+    putLe32(file, 4, crc32(file, 16));
+    auto corrupt = file;
+    corrupt[16 + 700] ^= 0x01;
+    putLe32(corrupt, 4, crc32(corrupt, 16));
+
+    int32_t progress = 0;
+    ASSERT_EQ(NettlebeamAPIFirmwareUpdateStart(handle, writeFile("corrupt.bin", corrupt).c_str()),
+              0);
+    EXPECT_EQ(finish(handle, progress), -1);
+    EXPECT_EQ(progress, 0);
+    ASSERT_EQ(NettlebeamAPIFirmwareUpdateStart(handle, writeFile("intact.bin", file).c_str()), 0);
+    EXPECT_EQ(finish(handle, progress), 0);
 }
 
 }  // namespace

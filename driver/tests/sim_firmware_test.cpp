@@ -1,6 +1,7 @@
 // Firmware updates of the simulated devices: the begin/data/finish sequence
 // of both images, programming progress, and the versions after a restart.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
 
@@ -27,6 +28,18 @@ std::vector<uint8_t> versionedImage(size_t length) {
     std::vector<uint8_t> image(length, 0xA5);
     const uint8_t head[12] = {'N', 'B', 'F', 'W', 2, 1, 0, 7, 0x36, 0x01, 0, 0};
     std::copy(head, head + 12, image.begin());
+    return image;
+}
+
+// An image whose head announces the CRC-32 of the rest (and software 3.0.0.1).
+std::vector<uint8_t> checkedImage(size_t length) {
+    std::vector<uint8_t> image(length);
+    for (size_t i = 16; i < length; ++i) image[i] = static_cast<uint8_t>(i * 13);
+    const uint8_t head[12] = {'N', 'B', 'F', 'C', 3, 0, 0, 1, 0x36, 0x01, 0, 0};
+    std::copy(head, head + 12, image.begin());
+    uint32_t crc =
+        static_cast<uint32_t>(crc32(0, image.data() + 16, static_cast<uInt>(length - 16)));
+    for (int i = 0; i < 4; ++i) image[12 + i] = static_cast<uint8_t>(crc >> (8 * i));
     return image;
 }
 
@@ -117,6 +130,32 @@ TEST_F(FirmwareUpdate, ImagesOfWrongLengthAreRefused) {
     bench.device().powerOn();
     EXPECT_EQ(versions(bench)[4], 0) << "still the factory firmware 1.0.0.0";
     EXPECT_EQ(versions(bench)[7], 1);
+}
+
+// The device checks the blocks against the CRC the image's head announces:
+// a corrupted, repeated or reordered block fails the finish and nothing is
+// programmed.
+TEST_F(FirmwareUpdate, BlocksThatDoNotMatchTheAnnouncedCrcFailTheFinish) {
+    Bench bench(0x4F, dir);
+    const std::vector<uint8_t> image = checkedImage(1524);  // three blocks of 508
+    auto block = [&](int n) {
+        return std::vector<uint8_t>(image.begin() + n * 508, image.begin() + (n + 1) * 508);
+    };
+    auto corrupted = block(1);
+    corrupted[100] ^= 0x01;
+    for (const auto& blocks :
+         std::vector<std::vector<std::vector<uint8_t>>>{{block(0), corrupted, block(2)},
+                                                        {block(0), block(1), block(1)},
+                                                        {block(0), block(2), block(1)}}) {
+        ASSERT_TRUE(bench.request(kFirst.begin, u32(1524)).ok);
+        for (const auto& b : blocks) ASSERT_TRUE(bench.request(kFirst.data, b).ok);
+        EXPECT_FALSE(bench.request(kFirst.finish).ok);
+        EXPECT_FALSE(progress(bench, kFirst).has_value());
+    }
+    ASSERT_TRUE(upload(bench, kFirst, image));
+    bench.run(3500ms);
+    bench.device().powerOn();
+    EXPECT_EQ(versions(bench)[7], 3) << "the intact image runs after the restart";
 }
 
 TEST_F(FirmwareUpdate, BothImagesProgramIndependentlyAndNotWhileBusy) {

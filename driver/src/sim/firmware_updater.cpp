@@ -1,18 +1,39 @@
 #include "firmware_updater.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 
 #include "byte_order.h"
 
 namespace nettlebeam::driver::sim {
 
+namespace {
+
+constexpr uint8_t kVersionedMagic[4] = {'N', 'B', 'F', 'W'};
+constexpr uint8_t kCheckedMagic[4] = {'N', 'B', 'F', 'C'};
+constexpr size_t kVersionsHeadSize = 12;
+constexpr size_t kCheckedHeadSize = 16;
+
+bool startsWith(std::span<const uint8_t> bytes, const uint8_t (&magic)[4]) {
+    return bytes.size() >= 4 && std::equal(magic, magic + 4, bytes.begin());
+}
+
+}  // namespace
+
 std::optional<ImageVersions> imageVersions(std::span<const uint8_t> image) {
-    constexpr uint8_t kMagic[4] = {'N', 'B', 'F', 'W'};
-    if (image.size() < 12 || !std::equal(kMagic, kMagic + 4, image.begin())) return std::nullopt;
+    if (image.size() < kVersionsHeadSize ||
+        !(startsWith(image, kVersionedMagic) || startsWith(image, kCheckedMagic)))
+        return std::nullopt;
     ImageVersions v;
     std::copy(image.begin() + 4, image.begin() + 8, v.software.begin());
     v.hardware = getLe32(image, 8);
     return v;
+}
+
+std::optional<uint32_t> announcedImageCrc(std::span<const uint8_t> head) {
+    if (head.size() < kCheckedHeadSize || !startsWith(head, kCheckedMagic)) return std::nullopt;
+    return getLe32(head, 12);
 }
 
 FirmwareUpdater::Phase FirmwareUpdater::phaseAt(TimePoint now) const {
@@ -31,6 +52,7 @@ bool FirmwareUpdater::begin(std::span<const uint8_t> payload, TimePoint now) {
     announced_ = length;
     received_ = 0;
     head_.clear();
+    runningCrc_ = static_cast<uint32_t>(crc32(0, nullptr, 0));
     taken_ = false;
     return true;
 }
@@ -42,22 +64,34 @@ bool FirmwareUpdater::data(std::span<const uint8_t> payload) {
         phase_ = Phase::Idle;
         return false;
     }
-    constexpr size_t kHeadSize = 12;
-    size_t headPart = std::min(payload.size(), kHeadSize - std::min(head_.size(), kHeadSize));
+    size_t headPart =
+        std::min(payload.size(), kCheckedHeadSize - std::min(head_.size(), kCheckedHeadSize));
     head_.insert(head_.end(), payload.begin(), payload.begin() + headPart);
+    // Kept as the blocks come: the image itself is not held.
+    auto rest = payload.subspan(headPart);
+    runningCrc_ =
+        static_cast<uint32_t>(crc32(runningCrc_, rest.data(), static_cast<uInt>(rest.size())));
     received_ += static_cast<uint32_t>(payload.size());
     return true;
 }
 
 bool FirmwareUpdater::finish(TimePoint now) {
     if (phase_ != Phase::Receiving) return false;
-    if (received_ != announced_) {
+    // A short image, or one whose blocks came corrupted, repeated or out of
+    // order, is abandoned: the flash keeps what it had.
+    if (received_ != announced_ || !matchesAnnouncedCrc()) {
         phase_ = Phase::Idle;
         return false;
     }
     phase_ = Phase::Programming;
     programmingStarted_ = now;
     return true;
+}
+
+bool FirmwareUpdater::matchesAnnouncedCrc() const {
+    if (!startsWith(head_, kCheckedMagic)) return true;
+    std::optional<uint32_t> announced = announcedImageCrc(head_);
+    return announced && *announced == runningCrc_;
 }
 
 std::optional<uint8_t> FirmwareUpdater::progress(TimePoint now) const {

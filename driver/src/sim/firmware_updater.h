@@ -12,14 +12,19 @@
 
 namespace nettlebeam::driver::sim {
 
-// The versions an image announces in its first twelve bytes: "NBFW", the
-// software firmware version (first component first) and the hardware
-// firmware version (little-endian). Images without it keep the versions.
+// The versions an image announces in its first twelve bytes: "NBFW" or
+// "NBFC", the software firmware version (first component first) and the
+// hardware firmware version (little-endian). Images without it keep the
+// versions.
 struct ImageVersions {
     std::array<uint8_t, 4> software{};
     uint32_t hardware = 0;
 };
 std::optional<ImageVersions> imageVersions(std::span<const uint8_t> image);
+
+// An image whose head is "NBFC" carries at bytes 12 to 15 the CRC-32
+// (little-endian) of everything after its 16-byte head; nothing for others.
+std::optional<uint32_t> announcedImageCrc(std::span<const uint8_t> head);
 
 class FirmwareUpdater {
   public:
@@ -41,10 +46,15 @@ class FirmwareUpdater {
     enum class Phase { Idle, Receiving, Programming, Programmed };
     Phase phaseAt(TimePoint now) const;
 
+    // Whether the image received matches the CRC its head announces (true
+    // for an image that announces none).
+    bool matchesAnnouncedCrc() const;
+
     Phase phase_ = Phase::Idle;
     uint32_t announced_ = 0;
     uint32_t received_ = 0;
-    std::vector<uint8_t> head_;  // the first bytes, where the versions are
+    std::vector<uint8_t> head_;  // the first bytes, where the versions and the CRC are
+    uint32_t runningCrc_ = 0;    // of the bytes received after the head
     TimePoint programmingStarted_{};
     bool taken_ = false;
 };

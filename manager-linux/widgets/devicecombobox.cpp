@@ -15,6 +15,9 @@ QString deviceItemText(const NettlebeamDevice& device) {
 }  // namespace
 
 DeviceComboBox::DeviceComboBox(QWidget* parent) : QComboBox(parent) {
+    // FriendlyNameChanged may be queued or spied on before the window has
+    // registered the device pointer type.
+    qRegisterMetaType<NettlebeamDevice*>();
     setInsertPolicy(QComboBox::NoInsert);
 }
 

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "control_trust.h"
 #include "frame.h"
 
 namespace nettlebeam::wire {
@@ -29,14 +31,43 @@ class Connection {
     int fd_;
 };
 
-int connectTo(const std::string& path) {
+// Connects to the control socket once it has passed the checks of
+// control_trust.h: the socket file before connecting, the process that
+// listens on it after. -1 with the reason in `why` otherwise.
+int connectTo(const std::string& path, std::string& why) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof(address.sun_path)) return -1;
+    if (path.empty() || path.size() >= sizeof(address.sun_path)) {
+        why = "the path is empty or too long for a socket";
+        return -1;
+    }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const uid_t me = geteuid();
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+        why = std::strerror(errno);
+        return -1;
+    }
+    if (why = untrustedSocket(info, me); !why.empty()) return -1;
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
+    if (fd < 0) {
+        why = std::string("cannot create a socket: ") + std::strerror(errno);
+        return -1;
+    }
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        why = std::strerror(errno);
+        close(fd);
+        return -1;
+    }
+    // The file may have been swapped since lstat: who listens is what counts.
+    ucred peer{};
+    socklen_t length = sizeof(peer);
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) {
+        why = std::string("cannot tell who answers: ") + std::strerror(errno);
+        close(fd);
+        return -1;
+    }
+    if (why = untrustedPeer(peer.uid, me); !why.empty()) {
         close(fd);
         return -1;
     }
@@ -148,7 +179,8 @@ DescriptorReply transactWithDescriptors(const std::string& path, uint32_t code, 
     if (outputCapacity > kMaxOutputBytes) outputCapacity = kMaxOutputBytes;
     if (output == nullptr) outputCapacity = 0;
 
-    UniqueFd connection(connectTo(path));
+    std::string why;
+    UniqueFd connection(connectTo(path, why));
     if (!connection.valid()) {
         out.result = kCannotOpen;
         return out;
@@ -175,13 +207,17 @@ DescriptorReply transactWithDescriptors(const std::string& path, uint32_t code, 
 }
 
 int32_t transact(const std::string& path, uint32_t code, const void* input, uint32_t inputLength,
-                 void* output, uint32_t outputCapacity, int cancelFd) {
+                 void* output, uint32_t outputCapacity, int cancelFd, std::string* whyCannotOpen) {
     if (inputLength > kMaxInputBytes) return kDriverFailed;
     if (outputCapacity > kMaxOutputBytes) outputCapacity = kMaxOutputBytes;
     if (output == nullptr) outputCapacity = 0;
 
-    Connection connection(connectTo(path));
-    if (connection.fd() < 0) return kCannotOpen;
+    std::string why;
+    Connection connection(connectTo(path, why));
+    if (connection.fd() < 0) {
+        if (whyCannotOpen != nullptr) *whyCannotOpen = why;
+        return kCannotOpen;
+    }
 
     uint8_t header[kHeaderSize];
     encodeRequestHeader({code, inputLength, outputCapacity}, header);

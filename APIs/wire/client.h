@@ -10,7 +10,9 @@
 
 namespace nettlebeam::wire {
 
-constexpr int32_t kCannotOpen = -1;  // no driver listening, or no permission
+// No driver listening, no permission, or a socket or a process on it that
+// fails the checks of control_trust.h.
+constexpr int32_t kCannotOpen = -1;
 
 // Connects to `path`, sends one request and reads its reply into `output`.
 // Returns the number of bytes the driver wrote (0 or more), kCannotOpen when
@@ -19,8 +21,10 @@ constexpr int32_t kCannotOpen = -1;  // no driver listening, or no permission
 // When `cancelFd` is not -1 the wait for the reply also watches it: once it is
 // readable the request is abandoned and kDriverFailed returned. This is how a
 // blocked event wait is stopped from another thread.
+// On kCannotOpen, `whyCannotOpen` (when given) says which step or check failed.
 int32_t transact(const std::string& path, uint32_t code, const void* input, uint32_t inputLength,
-                 void* output, uint32_t outputCapacity, int cancelFd = -1);
+                 void* output, uint32_t outputCapacity, int cancelFd = -1,
+                 std::string* whyCannotOpen = nullptr);
 
 // A descriptor closed when its owner goes.
 class UniqueFd {

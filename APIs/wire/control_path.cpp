@@ -7,17 +7,30 @@
 namespace nettlebeam::wire {
 
 namespace {
+
 const char* nonEmptyEnv(const char* name) {
     const char* value = std::getenv(name);
     return (value != nullptr && value[0] != '\0') ? value : nullptr;
 }
+
+constexpr const char* kSocketName = "/KV7Control";
+
 }  // namespace
 
-std::string controlPath() {
-    if (const char* explicitPath = nonEmptyEnv("NETTLEBEAM_CONTROL")) return explicitPath;
+ControlLayout controlLayout() {
+    if (const char* explicitPath = nonEmptyEnv("NETTLEBEAM_CONTROL")) return {explicitPath, ""};
+    std::string folder = "/tmp/nettlebeam-" + std::to_string(getuid());
     if (const char* runtimeDir = nonEmptyEnv("XDG_RUNTIME_DIR"))
-        return std::string(runtimeDir) + "/nettlebeam/KV7Control";
-    return "/tmp/nettlebeam-" + std::to_string(getuid()) + "/KV7Control";
+        folder = std::string(runtimeDir) + "/nettlebeam";
+    return {folder + kSocketName, folder};
+}
+
+ControlLayout explicitControlLayout(const std::string& socket) {
+    return {socket, ""};
+}
+
+std::string controlPath() {
+    return controlLayout().socket;
 }
 
 }  // namespace nettlebeam::wire

@@ -106,9 +106,11 @@ std::vector<uint8_t> adminRequest(const std::string& path, uint32_t code,
                                   const std::vector<uint8_t>& input, uint32_t capacity,
                                   const std::string& failure) {
     std::vector<uint8_t> output(capacity);
+    std::string why;
     int32_t result = wire::transact(path, code, input.data(), static_cast<uint32_t>(input.size()),
-                                    output.data(), capacity);
-    if (result == wire::kCannotOpen) throw CommandError("no nettlebeamd answers on " + path);
+                                    output.data(), capacity, -1, &why);
+    if (result == wire::kCannotOpen)
+        throw CommandError("no nettlebeamd answers on " + path + ": " + why);
     if (result < 0) throw CommandError(failure);
     output.resize(static_cast<size_t>(result));
     return output;
@@ -239,8 +241,13 @@ int requestCommand(const std::string& path, const std::vector<std::string>& args
         capacity = static_cast<uint32_t>(
             unsignedArg("--out", parsed.options["--out"], wire::kMaxOutputBytes));
     std::vector<uint8_t> output(capacity);
+    std::string why;
     int32_t result = wire::transact(path, code, input.data(), static_cast<uint32_t>(input.size()),
-                                    output.data(), capacity);
+                                    output.data(), capacity, -1, &why);
+    // The result line stays as the library would see it; the reason goes aside.
+    if (result == wire::kCannotOpen)
+        std::fprintf(stderr, "nettlebeamd: no nettlebeamd answers on %s: %s\n", path.c_str(),
+                     why.c_str());
     output.resize(result > 0 ? static_cast<size_t>(result) : 0);
     std::string text = formatRequestOutput(result, output);
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -248,16 +255,16 @@ int requestCommand(const std::string& path, const std::vector<std::string>& args
 }
 
 // Takes "--control PATH" out of the arguments; else the usual control path.
-std::string takeControlPath(std::vector<std::string>& args) {
+wire::ControlLayout takeControlLayout(std::vector<std::string>& args) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] != "--control") continue;
         if (i + 1 >= args.size()) throw CommandError("option --control needs a value");
         std::string path = args[i + 1];
         args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
         if (path.empty()) throw CommandError("--control needs a non-empty path");
-        return path;
+        return wire::explicitControlLayout(path);
     }
-    return wire::controlPath();
+    return wire::controlLayout();
 }
 
 }  // namespace
@@ -282,8 +289,9 @@ int runCommand(std::vector<std::string> args) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        std::string path = takeControlPath(args);
-        if (command == "serve") return serveCommand(path, args);
+        const wire::ControlLayout control = takeControlLayout(args);
+        const std::string& path = control.socket;
+        if (command == "serve") return serveCommand(control, args);
         if (command == "attach") return attachCommand(path, args);
         if (command == "detach") return detachCommand(path, args);
         if (command == "devices") return devicesCommand(path, args);

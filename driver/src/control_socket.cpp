@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "control_folders.h"
+
 namespace nettlebeam::driver {
 
 namespace {
@@ -18,31 +20,6 @@ bool fillAddress(const std::string& path, sockaddr_un& address) {
     if (path.empty() || path.size() >= sizeof(address.sun_path)) return false;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     return true;
-}
-
-// mkdir -p, the last level with mode 0700; existing folders are left alone.
-bool makeFolders(const std::string& folder, std::string& error) {
-    if (folder.empty()) return true;
-    struct stat info {};
-    if (stat(folder.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) return true;
-        error = folder + " is not a folder";
-        return false;
-    }
-    size_t slash = folder.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !makeFolders(folder.substr(0, slash), error))
-        return false;
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = "cannot create " + folder + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-std::string folderOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return "";
-    return path.substr(0, slash == 0 ? 1 : slash);
 }
 
 }  // namespace
@@ -57,13 +34,14 @@ bool somebodyListens(const std::string& path) {
     return listening;
 }
 
-int listenOnControlPath(const std::string& path, std::string& error) {
+int listenOnControlPath(const wire::ControlLayout& layout, std::string& error) {
+    const std::string& path = layout.socket;
     sockaddr_un address;
     if (!fillAddress(path, address)) {
         error = "the control path '" + path + "' is empty or too long for a socket";
         return -1;
     }
-    if (!makeFolders(folderOf(path), error)) return -1;
+    if (!prepareControlFolders(layout, error)) return -1;
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0) {
         if (!S_ISSOCK(info.st_mode)) {
@@ -81,7 +59,14 @@ int listenOnControlPath(const std::string& path, std::string& error) {
         error = std::string("cannot create a socket: ") + std::strerror(errno);
         return -1;
     }
-    // No moment in which the socket is reachable with wider permissions.
+    // The socket file takes its mode from the socket's own and the umask at
+    // bind: it is never reachable with wider permissions, and nothing is
+    // changed by path (a name swapped for a link would redirect that).
+    if (fchmod(fd, 0600) != 0) {
+        error = std::string("cannot set the socket's mode: ") + std::strerror(errno);
+        close(fd);
+        return -1;
+    }
     mode_t previous = umask(0177);
     int bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
     int bindErrno = errno;
@@ -91,7 +76,6 @@ int listenOnControlPath(const std::string& path, std::string& error) {
         close(fd);
         return -1;
     }
-    chmod(path.c_str(), 0600);
     if (listen(fd, SOMAXCONN) != 0) {
         error = "cannot listen on " + path + ": " + std::strerror(errno);
         close(fd);

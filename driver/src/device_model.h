@@ -32,10 +32,19 @@ struct DeviceReply {
     // serving everyone else meanwhile): for work that takes as long as the
     // disk does, like writing out a capture cache.
     std::shared_ptr<const std::atomic<bool>> ready;
+    // Not ok: why, when the device can say more than that it refused (the
+    // daemon's log shows it).
+    std::string reason;
 
-    static DeviceReply failure() { return {}; }
-    static DeviceReply empty() { return {true, {}, {}, {}}; }
-    static DeviceReply of(std::vector<uint8_t> bytes) { return {true, std::move(bytes), {}, {}}; }
+    static DeviceReply failure(std::string why = {}) {
+        DeviceReply reply;
+        reply.reason = std::move(why);
+        return reply;
+    }
+    static DeviceReply empty() { return {true, {}, {}, {}, {}}; }
+    static DeviceReply of(std::vector<uint8_t> bytes) {
+        return {true, std::move(bytes), {}, {}, {}};
+    }
     static DeviceReply emptyWhen(std::shared_ptr<const std::atomic<bool>> ready) {
         DeviceReply reply = empty();
         reply.ready = std::move(ready);

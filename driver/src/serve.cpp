@@ -114,7 +114,7 @@ int refuse(const std::string& message) {
 
 }  // namespace
 
-int serveCommand(const std::string& controlPath, const std::vector<std::string>& args) {
+int serveCommand(const wire::ControlLayout& control, const std::vector<std::string>& args) {
     ServeSettings settings;
     std::string error;
     if (!parseServeArgs(args, settings, error)) return refuse(error);
@@ -122,7 +122,8 @@ int serveCommand(const std::string& controlPath, const std::vector<std::string>&
     if (auto* fleetError = std::get_if<std::string>(&fleet)) return refuse(*fleetError);
 
     ServerOptions options;
-    options.controlPath = absolute(controlPath);
+    options.controlPath = absolute(control.socket);
+    options.privateFolder = control.privateFolder;
     options.stateDirectory = absolute(settings.stateDirectory);
     options.eventQueueBound = settings.eventQueueLimit;
     if (!options.stateDirectory.empty() && !prepareStateDirectory(options.stateDirectory, error))

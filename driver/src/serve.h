@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "control_path.h"
+
 namespace nettlebeam::driver {
 
-int serveCommand(const std::string& controlPath, const std::vector<std::string>& args);
+int serveCommand(const wire::ControlLayout& control, const std::vector<std::string>& args);
 
 }  // namespace nettlebeam::driver

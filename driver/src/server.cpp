@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include "admin_protocol.h"
 #include "capture_ring.h"
 #include "control_socket.h"
+#include "control_trust.h"
 #include "device_options.h"
 #include "event_record.h"
 #include "log.h"
@@ -45,6 +47,18 @@ std::vector<uint8_t> u32Bytes(uint32_t value) {
             static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
 }
 
+size_t descriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 65536;
+    return static_cast<size_t>(limit.rlim_cur);
+}
+
+// Room is left for what devices open: capture files, replay files, shared
+// memory and the descriptors passed with replies.
+size_t connectionLimitFor(size_t descriptors) {
+    return std::clamp<size_t>(descriptors - descriptors / 4, 8, 65536);
+}
+
 std::string hexCode(uint32_t code) {
     char text[16];
     std::snprintf(text, sizeof(text), "0x%08X", code);
@@ -60,6 +74,7 @@ struct Server::Connection {
     // (the client closes it when done).
     enum class State { ReadingHeader, ReadingInput, Parked, Deferred, Writing, Shared };
     int fd = -1;
+    uint64_t serial = 0;  // accept order
     State state = State::ReadingHeader;
     uint32_t watched = 0;  // epoll events registered, 0 when not registered
     uint8_t header[wire::kHeaderSize] = {};
@@ -90,10 +105,10 @@ Server::~Server() {
 }
 
 bool Server::listen(std::string& error) {
-    listenFd_ = listenOnControlPath(options_.controlPath, error);
+    listenFd_ = listenOnControlPath({options_.controlPath, options_.privateFolder}, error);
     if (listenFd_ < 0) return false;
     struct stat info {};
-    if (stat(options_.controlPath.c_str(), &info) == 0) socketInode_ = info.st_ino;
+    if (lstat(options_.controlPath.c_str(), &info) == 0) socketInode_ = info.st_ino;
     return true;
 }
 
@@ -115,12 +130,15 @@ bool Server::prepareLoop(std::string& error) {
     period.it_interval.tv_nsec = std::chrono::nanoseconds(kTickPeriod).count();
     period.it_value = period.it_interval;
     timerfd_settime(timerFd_, 0, &period, nullptr);
-    for (int fd : {listenFd_, timerFd_, signalFd_}) {
+    for (int fd : {timerFd_, signalFd_}) {
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.fd = fd;
         epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event);
     }
+    resumeAccepting();
+    maxConnections_ = options_.maxConnections;
+    if (maxConnections_ == 0) maxConnections_ = connectionLimitFor(descriptorLimit());
     return true;
 }
 
@@ -201,7 +219,7 @@ bool Server::stopAnnounced() const {
 void Server::removeSocket() {
     struct stat info {};
     // Only our own socket: a successor may already have taken the path.
-    if (stat(options_.controlPath.c_str(), &info) == 0 && info.st_ino == socketInode_)
+    if (lstat(options_.controlPath.c_str(), &info) == 0 && info.st_ino == socketInode_)
         unlink(options_.controlPath.c_str());
 }
 
@@ -211,13 +229,27 @@ void Server::acceptAll() {
     for (int accepted = 0; accepted < 16; ++accepted) {
         int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                return pauseAccepting(errno);
             if (errno != EAGAIN && errno != EWOULDBLOCK)
                 logLine(std::string("accept failed: ") + std::strerror(errno));
             return;
         }
+        if (outOfDescriptors_) {
+            outOfDescriptors_ = false;
+            logLine("accepting connections again (" + std::to_string(connections_.size()) +
+                    " open)");
+        }
+        if (!peerAllowed(fd)) continue;
+        if (connections_.size() >= maxConnections_ && !makeRoom()) {
+            ++closedForRoom_;
+            close(fd);
+            continue;
+        }
         auto connection = std::make_unique<Connection>();
         connection->fd = fd;
+        connection->serial = nextSerial_++;
         connection->deadline = Clock::now() + options_.readDeadline;
         Connection& added = *connection;
         connections_.emplace(fd, std::move(connection));
@@ -225,6 +257,62 @@ void Server::acceptAll() {
         onReadable(added);
         if (connections_.size() <= 1) return;  // a lone client: back to epoll at once
     }
+}
+
+void Server::pauseAccepting(int error) {
+    if (listening_) {
+        epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
+        listening_ = false;
+    }
+    retryAcceptAt_ = Clock::now() + std::chrono::seconds(1);
+    if (outOfDescriptors_) return;
+    outOfDescriptors_ = true;
+    logLine(std::string("cannot accept connections: ") + std::strerror(error) + " (" +
+            std::to_string(connections_.size()) + " open); waiting for a connection to close");
+}
+
+void Server::resumeAccepting() {
+    if (listening_ || listenFd_ < 0) return;
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = listenFd_;
+    listening_ = epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event) == 0;
+}
+
+bool Server::peerAllowed(int fd) {
+    ucred peer{};
+    socklen_t length = sizeof(peer);
+    std::string why = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0
+                          ? wire::untrustedPeer(peer.uid, geteuid())
+                          : std::string("its peer cannot be identified: ") + std::strerror(errno);
+    if (why.empty()) return true;
+    close(fd);
+    if (std::find(refusedUsers_.begin(), refusedUsers_.end(), peer.uid) == refusedUsers_.end()) {
+        if (refusedUsers_.size() < 64) refusedUsers_.push_back(peer.uid);
+        logLine("closed a connection (and will close its like without a word): " + why);
+    }
+    return false;
+}
+
+bool Server::makeRoom() {
+    const Connection* oldest = nullptr;
+    for (const auto& [fd, connection] : connections_) {
+        const bool idle = connection->state == Connection::State::ReadingHeader ||
+                          connection->state == Connection::State::ReadingInput;
+        if (idle && (oldest == nullptr || connection->serial < oldest->serial))
+            oldest = connection.get();
+    }
+    if (oldest == nullptr) return false;
+    ++closedForRoom_;
+    closeConnection(oldest->fd);
+    return true;
+}
+
+size_t Server::pendingReplyBytes() const {
+    size_t total = 0;
+    for (const auto& [fd, connection] : connections_)
+        total += connection->replyBody.size() + connection->deferredReply.size();
+    return total;
 }
 
 void Server::watch(Connection& connection, uint32_t events) {
@@ -247,6 +335,7 @@ void Server::closeConnection(int fd) {
     if (found->second->state == Connection::State::Deferred) std::erase(deferred_, fd);
     close(fd);  // also leaves epoll
     connections_.erase(found);
+    resumeAccepting();
 }
 
 void Server::onReadable(Connection& connection) {
@@ -350,11 +439,19 @@ void Server::answerDevice(Connection& connection) {
 
     std::optional<Fault> fault;
     if (answeredByFault(connection, handle, fault)) return;
+    uint32_t capacity = request.outputCapacity;
+    if (request.code == sim::code::kMemoryCaptureData) {
+        const size_t pending = pendingReplyBytes();
+        const size_t left =
+            pending < options_.pendingReplyBudget ? options_.pendingReplyBudget - pending : 0;
+        capacity = static_cast<uint32_t>(std::min<size_t>(capacity, left));
+    }
     DeviceReply answer = found->second.model->handleRequest(
-        request.code, std::span<const uint8_t>(payload, payloadLength), request.outputCapacity);
+        request.code, std::span<const uint8_t>(payload, payloadLength), capacity);
     if (!answer.ok)
-        return fail(connection,
-                    "device " + std::to_string(handle) + " refused " + hexCode(request.code));
+        return fail(connection, "device " + std::to_string(handle) + " refused " +
+                                    hexCode(request.code) +
+                                    (answer.reason.empty() ? "" : ": " + answer.reason));
     if (answer.bytes.size() > request.outputCapacity)
         return fail(connection, "device " + std::to_string(handle) + " answered " +
                                     hexCode(request.code) + " with more than the buffer holds");
@@ -548,8 +645,9 @@ void Server::answerShare(Connection& connection) {
     DeviceReply answer =
         found->second.model->handleRequest(request.code, {}, request.outputCapacity);
     if (!answer.ok || answer.bytes.size() > request.outputCapacity)
-        return fail(connection,
-                    "device " + std::to_string(handle) + " refused " + hexCode(request.code));
+        return fail(connection, "device " + std::to_string(handle) + " refused " +
+                                    hexCode(request.code) +
+                                    (answer.reason.empty() ? "" : ": " + answer.reason));
     if (fault) connection.truncateTo = fault->truncateTo;
     connection.passing = std::move(answer.descriptors);
     if (!connection.passing.empty()) connection.sharedFor = handle;
@@ -712,6 +810,15 @@ void Server::tick() {
     for (int fd : overdue) {
         logLine("dropped a stalled connection");
         closeConnection(fd);
+    }
+    // Descriptors may come free elsewhere than in a closing connection.
+    if (!listening_ && now >= retryAcceptAt_) resumeAccepting();
+    if (closedForRoom_ > 0 && now - lastRoomLog_ >= std::chrono::seconds(10)) {
+        lastRoomLog_ = now;
+        logLine("at the limit of " + std::to_string(maxConnections_) +
+                " open connections: closed " + std::to_string(closedForRoom_) +
+                " waiting for their request");
+        closedForRoom_ = 0;
     }
     // Exited clients are looked for once a second: it costs a /proc read each.
     std::function<bool(const ProcessKey&)> running;

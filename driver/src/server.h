@@ -25,11 +25,22 @@ namespace nettlebeam::driver {
 
 struct ServerOptions {
     std::string controlPath;
+    // The daemon's own folder on a default control path (see
+    // wire::ControlLayout); empty for a path given in full.
+    std::string privateFolder;
     std::string stateDirectory;  // empty: no state kept
     std::chrono::milliseconds readDeadline{5000};
     std::chrono::milliseconds writeStallDeadline{30000};
     std::chrono::milliseconds forgetProcessAfter{30000};
     size_t eventQueueBound = 1024;
+    // Open connections at most; 0: three quarters of the descriptor limit.
+    // At the limit the oldest connection still waiting for its request is
+    // closed to make room.
+    size_t maxConnections = 0;
+    // Bytes that replies not yet taken by their clients may hold, all
+    // connections together: memory capture data requests get no more than
+    // is left (their unread blocks wait in the capture for the next read).
+    size_t pendingReplyBudget = 128u << 20;
 };
 
 class Server : public DeviceHost {
@@ -72,6 +83,16 @@ class Server : public DeviceHost {
     // A second stop request ends the wait.
     void beginStop();
     bool stopAnnounced() const;
+    // Out of descriptors (or kernel memory): the listening socket is not
+    // watched until a connection closes or a second has passed.
+    void pauseAccepting(int error);
+    void resumeAccepting();
+    // Closes a connection from another user; true when the peer may stay.
+    bool peerAllowed(int fd);
+    // At the connection limit: closes the oldest connection still waiting
+    // for its request; false when there is none.
+    bool makeRoom();
+    size_t pendingReplyBytes() const;
     void onReadable(Connection& connection);
     void onWritable(Connection& connection);
     void dispatch(Connection& connection);
@@ -105,6 +126,14 @@ class Server : public DeviceHost {
     bool stopping_ = false;
     Clock::time_point stopDeadline_{};
     std::vector<ProcessKey> stopListeners_;  // waiting for events when the stop began
+    bool listening_ = false;                 // the listening socket is in epoll
+    bool outOfDescriptors_ = false;          // an episode is under way (logged once)
+    Clock::time_point retryAcceptAt_{};
+    size_t maxConnections_ = 0;
+    uint64_t nextSerial_ = 0;     // age of connections
+    uint64_t closedForRoom_ = 0;  // not logged yet
+    Clock::time_point lastRoomLog_{};
+    std::vector<uid_t> refusedUsers_;  // logged once each
     ino_t socketInode_ = 0;
     std::map<int, std::unique_ptr<Connection>> connections_;
     std::array<uint8_t, 1024> staging_{};  // input read together with a header

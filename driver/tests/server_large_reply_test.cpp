@@ -77,6 +77,7 @@ class ServerInProcess : public ::testing::Test {
         folder_ = folder;
         ServerOptions options;
         options.controlPath = folder_ + "/KV7Control";
+        options.pendingReplyBudget = replyBudget_;
         path_ = options.controlPath;
         server_ = std::make_unique<Server>(options);
         std::string error;
@@ -119,6 +120,7 @@ class ServerInProcess : public ::testing::Test {
 
     int32_t stopCapture() { return wire::transact(path_, kCaptureStop, &handle_, 4, nullptr, 0); }
 
+    size_t replyBudget_ = ServerOptions{}.pendingReplyBudget;
     std::string folder_, path_;
     std::shared_ptr<std::atomic<bool>> stopped_ = std::make_shared<std::atomic<bool>>(false);
     std::promise<void> mayFinish_;
@@ -152,6 +154,43 @@ TEST_F(ServerInProcess, ASlowReaderDoesNotHoldUpOthers) {
     }
     close(slow);
     EXPECT_EQ(received, wire::kHeaderSize + k64MiB);
+}
+
+// Bytes received on `fd` until it closes.
+size_t drain(int fd) {
+    size_t received = 0;
+    std::vector<uint8_t> buffer(1 << 20);
+    pollfd polled{fd, POLLIN, 0};
+    while (poll(&polled, 1, 10000) > 0) {
+        const ssize_t got = recv(fd, buffer.data(), buffer.size(), 0);
+        if (got <= 0) break;
+        received += static_cast<size_t>(got);
+    }
+    close(fd);
+    return received;
+}
+
+class ServerWithSmallReplyBudget : public ServerInProcess {
+  protected:
+    void SetUp() override {
+        replyBudget_ = 10u << 20;
+        ServerInProcess::SetUp();
+    }
+};
+
+TEST_F(ServerWithSmallReplyBudget, UnreadRepliesHoldNoMoreThanTheBudget) {
+    constexpr uint32_t k4MiB = 4u << 20;
+    std::vector<int> unread;
+    for (int i = 0; i < 2; ++i) {
+        unread.push_back(startRawRead(k4MiB));
+        pollfd started{unread.back(), POLLIN, 0};
+        ASSERT_EQ(poll(&started, 1, 10000), 1) << "the reply is under way";
+    }
+    std::vector<uint8_t> out;
+    EXPECT_EQ(readMemory(k4MiB, out), static_cast<int32_t>(2u << 20))
+        << "only what the budget has left";
+    for (int fd : unread) EXPECT_EQ(drain(fd), wire::kHeaderSize + k4MiB);
+    EXPECT_EQ(readMemory(k4MiB, out), static_cast<int32_t>(k4MiB)) << "the budget is free again";
 }
 
 TEST_F(ServerInProcess, ReadersLeavingMidReplyCostNothing) {

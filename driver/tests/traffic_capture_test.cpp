@@ -10,8 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <thread>
 
+#include "traffic/device_traffic.h"
 #include "traffic/frame_generator.h"
 #include "traffic/pcapng.h"
 #include "traffic/replay_source.h"
@@ -230,6 +232,9 @@ TEST(DirectCapture, FileErrorsAreReportedAndFilesStayReadable) {
         const auto status = run.engine.directCapture().status();
         EXPECT_FALSE(status.enabled);
         EXPECT_EQ(status.error, static_cast<uint32_t>(kCaptureCannotCreate));
+        const std::string failure = run.engine.directCapture().failure();
+        EXPECT_NE(failure.find(folder.path() + "/missing/cap_00001_"), std::string::npos);
+        EXPECT_NE(failure.find(std::strerror(ENOENT)), std::string::npos) << failure;
         const auto states = eventsOf(run.engine.directCapture(), CaptureEvent::Kind::State);
         ASSERT_FALSE(states.empty());
         EXPECT_FALSE(states.back().enabled);
@@ -270,6 +275,8 @@ TEST(DirectCapture, FileErrorsAreReportedAndFilesStayReadable) {
         EXPECT_EQ(static_cast<uint64_t>(inFile),
                   capture.tally(Port::A).written.load() + capture.tally(Port::B).written.load());
         EXPECT_LE(std::filesystem::file_size(files[0]), 300'000u);
+        EXPECT_NE(capture.failure().find(std::strerror(EFBIG)), std::string::npos)
+            << capture.failure();
         const auto states = eventsOf(run.engine.directCapture(), CaptureEvent::Kind::State);
         ASSERT_FALSE(states.empty());
         EXPECT_EQ(states.back().error, static_cast<uint32_t>(kCaptureDiskFull));
@@ -375,16 +382,42 @@ TEST(DirectCapture, AStopInTheBackgroundClosesTheFileBeforeItsFlagTurns) {
     run.engine.directCapture().stop();
 }
 
-TEST(DirectCapture, ANonRegularFileUnderTheNameIsRefusedNotWaitedOn) {
-    // A FIFO nobody reads would hold the opening thread (the daemon's) forever.
+std::string contentOf(const std::string& file) {
+    std::stringstream text;
+    text << std::ifstream(file).rdbuf();
+    return text.str();
+}
+
+TEST(DirectCapture, ATakenNameIsNeverOpenedTheNextFreeOneIsWritten) {
+    // In a shared folder the coming names can be planted: a FIFO nobody
+    // reads (it would hold the opening thread), a link to someone's file, a
+    // file of an earlier capture with the same name.
     TempFolder folder;
     Rig run;
     const auto settings = run.settings(folder);
+    const std::string victim = folder.path() + "/victim";
+    std::ofstream(victim) << "keep me";
     const std::time_t now = std::time(nullptr);
-    for (std::time_t t = now; t < now + 10; ++t)
+    for (std::time_t t = now; t < now + 10; ++t) {
         ASSERT_EQ(mkfifo(ringFileName(settings.path, 1, t).c_str(), 0600), 0);
-    EXPECT_FALSE(run.engine.directCapture().start(settings, 65535));
-    EXPECT_EQ(run.engine.directCapture().status().error, kCaptureCannotCreate);
+        ASSERT_EQ(symlink(victim.c_str(), ringFileName(settings.path, 1, t, 2).c_str()), 0);
+        std::ofstream(ringFileName(settings.path, 1, t, 3)) << "earlier";
+    }
+    ASSERT_TRUE(run.engine.directCapture().start(settings, 65535));
+    run.feed(10);
+    run.engine.directCapture().stop();
+    const auto created = eventsOf(run.engine.directCapture(), CaptureEvent::Kind::NewFile);
+    ASSERT_EQ(created.size(), 1u);
+    const std::string written = created[0].path;
+    EXPECT_TRUE(std::regex_match(written, std::regex(".*/cap_00001_[0-9]{14}-4\\.pcapng")))
+        << written;
+    EXPECT_EQ(checkFiles({written}), 10);
+    struct stat info {};
+    ASSERT_EQ(stat(written.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(contentOf(victim), "keep me");
+    for (std::time_t t = now; t < now + 10; ++t)
+        EXPECT_EQ(contentOf(ringFileName(settings.path, 1, t, 3)), "earlier");
 }
 
 TEST(DirectCapture, FramesBeyondTheDeclaredLongestAreCutToIt) {
@@ -435,6 +468,13 @@ TEST(MemoryCapture, HeaderAndWholeBlockReadsFormOnePcapngStream) {
         .write(reinterpret_cast<const char*>(stream.data()),
                static_cast<std::streamsize>(stream.size()));
     EXPECT_EQ(checkFiles({file}), 3000);
+}
+
+TEST(MemoryCapture, ADataReplyIsAsLargeAsWhatIsCachedNotAsTheBuffer) {
+    DeviceTraffic traffic(nullptr, 1);
+    ASSERT_TRUE(traffic.startMemory());
+    EXPECT_EQ(traffic.memoryData(64u << 20).capacity(), 0u);
+    traffic.stopMemory();
 }
 
 // Writes `frames` 64-byte frames to a classic pcap file.

@@ -5,6 +5,9 @@
 #include <pcap/pcap.h>
 
 #include <chrono>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "client.h"
@@ -109,6 +112,20 @@ TEST(TrafficDaemon, GeneratedTrafficIsCountedAndCapturedIntoReadableFiles) {
     EXPECT_GT(frames, 1000);
     EXPECT_EQ(testing::capinfosCount(files[0]), frames);
     EXPECT_EQ(std::filesystem::file_size(files[0]), word(status, 3)) << "bytes written";
+}
+
+TEST(TrafficDaemon, ARefusedCaptureStartIsLoggedWithTheSystemsReason) {
+    Daemon daemon;
+    const Device device{daemon, daemon.attach({"--type", "9"})};
+    configureCapture(device, daemon.folder() + "/missing/live.pcapng");
+    EXPECT_FALSE(device.command(code::kCaptureStart));
+    std::stringstream log;
+    log << std::ifstream(daemon.folder() + "/nettlebeamd.log").rdbuf();
+    EXPECT_NE(log.str().find("refused 0xCB202800: cannot create " + daemon.folder() +
+                             "/missing/live_00001_"),
+              std::string::npos)
+        << log.str();
+    EXPECT_NE(log.str().find(std::strerror(ENOENT)), std::string::npos);
 }
 
 TEST(TrafficDaemon, ReplayIsCheckedAtAttachAndPlaysEveryFrame) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,6 +16,7 @@
 
 #include "client.h"
 #include "control_path.h"
+#include "control_trust.h"
 #include "frame.h"
 #include "scripted_server.h"
 
@@ -156,4 +160,100 @@ TEST(WireClient, CancelAbandonsABlockedWait) {
     canceller.join();
     release = true;
     close(cancel);
+}
+
+namespace {
+
+constexpr uid_t kOtherUser = 65534;
+
+struct stat statOf(mode_t mode, uid_t owner) {
+    struct stat info {};
+    info.st_mode = mode;
+    info.st_uid = owner;
+    return info;
+}
+
+bool mentions(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Listens on `path` as kOtherUser in a child process; returns its pid.
+pid_t listenAsOtherUser(const std::string& path) {
+    int ready[2];
+    if (pipe(ready) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, path.c_str());
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0 ||
+            bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            listen(fd, 4) != 0)
+            _exit(1);
+        if (write(ready[1], "x", 1) != 1) _exit(1);
+        for (;;) close(accept(fd, nullptr, nullptr));
+    }
+    close(ready[1]);
+    char byte = 0;
+    const bool up = child > 0 && read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    return up ? child : -1;
+}
+
+}  // namespace
+
+TEST(WireTrust, WhatLstatAndPeerCredentialsMustShow) {
+    const uid_t me = 1000;
+    EXPECT_EQ(untrustedChosenFolder(statOf(S_IFDIR | 0755, me), me), "");
+    EXPECT_EQ(untrustedChosenFolder(statOf(S_IFDIR | 01777, 0), me), "") << "like /tmp";
+    EXPECT_TRUE(mentions(untrustedChosenFolder(statOf(S_IFDIR | 0777, 0), me), "sticky"));
+    EXPECT_TRUE(mentions(untrustedChosenFolder(statOf(S_IFDIR | 0700, 1001), me), "uid 1001"));
+    EXPECT_TRUE(mentions(untrustedChosenFolder(statOf(S_IFLNK | 0777, me), me), "symbolic link"));
+
+    EXPECT_EQ(untrustedPrivateFolder(statOf(S_IFDIR | 0700, me), me), "");
+    EXPECT_TRUE(mentions(untrustedPrivateFolder(statOf(S_IFDIR | 0701, me), me), "0701"));
+    EXPECT_TRUE(mentions(untrustedPrivateFolder(statOf(S_IFDIR | 0700, 0), me), "uid 0"))
+        << "the user's own folder, not root's";
+    EXPECT_TRUE(mentions(untrustedPrivateFolder(statOf(S_IFLNK | 0700, me), me), "symbolic"));
+    EXPECT_TRUE(mentions(untrustedPrivateFolder(statOf(S_IFREG | 0600, me), me), "not a folder"));
+
+    EXPECT_EQ(untrustedSocket(statOf(S_IFSOCK | 0600, me), me), "");
+    EXPECT_EQ(untrustedSocket(statOf(S_IFSOCK | 0600, 0), me), "");
+    EXPECT_TRUE(mentions(untrustedSocket(statOf(S_IFSOCK | 0600, 1001), me), "uid 1001"));
+    EXPECT_FALSE(untrustedSocket(statOf(S_IFLNK | 0777, me), me).empty());
+    EXPECT_EQ(untrustedPeer(me, me), "");
+    EXPECT_EQ(untrustedPeer(0, me), "");
+    EXPECT_TRUE(mentions(untrustedPeer(1001, me), "uid 1001"));
+}
+
+TEST(WireTrust, ClientsRefuseASocketOrAListenerOfAnotherUser) {
+    ASSERT_EQ(geteuid(), 0u) << "this test acts as another user and must run as root";
+    ScriptedServer server([](int fd) {
+        std::vector<uint8_t> in;
+        readRequest(fd, &in);
+        sendReply(fd, 0, {}, 0);
+    });
+    ASSERT_EQ(chown(server.path().c_str(), kOtherUser, kOtherUser), 0);
+    std::string why;
+    EXPECT_EQ(transact(server.path(), 1, nullptr, 0, nullptr, 0, -1, &why), kCannotOpen);
+    EXPECT_TRUE(mentions(why, "belongs to uid 65534")) << why;
+    ASSERT_EQ(chown(server.path().c_str(), 0, 0), 0);
+    EXPECT_EQ(transact(server.path(), 1, nullptr, 0, nullptr, 0), 0) << "root's own socket";
+
+    // A socket file that looks right, with another user's process behind it.
+    char folder[] = "/tmp/nbtrust.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    ASSERT_EQ(chown(folder, kOtherUser, kOtherUser), 0);
+    const std::string path = std::string(folder) + "/ctl";
+    const pid_t listener = listenAsOtherUser(path);
+    ASSERT_GT(listener, 0);
+    EXPECT_EQ(chown(path.c_str(), 0, 0), 0);
+    why.clear();
+    EXPECT_EQ(transact(path, 1, nullptr, 0, nullptr, 0, -1, &why), kCannotOpen);
+    EXPECT_TRUE(mentions(why, "runs as uid 65534")) << why;
+    kill(listener, SIGKILL);
+    waitpid(listener, nullptr, 0);
+    unlink(path.c_str());
+    rmdir(folder);
 }

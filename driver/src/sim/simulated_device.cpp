@@ -563,7 +563,7 @@ DeviceReply SimulatedDevice::directCapture(std::span<const uint8_t> payload, uin
             traffic_->configureDirect(engineSettings(capture_.settings()));
             const bool started = traffic_->startDirect();
             postTrafficEvents();
-            return command(started);
+            return started ? DeviceReply::empty() : DeviceReply::failure(traffic_->directFailure());
         }
         case code::kCaptureStop:
             if (!payload.empty()) return DeviceReply::failure();

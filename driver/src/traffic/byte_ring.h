@@ -51,6 +51,13 @@ class SharedByteRing {
     // takes them with the same compare-and-swap as the clients. False when
     // the shared tail or a block at it is impossible (nothing is copied).
     bool take(uint8_t* out, size_t limit, size_t& taken);
+    // Bytes committed and not yet taken, at most the capacity (a reader's
+    // view: it may grow or shrink at once).
+    uint64_t unread() {
+        const uint64_t tail = tailWord().load(std::memory_order_acquire);
+        const uint64_t head = headWord().load(std::memory_order_acquire);
+        return tail < head ? std::min<uint64_t>(head - tail, capacity_) : 0;
+    }
 
     // Whether clients may map the ring.
     bool shared() const { return !detached_.load(std::memory_order_acquire); }

@@ -9,7 +9,8 @@
 
 namespace nettlebeam::traffic {
 
-std::string ringFileName(const std::string& base, uint32_t number, std::time_t start) {
+std::string ringFileName(const std::string& base, uint32_t number, std::time_t start,
+                         uint32_t copy) {
     const size_t slash = base.find_last_of('/');
     const size_t dot = base.find_last_of('.');
     const bool hasExtension =
@@ -22,7 +23,8 @@ std::string ringFileName(const std::string& base, uint32_t number, std::time_t s
     std::snprintf(middle, sizeof middle, "_%05u_%04d%02d%02d%02d%02d%02d", number,
                   local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                   local.tm_min, local.tm_sec);
-    return stem + middle + extension;
+    const std::string copyText = copy > 1 ? "-" + std::to_string(copy) : "";
+    return stem + middle + copyText + extension;
 }
 
 CaptureError writeErrorCode(int error) {
@@ -36,21 +38,20 @@ CaptureFile::~CaptureFile() {
 
 int CaptureFile::create(const std::string& path) {
     close(false);
-    // Not blocking: a FIFO (or device) under the file's name would otherwise
-    // hold the opening thread until a reader comes. Only regular files are
-    // capture files.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
+    // O_EXCL: a file, link or FIFO already under the name (another user's,
+    // in a shared folder) is left alone and the name refused.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd_ < 0) return errno;
-    struct stat status {};
-    if (fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        return EINVAL;
-    }
-    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     path_ = path;
     size_ = 0;
     return 0;
+}
+
+int createRingFile(CaptureFile& file, const std::string& base, uint32_t number, std::time_t start) {
+    int error = EEXIST;
+    for (uint32_t copy = 1; copy <= kMaxCopies && error == EEXIST; ++copy)
+        error = file.create(ringFileName(base, number, start, copy));
+    return error;
 }
 
 int CaptureFile::append(const uint8_t* data, size_t length) {

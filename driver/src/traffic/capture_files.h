@@ -4,7 +4,9 @@
 // its extension, "_", a five-digit file number counted from 00001, "_", the
 // file's start time (local time, YYYYmmddHHMMSS), then the base name's
 // extension ("/data/cap.pcapng" gives "/data/cap_00001_20261207101500.pcapng";
-// a base name without extension gives names without one).
+// a base name without extension gives names without one). A name that is
+// taken already is never reused: the file gets "-2", "-3"... before the
+// extension instead ("/data/cap_00001_20261207101500-2.pcapng").
 #pragma once
 
 #include <cstdint>
@@ -14,7 +16,9 @@
 
 namespace nettlebeam::traffic {
 
-std::string ringFileName(const std::string& base, uint32_t number, std::time_t start);
+// `copy` 1 is the plain name; 2 and above add "-<copy>".
+std::string ringFileName(const std::string& base, uint32_t number, std::time_t start,
+                         uint32_t copy = 1);
 
 // Driver error codes of a direct capture, as the status and the capture-state
 // event report them.
@@ -38,7 +42,9 @@ class CaptureFile {
     CaptureFile(const CaptureFile&) = delete;
     CaptureFile& operator=(const CaptureFile&) = delete;
 
-    // errno on failure, 0 on success.
+    // Creates a new file, mode 0600: never an existing name, never through a
+    // symbolic link (so nothing planted under the name is truncated or
+    // written). errno on failure (EEXIST when the name is taken), 0 on success.
     int create(const std::string& path);
     // Writes all of `data` or nothing (errno on failure, 0 on success).
     int append(const uint8_t* data, size_t length);
@@ -54,6 +60,12 @@ class CaptureFile {
     uint64_t size_ = 0;
     std::string path_;
 };
+
+// Creates the capture file of `number` under the first free name
+// (ringFileName with copy 1, 2, ...; at most kMaxCopies tries). errno or 0;
+// file.path() is the name really written.
+constexpr uint32_t kMaxCopies = 100;
+int createRingFile(CaptureFile& file, const std::string& base, uint32_t number, std::time_t start);
 
 // Which file numbers exist on disk, so a looping capture can delete the oldest.
 class FileRing {

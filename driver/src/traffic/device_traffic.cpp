@@ -20,6 +20,7 @@ void putLe64(std::vector<uint8_t>& out, size_t at, uint64_t v) {
 std::string describeEnd(int32_t handle, const CaptureEvent& e) {
     std::string text = "device " + std::to_string(handle) + ": capture ended";
     if (e.error != 0) text += " with error " + std::to_string(e.error);
+    if (!e.failure.empty()) text += " (" + e.failure + ")";
     for (size_t port = 0; port < 2; ++port) {
         const PortTotals& t = e.totals[port];
         text += std::string(port == 0 ? ": " : "; ") + "port " + (port == 0 ? "A" : "B") +
@@ -125,8 +126,11 @@ std::vector<uint8_t> DeviceTraffic::memoryHeader(uint32_t capacity) const {
 }
 
 std::vector<uint8_t> DeviceTraffic::memoryData(uint32_t capacity) {
-    std::vector<uint8_t> out(capacity);
+    // As large as what is cached, not as the caller's buffer: a reply may
+    // wait long for its reader.
+    std::vector<uint8_t> out(std::min<uint64_t>(capacity, engine_.memoryCapture().cached()));
     out.resize(engine_.memoryCapture().read(out.data(), out.size()));
+    out.shrink_to_fit();
     return out;
 }
 

@@ -78,6 +78,8 @@ class DeviceTraffic {
     }
     bool directRunning() const { return engine_.directCapture().status().enabled; }
     std::vector<uint8_t> directStatus() const;
+    // Why the last capture could not start or ended with an error.
+    std::string directFailure() const { return engine_.directCapture().failure(); }
 
     // Memory capture.
     bool startMemory() { return engine_.memoryCapture().start(engine_.snapLength(false)); }

@@ -69,11 +69,11 @@ DirectCapture::~DirectCapture() {
 
 void DirectCapture::postState(bool enabled, uint32_t error) {
     std::lock_guard lock(eventMutex_);
-    events_.push_back({CaptureEvent::Kind::State, {}, enabled, error});
+    events_.push_back({CaptureEvent::Kind::State, {}, enabled, error, false, {}, {}});
 }
 
 void DirectCapture::postEnd(uint32_t error) {
-    CaptureEvent event{CaptureEvent::Kind::State, {}, false, error, true, {}};
+    CaptureEvent event{CaptureEvent::Kind::State, {}, false, error, true, {}, failure()};
     for (size_t port = 0; port < 2; ++port) {
         const CaptureTally& t = tally_[port];
         event.totals[port] = {t.received.load(), t.written.load(), t.dropped.load(),
@@ -87,6 +87,17 @@ void DirectCapture::setError(uint32_t error) {
     // A file error outranks the cache-overflow warning; the first file error stays.
     const uint32_t current = error_.load();
     if (current == kCaptureOk || current == kCaptureCacheOverflow) error_.store(error);
+}
+
+void DirectCapture::setFailure(uint32_t error, const std::string& why) {
+    setError(error);
+    std::lock_guard lock(fileNameMutex_);
+    if (failure_.empty()) failure_ = why;
+}
+
+std::string DirectCapture::failure() const {
+    std::lock_guard lock(fileNameMutex_);
+    return failure_;
 }
 
 std::vector<CaptureEvent> DirectCapture::takeEvents() {
@@ -120,13 +131,14 @@ bool DirectCapture::start(const DirectCaptureSettings& settings, uint32_t snapLe
     {
         std::lock_guard lock(fileNameMutex_);
         currentFile_.clear();
+        failure_.clear();
     }
 
     std::unique_ptr<Session> session;
     try {
         session = std::make_unique<Session>(settings, snapLength);
     } catch (const std::exception&) {
-        error_ = kCaptureCacheOverflow;  // the cache cannot be allocated
+        setFailure(kCaptureCacheOverflow, "the cache cannot be allocated");
         postState(false, error_);
         return false;
     }
@@ -248,14 +260,17 @@ void DirectCapture::publishFrames() {
 
 bool DirectCapture::openNextFile(Session& session) {
     session.fileNumber += 1;
-    const std::string path =
-        ringFileName(session.settings.path, session.fileNumber, std::time(nullptr));
-    if (session.file.create(path) != 0) {
-        setError(kCaptureCannotCreate);
+    const std::time_t now = std::time(nullptr);
+    if (int error = createRingFile(session.file, session.settings.path, session.fileNumber, now);
+        error != 0) {
+        setFailure(kCaptureCannotCreate,
+                   "cannot create " + ringFileName(session.settings.path, session.fileNumber, now) +
+                       ": " + std::strerror(error));
         return false;
     }
+    const std::string path = session.file.path();
     if (int error = session.file.append(session.header.data(), session.header.size()); error != 0) {
-        setError(writeErrorCode(error));
+        setFailure(writeErrorCode(error), "cannot write " + path + ": " + std::strerror(error));
         session.file.close(false);
         return false;
     }
@@ -267,7 +282,7 @@ bool DirectCapture::openNextFile(Session& session) {
     }
     {
         std::lock_guard lock(eventMutex_);
-        events_.push_back({CaptureEvent::Kind::NewFile, path, true, 0});
+        events_.push_back({CaptureEvent::Kind::NewFile, path, true, 0, false, {}, {}});
     }
     // A looping capture keeps only the newest fileCount files.
     if (const std::string oldest = session.fileRing.add(path); !oldest.empty())
@@ -292,7 +307,9 @@ bool DirectCapture::closeFile(Session& session) {
     // block is still whole, so a failure here is reported but keeps the packets.
     const int closeError = session.file.close(session.settings.extraOption);
     if (error == 0) error = closeError;
-    if (error != 0) setError(writeErrorCode(error));
+    if (error != 0)
+        setFailure(writeErrorCode(error),
+                   "cannot finish " + session.file.path() + ": " + std::strerror(error));
     return error == 0;
 }
 
@@ -316,7 +333,8 @@ void DirectCapture::finish(Session& session, uint32_t error) {
 
 bool DirectCapture::writeChunk(Session& session, std::span<const uint8_t> chunk) {
     if (int error = session.file.append(chunk.data(), chunk.size()); error != 0) {
-        setError(writeErrorCode(error));
+        setFailure(writeErrorCode(error),
+                   "cannot write " + session.file.path() + ": " + std::strerror(error));
         closeFile(session);
         finish(session, error_);
         return false;

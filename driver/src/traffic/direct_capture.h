@@ -64,6 +64,7 @@ struct CaptureEvent {
     uint32_t error = 0;
     bool ended = false;  // State: a run that took frames ended; totals are final
     std::array<PortTotals, 2> totals{};
+    std::string failure;  // State, ended: what went wrong, with the system's reason
 };
 
 struct DirectCaptureStatus {
@@ -114,6 +115,9 @@ class DirectCapture {
     // with its terminating zero.
     std::vector<uint8_t> statusReply() const;
     std::vector<CaptureEvent> takeEvents();
+    // The first failure of the last capture in words (the file and the
+    // system's reason), for the log; empty when none.
+    std::string failure() const;
     const CaptureTally& tally(Port port) const { return tally_[static_cast<size_t>(port)]; }
 
     // Engine side: a batch of frames holds the lock; the writer sees the
@@ -154,6 +158,7 @@ class DirectCapture {
     void postEnd(uint32_t error);
     void publishFrames();  // under sessionMutex_
     void setError(uint32_t error);
+    void setFailure(uint32_t error, const std::string& why);
 
     std::mutex sessionMutex_;  // session_ against the engine's batches
     std::unique_ptr<Session> session_;
@@ -169,6 +174,7 @@ class DirectCapture {
     std::atomic<uint64_t> filesWritten_{0};
     mutable std::mutex fileNameMutex_;
     std::string currentFile_;
+    std::string failure_;  // under fileNameMutex_
 
     std::mutex eventMutex_;
     std::vector<CaptureEvent> events_;

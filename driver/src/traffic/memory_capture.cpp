@@ -71,6 +71,11 @@ size_t MemoryCapture::read(uint8_t* out, size_t capacity) {
     return 0;
 }
 
+uint64_t MemoryCapture::cached() {
+    std::lock_guard reading(readMutex_);
+    return ring_ ? ring_->unread() : 0;
+}
+
 std::optional<MemoryCapture::Share> MemoryCapture::share() {
     std::lock_guard reading(readMutex_);
     if (!ring_ || !ring_->shared()) return std::nullopt;

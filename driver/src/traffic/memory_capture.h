@@ -40,6 +40,8 @@ class MemoryCapture {
     // Copies whole packet blocks, up to `capacity` bytes, into `out` and
     // releases them; returns the number of bytes.
     size_t read(uint8_t* out, size_t capacity);
+    // Bytes waiting to be read (0 when nothing runs).
+    uint64_t cached();
 
     // What a client needs to map the running capture's ring: its own copies
     // of the two descriptors, the capacity and the generation. Empty when

@@ -1,0 +1,25 @@
+// The folders on the way to the control socket, checked before the daemon
+// puts its socket there.
+#pragma once
+
+#include <string>
+
+#include "control_path.h"
+
+namespace nettlebeam::driver {
+
+// Creates the missing folders of `layout` (mode 0700) and checks every
+// folder the socket depends on with lstat (a folder made by someone else
+// in the moment before mkdir counts as found, not as made):
+// - the place the user chose (the parent of the private folder, or the
+//   deepest existing folder of a path given in full) must pass
+//   wire::untrustedChosenFolder;
+// - the private folder, every folder below it and every folder created
+//   here must pass wire::untrustedPrivateFolder.
+// False with one line naming the folder and the reason.
+bool prepareControlFolders(const wire::ControlLayout& layout, std::string& error);
+
+// The path with repeated slashes folded and without a trailing slash.
+std::string normalFolderPath(const std::string& path);
+
+}  // namespace nettlebeam::driver

@@ -5,6 +5,7 @@
 // fleet); the user's own settings are left alone.
 //
 //   nettlebeam-screenshots OUTPUT_FOLDER [DEVICES]
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "devicecombobox.h"
 #include "mainwindow.h"
 #include "managermetatypes.h"
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
@@ -252,4 +253,35 @@ TEST_F(MainWindowTest, ARenameInTheSelectorIsStoredUnderTheDevicesMac) {
     ASSERT_TRUE(selectorShows(1));
     EXPECT_EQ(window_->deviceSelector()->itemText(0),
               QStringLiteral("02:00:00:00:00:0d - Lab tap"));
+}
+
+TEST_F(MainWindowTest, TheFirmwareOfferAnsweredYesFlashesTheCataloguedImage) {
+    BoxAnswerer answerer(QMessageBox::Yes);
+    openWindow();
+    daemon_->attach({"--type", "13", "--sw-fw", "1.0.0.0", "--hw-fw", "300"});
+    ASSERT_TRUE(waitFor([&] { return answerer.seen.size() >= 2; }, 60000));
+    EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Firmware Update"));
+    EXPECT_TRUE(find<QLineEdit>("features_firmware_file")
+                    ->text()
+                    .endsWith(QStringLiteral("fast-ethernet-1.1.0.0.bin")));
+    EXPECT_EQ(answerer.seen[1].title, QStringLiteral("Firmware Update"));
+    EXPECT_EQ(answerer.seen[1].text,
+              QStringLiteral("Firmware successfully updated.\nPlease disconnect and reconnect "
+                             "your Nettlebeam device."));
+    EXPECT_EQ(find<QProgressBar>("progressBar")->value(), 100);
+}
+
+TEST_F(MainWindowTest, AnUnknownDeviceTypeIsListedWithTheWarningImage) {
+    openWindow();
+    daemon_->attach({"--type", "2"});
+    ASSERT_TRUE(selectorShows(1));
+    ASSERT_TRUE(waitFor([&] {
+        return statusText().startsWith(QStringLiteral("Unknown Nettlebeam\n"));
+    })) << statusText().toStdString();
+    const QImage shown = find<QLabel>("model_logo")->pixmap(Qt::ReturnByValue).toImage();
+    const QImage warning = QPixmap(QStringLiteral(":/images/warning.png"))
+                               .scaled(128, 128, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                               .toImage();
+    EXPECT_EQ(shown, warning);
+    EXPECT_EQ(tabTitles(tabs()), QStringList{QStringLiteral("Features")});
 }

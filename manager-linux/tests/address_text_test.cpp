@@ -1,0 +1,124 @@
+// The address parsers, the formatter and the two validators of the filter
+// and counter editors.
+#include <gtest/gtest.h>
+
+#include <QObject>
+
+#include "addresstext.h"
+#include "qipvalidator.h"
+#include "qmacvalidator.h"
+
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+// "hex of the address / hex of the mask", for compact expectations.
+QString bytesOf(const std::optional<WildcardAddress>& parsed) {
+    if (!parsed) return QStringLiteral("failed");
+    return QString::fromLatin1(addressBytes(parsed->address).toHex()) + u'/' +
+           QString::fromLatin1(addressBytes(parsed->mask).toHex());
+}
+
+QString ipv4(const char* text) {
+    return bytesOf(parseIpv4Wildcards(QString::fromLatin1(text)));
+}
+QString ipv6(const char* text) {
+    return bytesOf(parseIpv6Wildcards(QString::fromLatin1(text)));
+}
+
+}  // namespace
+
+TEST(AddressTextTest, Ipv4WildcardPartsGiveZeroBytesWithoutCare) {
+    EXPECT_EQ(ipv4("10.1.*.*"), QStringLiteral("0a010000/ffff0000"));
+    EXPECT_EQ(ipv4("192.168.*.*"), QStringLiteral("c0a80000/ffff0000"));
+    EXPECT_EQ(ipv4("*.**.7.255"), QStringLiteral("000007ff/0000ffff"));
+    EXPECT_EQ(ipv4("010.0.0.1"), QStringLiteral("0a000001/ffffffff"));  // decimal, not octal
+    EXPECT_EQ(ipv4(""), QStringLiteral("00000000/00000000"));
+    for (const char* bad : {"10.1", "10.1.2", "10.1.2.3.4", "256.1.1.1", "1*.1.1.1", "10..1.2",
+                            "a.b.c.d", "::", " 10.1.2.3", "1234.1.1.1"}) {
+        EXPECT_EQ(ipv4(bad), QStringLiteral("failed")) << bad;
+    }
+}
+
+TEST(AddressTextTest, Ipv6GroupsFillFromBothEndsAndWildcardsClearNibbles) {
+    EXPECT_EQ(ipv6("fe80::1"),
+              QStringLiteral("fe800000000000000000000000000001/") + QString(32, u'f'));
+    EXPECT_EQ(ipv6("::"), QString(32, u'0') + u'/' + QString(32, u'f'));
+    EXPECT_EQ(ipv6("1::"), QStringLiteral("0001") + QString(28, u'0') + u'/' + QString(32, u'f'));
+    EXPECT_EQ(ipv6("1:"), ipv6("1::"));
+    EXPECT_EQ(ipv6(""), QString(32, u'0') + u'/' + QString(32, u'0'));
+    // Half-wildcard bytes; a short group is right-aligned with cared-for zeros.
+    EXPECT_EQ(ipv6("FE8*:*e:**::"), QStringLiteral("fe80000e0000") + QString(20, u'0') + u'/' +
+                                        QStringLiteral("fff0ff0fff00") + QString(20, u'f'));
+    EXPECT_EQ(ipv6("::1:2:3:4:5:6:7:8"),
+              QStringLiteral("00010002000300040005000600070008/") + QString(32, u'f'));
+    EXPECT_EQ(ipv6("1:2:3:4:5:6:7:8"), ipv6("::1:2:3:4:5:6:7:8"));
+    for (const char* bad : {"12345::", "1:2:3:4:5:6:7:8:9", "1::2::3", ":::", "g::1", "1.2.3.4",
+                            "1:2:3:4:5::6:7:8:9", "::1:2:3:4:5:6:7:8:9"}) {
+        EXPECT_EQ(ipv6(bad), QStringLiteral("failed")) << bad;
+    }
+}
+
+TEST(AddressTextTest, FormatterWritesEveryByteOrItsWildcard) {
+    const auto fe80 = parseIpv6Wildcards(QStringLiteral("fe80:****:0::"));
+    ASSERT_TRUE(fe80);
+    EXPECT_EQ(formatWildcardAddress(fe80->address, fe80->mask),
+              QStringLiteral("fe80:****:0000:0000:0000:0000:0000:0000"));
+    // A half-wildcard byte is shown as a whole wildcard byte.
+    const auto half = parseIpv6Wildcards(QStringLiteral("fe8*::"));
+    EXPECT_EQ(formatWildcardAddress(half->address, half->mask, u'?'),
+              QStringLiteral("fe??:0000:0000:0000:0000:0000:0000:0000"));
+    const auto local = parseIpv4Wildcards(QStringLiteral("192.168.*.*"));
+    EXPECT_EQ(formatWildcardAddress(local->address, local->mask), QStringLiteral("192.168.*.*"));
+    EXPECT_FALSE(formatWildcardAddress(QHostAddress(), QHostAddress()));
+    EXPECT_FALSE(formatWildcardAddress(local->address, fe80->mask));
+
+    for (const char* text : {"10.*.0.255", "*.*.*.*"}) {
+        const auto parsed = parseIpv4Wildcards(QString::fromLatin1(text));
+        ASSERT_TRUE(parsed) << text;
+        EXPECT_EQ(formatWildcardAddress(parsed->address, parsed->mask), QString::fromLatin1(text));
+    }
+    const QString full = QStringLiteral("2001:0db8:**00:0000:0000:0000:00**:ffff");
+    const auto parsed = parseIpv6Wildcards(full);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(formatWildcardAddress(parsed->address, parsed->mask),
+              QStringLiteral("2001:0db8:**00:0000:0000:0000:00**:ffff"));
+    EXPECT_EQ(bytesOf(parseIpv6Wildcards(*formatWildcardAddress(parsed->address, parsed->mask))),
+              bytesOf(parsed));
+}
+
+TEST(AddressTextTest, ValidatorsAcceptOnlyWhatTheFieldsCanHold) {
+    QObject parent;
+    const QIpValidator both(&parent, true, true);
+    const QIpValidator onlyIpv4(&parent, true, false);
+    const QIpValidator onlyIpv6(&parent, false, true);
+    const QMacValidator mac(&parent);
+    auto state = [](const QValidator& validator, const char* text) {
+        QString copy = QString::fromLatin1(text);
+        int position = 0;
+        return validator.validate(copy, position);
+    };
+    constexpr auto ok = QValidator::Acceptable;
+    constexpr auto no = QValidator::Invalid;
+
+    for (const char* text : {"", "10.1", "10.1.*.**", "255.255.255.255", "1..", "fe80::1",
+                             "**:*a:a*:abcd::", "FE80::"}) {
+        EXPECT_EQ(state(both, text), ok) << text;
+    }
+    for (const char* text : {"256.1.1.1", "1.2.3.4.5", "***.1.1.1", "1.-1", "fe80::12345",
+                             "1:2:3:4:5:6:7:8:9", "a*b", "g::", "1.2::"}) {
+        EXPECT_EQ(state(both, text), no) << text;
+    }
+    EXPECT_EQ(state(onlyIpv4, "fe80::1"), no);
+    EXPECT_EQ(state(onlyIpv6, "10.1.2.3"), no);
+    EXPECT_EQ(state(onlyIpv6, "fe80::1"), ok);
+
+    for (const char* text : {"", "aa:bb:cc", "aa:**:*:0F:1:ff", ":::::"}) {
+        EXPECT_EQ(state(mac, text), ok) << text;
+    }
+    for (const char* text : {"aa:bb:cc:dd:ee:ff:00", "aaa", "g0", "0x", "a-b", "***"}) {
+        EXPECT_EQ(state(mac, text), no) << text;
+    }
+}

@@ -45,12 +45,12 @@ StoredVersions readStoredVersions(int32_t handle, bool& answered) {
     return versions;
 }
 
-MacAddress readMac(int32_t handle, bool& answered) {
+std::optional<MacAddress> readMac(int32_t handle, bool& answered) {
     MacAddress mac{};
     int32_t result =
         sendRequest(handle, codec::request::ReadMacAddress, nullptr, 0, mac.data(), mac.size());
     answered = result == static_cast<int32_t>(mac.size());
-    if (!answered) mac = {};
+    if (!answered) return std::nullopt;
     return mac;
 }
 
@@ -61,20 +61,20 @@ bool sameVersions(const StoredVersions& a, const StoredVersions& b) {
 
 }  // namespace
 
-Identification identifyDevice(int32_t handle) {
+Identification identifyDevice(int32_t handle, bool withMac) {
     Identification identification;
-    bool typeAnswered = false, versionsAnswered = false, macAnswered = false;
+    bool typeAnswered = false, versionsAnswered = false, macAnswered = true;
     identification.type = detectDeviceType(handle, typeAnswered);
     identification.versions = readStoredVersions(handle, versionsAnswered);
-    identification.mac = readMac(handle, macAnswered);
+    if (withMac) identification.mac = readMac(handle, macAnswered);
     identification.complete = typeAnswered && versionsAnswered && macAnswered;
     return identification;
 }
 
 bool differs(const Identification& identification, const DeviceRecord& record) {
+    const bool otherMac = identification.mac && record.mac && *identification.mac != *record.mac;
     return identification.type != record.type ||
-           !sameVersions(identification.versions, record.versions) ||
-           identification.mac != record.mac;
+           !sameVersions(identification.versions, record.versions) || otherMac;
 }
 
 }  // namespace nettlebeam::api

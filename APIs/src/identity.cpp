@@ -51,7 +51,11 @@ int32_t NettlebeamAPIGetDeviceMAC(NettlebeamApiDeviceHandle handle, uint8_t* mac
         if (mac == nullptr) return NETTLEBEAM_STATUS_FAILED;
         int32_t result =
             api::sendRequest(handle, request::ReadMacAddress, nullptr, 0, mac, kMacBytes);
-        return result == kMacBytes ? NETTLEBEAM_STATUS_SUCCESS : result;
+        if (result != kMacBytes) return result;
+        api::MacAddress read{};
+        std::memcpy(read.data(), mac, read.size());
+        api::Library::instance().rememberMac(handle, read);
+        return NETTLEBEAM_STATUS_SUCCESS;
     });
 }
 

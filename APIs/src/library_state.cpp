@@ -44,6 +44,11 @@ std::optional<DeviceIdentity> Library::identity(int32_t handle) {
     return DeviceIdentity{record->type, record->versions};
 }
 
+void Library::rememberMac(int32_t handle, const MacAddress& mac) {
+    std::lock_guard guard(lock_);
+    if (DeviceRecord* record = findLocked(handle)) record->mac = mac;
+}
+
 int32_t Library::initialize() {
     std::lock_guard lifecycle(lifecycle_);
     std::lock_guard guard(lock_);

@@ -40,7 +40,10 @@ struct DeviceRecord {
     int32_t handle = 0;
     uint32_t type = 0;
     StoredVersions versions;
-    MacAddress mac{};  // as read on arrival: tells a device that came back as another
+    // As the MAC export last read it: when a device is identified again it
+    // tells one that came back as another unit of the same model. Not read on
+    // arrival, which asks only for the type and the versions.
+    std::optional<MacAddress> mac;
     CallbackTable callbacks;
 };
 
@@ -63,6 +66,7 @@ class Library {
     // Each takes the lock for a moment.
     bool isListed(int32_t handle);
     std::optional<DeviceIdentity> identity(int32_t handle);
+    void rememberMac(int32_t handle, const MacAddress& mac);
 
     int32_t initialize();
     int32_t uninitialize();

@@ -132,16 +132,17 @@ class Monitor {
     // (new-device). An incomplete identification leaves a listed record as it
     // is: a failed request tells nothing about the device.
     void arrive(int32_t handle) {
-        Identification identification = identifyDevice(handle);
-        if (std::optional<bool> changed = changedFromRecord(handle, identification)) {
-            if (!*changed || !identification.complete) return;
+        std::optional<DeviceRecord> listed = listedRecord(handle);
+        Identification identification =
+            identifyDevice(handle, listed.has_value() && listed->mac.has_value());
+        if (listed) {
+            if (!identification.complete || !differs(identification, *listed)) return;
             remove(handle);
         }
         DeviceRecord record;
         record.handle = handle;
         record.type = identification.type;
         record.versions = identification.versions;
-        record.mac = identification.mac;
         {
             std::lock_guard guard(library_.lock());
             if (library_.findLocked(handle) != nullptr) return;
@@ -150,13 +151,18 @@ class Monitor {
         GlobalCallbacks::instance().raise(NETTLEBEAM_CALLBACK_NEW_DEVICE, handle);
     }
 
-    // Whether the handle's record differs from what the device tells now;
-    // nothing when the handle is not listed.
-    std::optional<bool> changedFromRecord(int32_t handle, const Identification& identification) {
+    // A copy of the handle's record without its callbacks; nothing when the
+    // handle is not listed.
+    std::optional<DeviceRecord> listedRecord(int32_t handle) {
         std::lock_guard guard(library_.lock());
         const DeviceRecord* record = library_.findLocked(handle);
         if (record == nullptr) return std::nullopt;
-        return differs(identification, *record);
+        DeviceRecord copy;
+        copy.handle = record->handle;
+        copy.type = record->type;
+        copy.versions = record->versions;
+        copy.mac = record->mac;
+        return copy;
     }
 
     // Device-gone first, while the record is still listed, then every record

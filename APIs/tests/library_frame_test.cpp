@@ -13,6 +13,7 @@ namespace {
 constexpr uint32_t kEnumerate = 0xCB202000;
 constexpr uint32_t kWaitForEvent = 0xCB203400;
 constexpr uint32_t kReadVersions = 0xCB20201C;
+constexpr uint32_t kReadMac = 0xCB202028;
 
 class LibraryFrameTest : public LibraryTest {
   protected:
@@ -105,9 +106,9 @@ TEST_F(LibraryFrameTest, AFailedEventWaitDoesNotListAKnownDeviceTwice) {
 
 // A device that came back as another under its handle, its removal and
 // arrival missed, is identified again: it leaves and arrives anew, and its
-// record has the new versions. The next identification of the handle answers
-// the armed versions reply (driver 0.1.3.62, then software and hardware
-// firmware).
+// record has the new versions. Armed replies make the next identification
+// see another device: another MAC (once the MAC export has read it), then
+// other versions (driver 0.1.3.62, then software and hardware firmware).
 TEST_F(LibraryFrameTest, AKnownHandleFoundAgainAsAnotherDeviceIsReplaced) {
     int32_t handle = attachListed({"--type", "5", "--sw-fw", "1.0.0.0", "--hw-fw", "300"});
     auto settle = [&] {
@@ -119,15 +120,20 @@ TEST_F(LibraryFrameTest, AKnownHandleFoundAgainAsAnotherDeviceIsReplaced) {
         EXPECT_EQ(NettlebeamAPIGetVersions(handle, &versions), 0);
         return versions.swFirmwareVersion[0];
     };
+    uint8_t mac[6];
+    ASSERT_EQ(NettlebeamAPIGetDeviceMAC(handle, mac), 0);
     daemon().event({"2", std::to_string(handle)});
     settle();
     EXPECT_EQ(recorder_.count("new", handle), 1) << "unchanged: no further record";
     EXPECT_EQ(recorder_.count("gone", handle), 0);
 
-    // An arrival event for the listed handle.
-    inject(handle, kReadVersions, {"--reply-hex", "3e0301000700010236010000"});
+    // Arrival events for the listed handle.
+    inject(handle, kReadMac, {"--reply-hex", "02aabbccddee"});
     daemon().event({"2", std::to_string(handle)});
     ASSERT_TRUE(eventually([&] { return recorder_.count("new", handle) == 2; }));
+    inject(handle, kReadVersions, {"--reply-hex", "3e0301000700010236010000"});
+    daemon().event({"2", std::to_string(handle)});
+    ASSERT_TRUE(eventually([&] { return recorder_.count("new", handle) == 3; }));
     EXPECT_EQ(softwareMajor(), 2);
     NettlebeamApiVersions versions{};
     ASSERT_EQ(NettlebeamAPIGetVersions(handle, &versions), 0);
@@ -137,13 +143,14 @@ TEST_F(LibraryFrameTest, AKnownHandleFoundAgainAsAnotherDeviceIsReplaced) {
     inject(handle, kReadVersions, {"--reply-hex", "3e0301000000000336010000"});
     injectUnaddressed(kWaitForEvent, {"--fail"});
     daemon().event({"1", std::to_string(handle), "--name", "wake.pcap"});
-    ASSERT_TRUE(eventually([&] { return recorder_.count("new", handle) == 3; }));
+    ASSERT_TRUE(eventually([&] { return recorder_.count("new", handle) == 4; }));
     EXPECT_EQ(softwareMajor(), 3);
 
     std::vector<std::string> sequence;
     for (const auto& raised : recorder_.raised())
         if (raised.handle == handle) sequence.push_back(raised.what);
-    EXPECT_EQ(sequence, (std::vector<std::string>{"new", "gone", "new", "gone", "new"}));
+    EXPECT_EQ(sequence,
+              (std::vector<std::string>{"new", "gone", "new", "gone", "new", "gone", "new"}));
     std::vector<int32_t> listed = listedHandles();
     EXPECT_EQ(std::count(listed.begin(), listed.end(), handle), 1);
 }

@@ -28,7 +28,8 @@ constexpr int kFirstWaitRetryPauseMs = 10;
 constexpr int kLongestWaitRetryPauseMs = 500;
 constexpr uint32_t kEnumerationReplyBytes = 80;
 
-// Sleeps between enumerations; returns early when the monitor is stopped.
+// Sleeps between enumerations or event wait retries; returns early when the
+// monitor is stopped.
 void pauseUnlessStopped(const MonitorControl& control, int milliseconds) {
     pollfd cancel{control.cancelFd(), POLLIN, 0};
     poll(&cancel, 1, milliseconds);

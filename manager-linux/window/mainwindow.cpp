@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include <QCloseEvent>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
@@ -9,14 +11,20 @@
 #include <QResizeEvent>
 
 #include "availablememory.h"
+#include "capturepage.h"
 #include "controlenabler.h"
 #include "counterv2control.h"
 #include "devicecombobox.h"
 #include "devicedescription.h"
 #include "deviceicon.h"
+#include "featuresform.h"
+#include "phystatustables.h"
+#include "portinterlock.h"
 #include "qgauge.h"
 #include "sqtablewidget.h"
 #include "statsthread.h"
+#include "timingchart.h"
+#include "timingdisplay.h"
 #include "ui_mainwindow.h"
 #include "versioncheck.h"
 #include "versionnumber.h"
@@ -27,6 +35,9 @@ Q_LOGGING_CATEGORY(lcStatus, "nettlebeam.manager.status", QtInfoMsg)
 
 namespace {
 
+const QString kUpdateFailedText = QStringLiteral(
+    "Firmware update failed.\nPlease check the specified file exists and is a Nettlebeam "
+    "Firmware.");
 constexpr int kStatusIntervalMs = 1000;
 constexpr int kSelectorWidth = 300;
 constexpr int kSelectorMargin = 10;
@@ -81,6 +92,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
     featuresApplyTimer_ = new QTimer(this);
     featuresApplyTimer_->setSingleShot(true);
     featuresApplyTimer_->setInterval(kStatusIntervalMs);
+    connect(featuresApplyTimer_, &QTimer::timeout, this, &MainWindow::userChangedFeatures);
 
     ui->groupBox_14->hide();
     ui->FirmwareSelection->hide();
@@ -88,6 +100,11 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
 
     connectWorker();
     connect(statsTimer_, &QTimer::timeout, this, &MainWindow::updateStats);
+    connect(ui->network_default_button, &QPushButton::clicked, this,
+            &MainWindow::slot_load_network_default);
+    connect(ui->FirmwareSelectionBT, &QPushButton::clicked, this, &MainWindow::slot_set_fw);
+    phyTables_ = std::make_unique<PhyStatusTables>(ui->physRegsTable1, ui->physRegsTable2,
+                                                   ui->physRegsTable3);
 
     currentDevice_ = placeholder_;
     setUpGauges();
@@ -156,6 +173,10 @@ void MainWindow::connectWorker() {
         connect(worker_, answer, this, receiver, Qt::QueuedConnection);
     connect(worker_, &StatsThread::signal_sntp_failed, this, &MainWindow::slot_sntp_failed,
             Qt::QueuedConnection);
+    connect(worker_, &StatsThread::signal_features_saved, this, &MainWindow::featuresSaved,
+            Qt::QueuedConnection);
+    connect(worker_, &StatsThread::signal_capture_start_refused, this,
+            &MainWindow::captureStartRefused, Qt::QueuedConnection);
     connect(worker_, &StatsThread::signal_new_capture_file, ui->Cloudshark,
             &CloudsharkControl::newFileAvailable, Qt::QueuedConnection);
     connect(worker_, &StatsThread::signal_capture_status_changed, ui->Cloudshark,
@@ -228,8 +249,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 void MainWindow::setUpCaptureDefaults() {
     QSlider* buffer = ui->maxCacheSizeTrackBar;
     buffer->setMinimum(10);
-    buffer->setValue(static_cast<int>(
-        std::min<uint64_t>(AvailableMemory::bytes() * 3 / (1ull << 24), INT32_MAX)));
+    buffer->setValue(CapturePage::defaultBufferMegabytes(AvailableMemory::bytes()));
     ui->capture_filename->setText(settings_->captureLocation());
     ui->GlintfieldCapturePath->setText(settings_->addonCaptureFolder());
 }
@@ -317,6 +337,7 @@ void MainWindow::delIface(const StatsThreadInfo& sti) {
     if (currentDevice_ == device) currentDevice_ = placeholder_;
     if (selector_->count() == 0) showNoDevice();
     delete device;
+    if (updateInProgress_ && sti.handle == updatingHandle_) finishUpdate(false);
 }
 
 void MainWindow::showNoDevice() {
@@ -420,6 +441,9 @@ void MainWindow::statusUpdate(const StatsThreadInfo& sti) {
         ui->sfpDisp->refresh(sti);
         ui->features_link_speed_label->setText(DeviceDescription::moduleText(sti.linkStatus));
     }
+    if (has(caps, CapTiming)) timingStatusUpdate(sti);
+    if (has(caps, CapDeviceControl)) showCaptureStatus(sti.captureStatus);
+    if (has(caps, CapStatisticsV1)) phyTables_->update(sti.linkStatus, caps);
 }
 
 void MainWindow::droppedUpdate(const StatsThreadInfo& sti) {
@@ -443,6 +467,8 @@ void MainWindow::refreshDescription(const StatsThreadInfo& sti) {
 void MainWindow::featuresUpdate(const StatsThreadInfo& sti) {
     if (!isCurrent(sti.handle)) return;
     currentDevice_->features = sti.features;
+    FeaturesForm::display(*ui, currentCapabilities(), sti.features, sti.portsSpeed,
+                          featuresApplyTimer_->isActive());
 }
 
 void MainWindow::showDeviceImage(NettlebeamApiDeviceType type) {
@@ -454,8 +480,7 @@ bool MainWindow::versionsAcceptable(const StatsThreadInfo& sti) {
     const std::optional<VersionProblem> problem = VersionCheck::check(
         VersionNumber::fromBytes(sti.versions.driverVersion), NettlebeamAPIGetVersion());
     if (!problem) return true;
-    QMessageBox box(QMessageBox::Critical, problem->title, problem->text, QMessageBox::Ok, this);
-    box.exec();
+    showBox(QMessageBox::Critical, problem->title, problem->text);
     return false;
 }
 
@@ -491,38 +516,43 @@ void MainWindow::userStartUpdate() {
 }
 
 void MainWindow::startUpdate(const NettlebeamDevice& device, const QString& path) {
-    updateInProgress_ = true;
-    enableControls(false);
     StatsThreadInfo info = requestFor(device);
-    const QByteArray local = path.toLocal8Bit();
-    qstrncpy(info.firmwarePath, local.constData(), sizeof info.firmwarePath);
+    // UTF-8 on both sides of the worker; a path the record cannot hold whole
+    // is refused rather than cut.
+    const QByteArray utf8 = path.toUtf8();
+    if (path.isEmpty() || utf8.size() >= int(sizeof info.firmwarePath)) {
+        showBox(QMessageBox::Critical, QStringLiteral("Firmware Update"), kUpdateFailedText);
+        return;
+    }
+    qstrncpy(info.firmwarePath, utf8.constData(), sizeof info.firmwarePath);
+    updateInProgress_ = true;
+    updatingHandle_ = device.handle;
+    selector_->setEnabled(false);
+    enableControls(false);
     emit signal_start_update(info);
 }
 
 void MainWindow::updateProgress(const StatsThreadInfo& sti) {
-    if (!isCurrent(sti.handle)) return;
+    if (!updateInProgress_ || sti.handle != updatingHandle_) return;
     ui->progressBar->setValue(sti.updateProgress);
 }
 
 void MainWindow::updateFinished(const StatsThreadInfo& sti) {
-    if (!isCurrent(sti.handle)) return;
+    if (!updateInProgress_ || sti.handle != updatingHandle_) return;
+    finishUpdate(sti.updateSucceeded);
+}
+
+void MainWindow::finishUpdate(bool succeeded) {
     updateInProgress_ = false;
+    updatingHandle_ = -1;
+    selector_->setEnabled(currentDevice_ != placeholder_);
     enableControls(true);
-    if (!sti.updateSucceeded) {
-        QMessageBox box(
-            QMessageBox::Critical, QStringLiteral("Firmware Update"),
-            QStringLiteral(
-                "Firmware update failed.\nPlease check the specified file exists and is a "
-                "Nettlebeam Firmware."),
-            QMessageBox::Ok, this);
-        box.exec();
+    if (succeeded) {
+        showBox(QMessageBox::Information, QStringLiteral("Firmware Update"),
+                QStringLiteral("Firmware successfully updated.\nPlease disconnect and reconnect "
+                               "your Nettlebeam device."));
     } else {
-        QMessageBox box(
-            QMessageBox::Information, QStringLiteral("Firmware Update"),
-            QStringLiteral("Firmware successfully updated.\nPlease disconnect and reconnect your "
-                           "Nettlebeam device."),
-            QMessageBox::Ok, this);
-        box.exec();
+        showBox(QMessageBox::Critical, QStringLiteral("Firmware Update"), kUpdateFailedText);
     }
 }
 
@@ -551,10 +581,17 @@ void MainWindow::slot_capture_browse() {
 void MainWindow::userSaveFeatures() {
     if (currentDevice_ == placeholder_) return;
     emit signal_save_features(requestFor(*currentDevice_));
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Save Configuration"),
-                    QStringLiteral("Configuration has been saved on the Nettlebeam device."),
-                    QMessageBox::Ok, this);
-    box.exec();
+}
+
+void MainWindow::featuresSaved(NettlebeamApiDeviceHandle handle, int32_t status) {
+    if (!isCurrent(handle)) return;
+    if (status != NETTLEBEAM_STATUS_SUCCESS) {
+        showBox(QMessageBox::Critical, QStringLiteral("Save Configuration"),
+                QStringLiteral("The configuration could not be saved on the Nettlebeam device."));
+        return;
+    }
+    showBox(QMessageBox::Information, QStringLiteral("Save Configuration"),
+            QStringLiteral("Configuration has been saved on the Nettlebeam device."));
     ui->features_save_btn->setEnabled(false);
     ui->TimingSave->setEnabled(false);
     ui->features_save_btn2->setEnabled(true);
@@ -567,8 +604,11 @@ void MainWindow::slot_restart_device() {
 }
 
 void MainWindow::slot_sntp_failed(const QString& info) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("SNTP Time"), info, QMessageBox::Ok,
-                    this);
+    showBox(QMessageBox::Critical, QStringLiteral("SNTP Time"), info);
+}
+
+void MainWindow::showBox(QMessageBox::Icon icon, const QString& title, const QString& text) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
     box.exec();
 }
 
@@ -580,4 +620,128 @@ void MainWindow::slot_device_friendly_name_changed(NettlebeamDevice* dev) {
 void MainWindow::enableControls(bool enable) {
     ControlEnabler::apply(*ui, currentCapabilities(), enable, updateInProgress_,
                           currentDevice_->features.inlineMode != 0);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!updateInProgress_) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    showBox(QMessageBox::Warning, QStringLiteral("Firmware Update"),
+            QStringLiteral("A firmware update is running. Closing Nettlebeam Manager now would "
+                           "interrupt it.\nPlease wait until the update has finished."));
+}
+
+void MainWindow::userChangedFeatures() {
+    if (currentDevice_ == placeholder_) return;
+    const NettlebeamApiCapabilities caps = currentCapabilities();
+    if (has(caps, CapPerPortLinkStatus)) {
+        PortInterlock::apply(FeaturesForm::portBoxes(*ui, 0), sender());
+        PortInterlock::apply(FeaturesForm::portBoxes(*ui, 1), sender());
+    }
+    FeaturesForm::collect(*ui, caps, &currentDevice_->features);
+    StatsThreadInfo info = requestFor(*currentDevice_);
+    info.features = currentDevice_->features;
+    info.portsSpeed = FeaturesForm::portsSpeed(*ui);
+    emit signal_set_features(info);
+    emit signal_get_features(info);
+    for (QPushButton* save :
+         {ui->features_save_btn, ui->features_save_btn2, ui->features_save_btn3, ui->TimingSave}) {
+        save->setEnabled(true);
+    }
+}
+
+void MainWindow::timingPPSDelayChanged(int) {
+    FeaturesForm::refreshPpsDelayLabel(*ui);
+    featuresApplyTimer_->start();
+}
+
+void MainWindow::slot_load_network_default() {
+    FeaturesForm::loadNetworkDefaults(*ui);
+}
+
+void MainWindow::slot_set_fw() {
+    if (currentDevice_ == placeholder_) return;
+    ui->FirmwareSelectionBT->setEnabled(false);
+    const NettlebeamApiDeviceHandle handle = currentDevice_->handle;
+    NettlebeamApiDeviceFeatures features{};
+    if (NettlebeamAPIGetDeviceFeatures(handle, &features) != NETTLEBEAM_STATUS_SUCCESS) return;
+    features.configWord4High = uint8_t(ui->FirmwareSelectionCB->currentData().toInt());
+    if (NettlebeamAPISetDeviceFeatures(handle, features) != NETTLEBEAM_STATUS_SUCCESS) return;
+    if (NettlebeamAPISaveDeviceFeatures(handle) != NETTLEBEAM_STATUS_SUCCESS) return;
+    slot_restart_device();
+}
+
+void MainWindow::resync(int32_t source) {
+    if (currentDevice_ == placeholder_) return;
+    StatsThreadInfo info = requestFor(*currentDevice_);
+    info.timingSet.source = source;
+    emit signal_timing_resync(info);
+}
+
+void MainWindow::on_TimingSetGPSTime_clicked() {
+    resync(2);
+}
+
+void MainWindow::on_TimingSetSNTPTime_clicked() {
+    resync(5);
+}
+
+void MainWindow::timingStatusUpdate(const StatsThreadInfo& sti) {
+    if (!isCurrent(sti.handle)) return;
+    TimingDisplay::show(*ui, sti.timingStatus, QDateTime::currentMSecsSinceEpoch() / 1000.0);
+}
+
+void MainWindow::slot_timing_graph_reset() {
+    ui->timingChart->reset();
+}
+
+void MainWindow::on_capture_start_btn_clicked() {
+    if (currentDevice_ == placeholder_) return;
+    ui->capture_start_btn->setEnabled(false);
+    StatsThreadInfo info = requestFor(*currentDevice_);
+    if (captureRunning_) {
+        emit signal_dd_stop(info);
+        return;
+    }
+    if (!CapturePage::buildConfig(*ui, currentCapabilities(), &info.captureConfig)) {
+        ui->capture_start_btn->setEnabled(true);
+        showCaptureError();
+        return;
+    }
+    emit signal_dd_set_config(info);
+    emit signal_dd_start(info);
+    ui->capture_dropped_label->setText(QStringLiteral("0 Bytes"));
+}
+
+void MainWindow::showCaptureStatus(const NettlebeamApiDiskDumpStatus& status) {
+    captureRunning_ = CapturePage::showStatus(*ui, status);
+    if (status.error == 0) {
+        lastCaptureError_ = 0;
+    } else if (status.error != lastCaptureError_) {
+        lastCaptureError_ = status.error;
+        showCaptureError();
+    }
+}
+
+void MainWindow::captureStartRefused(NettlebeamApiDeviceHandle handle, int32_t) {
+    if (!isCurrent(handle)) return;
+    ui->capture_start_btn->setEnabled(true);
+    showCaptureError();
+}
+
+void MainWindow::showCaptureError() {
+    showBox(
+        QMessageBox::Critical, QStringLiteral("Direct Capture"),
+        QStringLiteral("There was an error during the direct capture process.\nPlease check you "
+                       "have permission to write to the specified file and disk is not full"));
+}
+
+void MainWindow::on_capture_filetype_currentIndexChanged(int index) {
+    ui->capture_filename->setText(CapturePage::withExtension(ui->capture_filename->text(), index));
+}
+
+void MainWindow::on_maxCacheSizeTrackBar_valueChanged(int value) {
+    ui->maxCacheSizeLabel->setText(CapturePage::bufferSizeText(value));
 }

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QString>
 #include <QTimer>
 #include <memory>
@@ -24,6 +25,7 @@ class MainWindow;
 }
 class CounterV2Control;
 class DeviceComboBox;
+class PhyStatusTables;
 class StatsThread;
 class QWidget;
 
@@ -74,6 +76,7 @@ class MainWindow : public QMainWindow {
     void userStartUpdate();
     void userSaveFeatures();
     void resetAll(bool resetLog);
+    void userChangedFeatures();
     void slot_sntp_failed(const QString& info);
     void slot_restart_device();
 
@@ -89,9 +92,23 @@ class MainWindow : public QMainWindow {
     void slot_device_friendly_name_changed(NettlebeamDevice* dev);
     void slot_SelectFirmware();
     void slot_capture_browse();
+    void timingStatusUpdate(const StatsThreadInfo& sti);
+    void timingPPSDelayChanged(int value);
+    void slot_timing_graph_reset();
+    void on_TimingSetGPSTime_clicked();
+    void on_TimingSetSNTPTime_clicked();
+    void slot_load_network_default();
+    void slot_set_fw();
+    void on_capture_start_btn_clicked();
+    void on_capture_filetype_currentIndexChanged(int index);
+    void on_maxCacheSizeTrackBar_valueChanged(int value);
+    void featuresSaved(NettlebeamApiDeviceHandle handle, int32_t status);
+    void captureStartRefused(NettlebeamApiDeviceHandle handle, int32_t status);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Refused while a firmware update runs: closing would interrupt the flash.
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void setUpGauges();
@@ -114,6 +131,12 @@ class MainWindow : public QMainWindow {
     bool versionsAcceptable(const StatsThreadInfo& sti);
     void offerFirmware(const StatsThreadInfo& sti);
     void startUpdate(const NettlebeamDevice& device, const QString& path);
+    void finishUpdate(bool succeeded);
+    void showCaptureStatus(const NettlebeamApiDiskDumpStatus& status);
+    void showCaptureError();
+    void resync(int32_t source);
+    // A modal box with one OK button.
+    void showBox(QMessageBox::Icon icon, const QString& title, const QString& text);
     void loadCounterConfigs(const NettlebeamDevice& device);
     bool isCurrent(NettlebeamApiDeviceHandle handle) const {
         return currentDevice_ != placeholder_ && handle == currentDevice_->handle;
@@ -129,6 +152,12 @@ class MainWindow : public QMainWindow {
     NettlebeamDevice* placeholder_ = nullptr;
     NettlebeamDevice* currentDevice_ = nullptr;
     bool updateInProgress_ = false;
+    // The device being flashed: its progress and result count whichever
+    // device is selected meanwhile.
+    NettlebeamApiDeviceHandle updatingHandle_ = -1;
+    bool captureRunning_ = false;
+    int32_t lastCaptureError_ = 0;
+    std::unique_ptr<PhyStatusTables> phyTables_;
     bool firstSampleA_ = true;
     bool firstSampleB_ = true;
     DeviceComboBox* selector_ = nullptr;

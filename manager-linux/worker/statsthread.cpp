@@ -135,11 +135,15 @@ void StatsThread::slot_set_features(const StatsThreadInfo& info) {
 }
 
 void StatsThread::slot_save_features(const StatsThreadInfo& info) {
-    NettlebeamAPISaveDeviceFeatures(info.handle);
+    emit signal_features_saved(info.handle, NettlebeamAPISaveDeviceFeatures(info.handle));
 }
 
 void StatsThread::slot_dd_start(const StatsThreadInfo& info) {
-    NettlebeamAPIDiskDumpStart(info.handle);
+    // A refused configuration must not start a capture with the settings
+    // the device kept from before (unlimited sizes included).
+    int32_t status = captureConfigStatus_.value(info.handle, NETTLEBEAM_STATUS_SUCCESS);
+    if (status == NETTLEBEAM_STATUS_SUCCESS) status = NettlebeamAPIDiskDumpStart(info.handle);
+    if (status != NETTLEBEAM_STATUS_SUCCESS) emit signal_capture_start_refused(info.handle, status);
 }
 
 void StatsThread::slot_dd_stop(const StatsThreadInfo& info) {
@@ -147,7 +151,8 @@ void StatsThread::slot_dd_stop(const StatsThreadInfo& info) {
 }
 
 void StatsThread::slot_dd_set_config(const StatsThreadInfo& info) {
-    NettlebeamAPIDiskDumpSetConfig(info.handle, info.captureConfig);
+    captureConfigStatus_.insert(info.handle,
+                                NettlebeamAPIDiskDumpSetConfig(info.handle, info.captureConfig));
     // The library copied what it needs; the name is freed whatever it answered.
     std::free(const_cast<NettlebeamApiChar16*>(info.captureConfig.fileName));
 }

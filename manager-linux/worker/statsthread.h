@@ -5,6 +5,7 @@
 // the library's monitor thread, into queued signals.
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -40,6 +41,11 @@ class StatsThread : public QObject {
     void signal_new_capture_file(NettlebeamApiDeviceHandle handle, const QString& filename);
     void signal_capture_status_changed(NettlebeamApiDeviceHandle handle,
                                        NettlebeamApiCallbackValue_DiskDump status);
+    // The result of a save of the features (0 on success).
+    void signal_features_saved(NettlebeamApiDeviceHandle handle, int32_t status);
+    // A capture start was not sent, or the library refused it: its last
+    // configuration failed or the start itself failed (the library's status).
+    void signal_capture_start_refused(NettlebeamApiDeviceHandle handle, int32_t status);
 
   public slots:
     void slot_get_iface_status(const StatsThreadInfo& info);
@@ -77,4 +83,7 @@ class StatsThread : public QObject {
     static bool readArrivingDevice(NettlebeamApiDeviceHandle handle, StatsThreadInfo* info);
 
     QThread* thread_;
+    // The status of each device's last capture configuration; a start
+    // follows only a configuration the library accepted.
+    QHash<NettlebeamApiDeviceHandle, int32_t> captureConfigStatus_;
 };

@@ -29,7 +29,7 @@ struct StatsThreadInfo {
     NettlebeamApiPacketFilter packetFilter{};
     NettlebeamApiDpiFilter dpiFilter{};
     NettlebeamApiPacketsTypeFilter packetsTypeFilter{};
-    char firmwarePath[kFirmwarePathSize] = {};  // Latin-1, NUL-terminated
+    char firmwarePath[kFirmwarePathSize] = {};  // UTF-8, NUL-terminated
     bool updateSucceeded = false;
     int32_t updateProgress = 0;  // percent
     NettlebeamApiPortsSpeed portsSpeed{};

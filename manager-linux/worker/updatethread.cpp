@@ -6,10 +6,10 @@
 
 namespace {
 
-// The path as the library wants it: Latin-1 widened to UTF-16, stopping at
-// the end of the field even when the window left no terminator.
+// The path as the library wants it: the window's UTF-8 turned into UTF-16,
+// stopping at the end of the field even when the window left no terminator.
 std::u16string widePath(const char (&narrow)[kFirmwarePathSize]) {
-    const QString path = QString::fromLatin1(narrow, int(qstrnlen(narrow, kFirmwarePathSize)));
+    const QString path = QString::fromUtf8(narrow, int(qstrnlen(narrow, kFirmwarePathSize)));
     return std::u16string(reinterpret_cast<const char16_t*>(path.utf16()),
                           std::size_t(path.size()));
 }

@@ -1,123 +1,15 @@
 // The main window against a private nettlebeamd: devices are attached and
 // detached through the daemon, the window is looked at by object name as a
 // user sees it, and its message boxes are answered from the test.
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
-#include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <memory>
 
-#include "devicecombobox.h"
-#include "mainwindow.h"
-#include "managermetatypes.h"
-#include "worker_fixture.h"
+#include "window_fixture.h"
 
-// Readable failure messages.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-
-namespace {
-
-// Attach options of a device whose firmware the shipped catalogue does not
-// supersede, so that no update is offered.
-std::vector<std::string> withCurrentFirmware(std::vector<std::string> args) {
-    args.insert(args.end(), {"--sw-fw", "1.1.0.0", "--hw-fw", "310"});
-    return args;
-}
-
-struct SeenBox {
-    QString title;
-    QString text;
-};
-
-// Answers every message box that opens with `button`, keeping what it said.
-class BoxAnswerer : public QObject {
-  public:
-    explicit BoxAnswerer(QMessageBox::StandardButton button) : button_(button) {
-        connect(&poll_, &QTimer::timeout, this, &BoxAnswerer::answer);
-        poll_.start(20);
-    }
-    // Runs once, while the next box is open, before it is answered.
-    std::function<void()> whileOpen;
-    QList<SeenBox> seen;
-
-  private:
-    void answer() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible()) return;
-        seen.append({box->windowTitle(), box->text()});
-        if (whileOpen) std::exchange(whileOpen, nullptr)();
-        QAbstractButton* button = box->button(button_);
-        if (button == nullptr) button = box->buttons().value(0);
-        button->click();
-    }
-
-    QMessageBox::StandardButton button_;
-    QTimer poll_;
-};
-
-QStringList tabTitles(QTabWidget* tabs) {
-    QStringList titles;
-    for (int i = 0; i < tabs->count(); ++i) titles << tabs->tabText(i);
-    return titles;
-}
-
-}  // namespace
-
-class MainWindowTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        registerManagerMetaTypes();
-        ASSERT_TRUE(config_.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
-        daemon_ = std::make_unique<nettlebeam::testsupport::Daemon>();
-        daemon_->exportControlPath();
-    }
-    void TearDown() override {
-        window_.reset();
-        daemon_.reset();
-    }
-    void openWindow() {
-        window_ = std::make_unique<MainWindow>(nullptr, QStringLiteral(SHIPPED_FIRMWARE_DIR));
-        window_->show();
-    }
-    template <typename T>
-    T* find(const char* name) {
-        T* widget = window_->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-    QTabWidget* tabs() { return find<QTabWidget>("tabWidget"); }
-    QString statusText() { return find<QLabel>("features_status_label")->text(); }
-    bool selectorShows(int count) {
-        return waitFor([&] {
-            return window_->deviceSelector()->count() == count &&
-                   window_->deviceSelector()->isEnabled();
-        });
-    }
-    bool showsNoDevice() {
-        return waitFor([&] {
-            DeviceComboBox* selector = window_->deviceSelector();
-            return selector->count() == 1 && !selector->isEnabled() &&
-                   selector->itemText(0) == QStringLiteral("No device connected");
-        });
-    }
-
-    QTemporaryDir config_;
-    std::unique_ptr<nettlebeam::testsupport::Daemon> daemon_;
-    std::unique_ptr<MainWindow> window_;
-};
+using MainWindowTest = WindowTest;
 
 TEST_F(MainWindowTest, StartsWithOnlyTheFeaturesPageAndADisabledSelector) {
     openWindow();

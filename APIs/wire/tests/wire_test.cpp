@@ -229,17 +229,18 @@ TEST(WireTrust, WhatLstatAndPeerCredentialsMustShow) {
 
 TEST(WireTrust, ClientsRefuseASocketOrAListenerOfAnotherUser) {
     ASSERT_EQ(geteuid(), 0u) << "this test acts as another user and must run as root";
-    ScriptedServer server([](int fd) {
+    auto answering = [](int fd) {
         std::vector<uint8_t> in;
         readRequest(fd, &in);
         sendReply(fd, 0, {}, 0);
-    });
-    ASSERT_EQ(chown(server.path().c_str(), kOtherUser, kOtherUser), 0);
+    };
+    ScriptedServer theirs(answering);
+    ASSERT_EQ(chown(theirs.path().c_str(), kOtherUser, kOtherUser), 0);
     std::string why;
-    EXPECT_EQ(transact(server.path(), 1, nullptr, 0, nullptr, 0, -1, &why), kCannotOpen);
+    EXPECT_EQ(transact(theirs.path(), 1, nullptr, 0, nullptr, 0, -1, &why), kCannotOpen);
     EXPECT_TRUE(mentions(why, "belongs to uid 65534")) << why;
-    ASSERT_EQ(chown(server.path().c_str(), 0, 0), 0);
-    EXPECT_EQ(transact(server.path(), 1, nullptr, 0, nullptr, 0), 0) << "root's own socket";
+    ScriptedServer ours(answering);
+    EXPECT_EQ(transact(ours.path(), 1, nullptr, 0, nullptr, 0), 0) << "root's own socket";
 
     // A socket file that looks right, with another user's process behind it.
     char folder[] = "/tmp/nbtrust.XXXXXX";

@@ -10,7 +10,9 @@
 namespace nettlebeam::api {
 
 // Transport results besides a byte count (0 or more).
-constexpr int32_t kTransportCannotOpen = -1;    // no driver listening, or no permission
+// No driver listening, no permission, or a control socket (or a process
+// listening on it) of another user than the caller's or root.
+constexpr int32_t kTransportCannotOpen = -1;
 constexpr int32_t kTransportDriverFailed = -2;  // the driver failed the request
 
 // Sends `code` about `handle`: the input is the handle (32-bit little-endian)

@@ -289,7 +289,7 @@ bool Server::peerAllowed(int fd) {
     close(fd);
     if (std::find(refusedUsers_.begin(), refusedUsers_.end(), peer.uid) == refusedUsers_.end()) {
         if (refusedUsers_.size() < 64) refusedUsers_.push_back(peer.uid);
-        logLine("closed a connection (and will close its like without a word): " + why);
+        logLine("closed a connection from another user (logged once per user): " + why);
     }
     return false;
 }

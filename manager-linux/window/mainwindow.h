@@ -26,7 +26,6 @@ class MainWindow;
 class CounterV2Control;
 class DeviceComboBox;
 class PhyStatusTables;
-class StatisticsView;
 class StatsThread;
 class QWidget;
 
@@ -76,18 +75,12 @@ class MainWindow : public QMainWindow {
     void updateStats();
     void userStartUpdate();
     void userSaveFeatures();
-    void counters_resetA();
-    void counters_resetB();
-    void counters_reset();
-    void graphs_display();
-    void graphs_clear();
     void resetAll(bool resetLog);
     void userChangedFeatures();
     void slot_sntp_failed(const QString& info);
     void slot_restart_device();
 
   private slots:
-    void on_log_clear_btn_clicked();
     void addIface(const StatsThreadInfo& sti);
     void delIface(const StatsThreadInfo& sti);
     void statusUpdate(const StatsThreadInfo& sti);
@@ -120,7 +113,6 @@ class MainWindow : public QMainWindow {
   private:
     void setUpGauges();
     void setUpTables();
-    void setUpStatistics();
     void setUpCaptureDefaults();
     void placeSelector();
     QList<CounterV2Control*> counterControls() const;
@@ -165,8 +157,10 @@ class MainWindow : public QMainWindow {
     NettlebeamApiDeviceHandle updatingHandle_ = -1;
     bool captureRunning_ = false;
     int32_t lastCaptureError_ = 0;
+    bool startRefusalShown_ = false;
     std::unique_ptr<PhyStatusTables> phyTables_;
-    std::unique_ptr<StatisticsView> statistics_;
+    bool firstSampleA_ = true;
+    bool firstSampleB_ = true;
     DeviceComboBox* selector_ = nullptr;
     QList<QWidget*> pages_;
     QList<QString> pageTitles_;

@@ -1,0 +1,252 @@
+// The editing panels: the rules on their own, then the Features, Timing and
+// Capture pages driven through the window against a private nettlebeamd, down
+// to what the device holds and the files on disk.
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTest>
+
+#include "capturepage.h"
+#include "featuresform.h"
+#include "portinterlock.h"
+#include "window_fixture.h"
+
+namespace {
+
+struct Port {
+    QCheckBox an, f1000, f100, h100, f10, h10, asymmetric, symmetric, master, forceMs;
+    PortBoxes boxes() {
+        return {&an, &f1000, &f100, &h100, &f10, &h10, &asymmetric, &symmetric, &master, &forceMs};
+    }
+    QList<QCheckBox*> forcedSpeeds() { return {&f100, &h100, &f10, &h10}; }
+    // Checks the given boxes and unchecks the others, as a user left them.
+    void leave(std::initializer_list<QCheckBox*> checked) {
+        for (QCheckBox* box :
+             {&an, &f1000, &f100, &h100, &f10, &h10, &asymmetric, &symmetric, &master, &forceMs}) {
+            box->setChecked(std::find(checked.begin(), checked.end(), box) != checked.end());
+        }
+    }
+    void turnOffNegotiation() {
+        an.setChecked(false);
+        PortInterlock::apply(boxes(), &an);
+    }
+};
+
+NettlebeamApiDeviceFeatures deviceFeatures(int handle) {
+    NettlebeamApiDeviceFeatures features{};
+    EXPECT_EQ(NettlebeamAPIGetDeviceFeatures(handle, &features), 0);
+    return features;
+}
+
+}  // namespace
+
+TEST(CaptureTexts, ExtensionsBufferSizesAndTheDefaultBuffer) {
+    EXPECT_EQ(CapturePage::withExtension(QStringLiteral("/d/run.pcapng"), 2),
+              QStringLiteral("/d/run.erf"));
+    EXPECT_EQ(CapturePage::withExtension(QStringLiteral("/d/run.x.pcap"), 0),
+              QStringLiteral("/d/run.x.pcapng"));
+    EXPECT_EQ(CapturePage::withExtension(QStringLiteral("run"), 1), QStringLiteral("run.pcap"));
+    EXPECT_EQ(CapturePage::withExtension(QStringLiteral("run.pcap"), -1),
+              QStringLiteral("run.pcap"));
+    EXPECT_EQ(CapturePage::bufferSizeText(1023), QStringLiteral("1023 MBytes"));
+    EXPECT_EQ(CapturePage::bufferSizeText(1536), QStringLiteral("1.50 GBytes"));
+    EXPECT_EQ(CapturePage::defaultBufferMegabytes(uint64_t(16) << 30), 3072);  // 3/16 of 16 GiB
+    EXPECT_EQ(CapturePage::defaultBufferMegabytes(UINT64_MAX), INT_MAX);
+    EXPECT_EQ(FeaturesForm::ppsDelayText(-215), QStringLiteral("-50.06 ns"));
+    for (int index = 0; index < 4; ++index) {
+        EXPECT_EQ(FeaturesForm::initSourceIndex(FeaturesForm::initSourceValue(index)), index);
+    }
+    EXPECT_EQ(FeaturesForm::initSourceValue(0), 3);  // "Do not initialize"
+}
+
+TEST(PortInterlockRules, WithoutNegotiationExactlyOneForcedSpeedRemains) {
+    Port port;
+    port.leave({&port.an, &port.h10, &port.f1000, &port.asymmetric, &port.master});
+    port.turnOffNegotiation();
+    for (QCheckBox* box : port.forcedSpeeds()) EXPECT_EQ(box->isChecked(), box == &port.h10);
+    for (QCheckBox* box :
+         {&port.f1000, &port.asymmetric, &port.symmetric, &port.master, &port.forceMs}) {
+        EXPECT_FALSE(box->isChecked());
+        EXPECT_FALSE(box->isEnabled());
+    }
+
+    port.leave({&port.an});
+    port.turnOffNegotiation();
+    for (QCheckBox* box : port.forcedSpeeds()) EXPECT_EQ(box->isChecked(), box == &port.f100);
+
+    port.leave({&port.an, &port.h100, &port.f10, &port.h10});
+    port.turnOffNegotiation();
+    for (QCheckBox* box : port.forcedSpeeds()) EXPECT_EQ(box->isChecked(), box == &port.h100);
+
+    // The four speeds act as radio buttons while the port does not negotiate.
+    port.f10.setChecked(true);
+    PortInterlock::apply(port.boxes(), &port.f10);
+    for (QCheckBox* box : port.forcedSpeeds()) EXPECT_EQ(box->isChecked(), box == &port.f10);
+
+    port.an.setChecked(true);
+    PortInterlock::apply(port.boxes(), &port.an);
+    EXPECT_TRUE(port.f1000.isEnabled());
+    port.h10.setChecked(true);
+    PortInterlock::apply(port.boxes(), &port.h10);
+    EXPECT_TRUE(port.f10.isChecked());  // negotiating: speeds combine freely
+}
+
+using EditingPanelsTest = WindowTest;
+
+TEST_F(EditingPanelsTest, AFeatureChangeReachesTheDeviceAndOnlyWhatWasSavedSurvivesARestart) {
+    BoxAnswerer answerer(QMessageBox::Ok);
+    openWindow();
+    const int handle = daemon_->attach(withCurrentFirmware({"--type", "9"}));
+    ASSERT_TRUE(selectorShows(1));
+    auto* timestamps = find<QCheckBox>("features_timestamps_check");
+    auto* keepCrc = find<QCheckBox>("features_keep_crc_check");
+    ASSERT_TRUE(waitFor([&] { return timestamps->isEnabled(); }));  // the first status answer
+    const NettlebeamApiDeviceFeatures before = deviceFeatures(handle);
+
+    QTest::mouseClick(timestamps, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return deviceFeatures(handle).timestamps == !before.timestamps; }));
+    auto* save = find<QPushButton>("features_save_btn");
+    EXPECT_TRUE(save->isEnabled());
+    QTest::mouseClick(save, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }));
+    EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Save Configuration"));
+    EXPECT_EQ(answerer.seen[0].text,
+              QStringLiteral("Configuration has been saved on the Nettlebeam device."));
+    EXPECT_FALSE(save->isEnabled());
+
+    // A change that is applied but not saved is gone after a restart.
+    QTest::mouseClick(keepCrc, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return deviceFeatures(handle).keepCrc32 == !before.keepCrc32; }));
+    QTest::mouseClick(find<QPushButton>("restart_device_btn"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !window_->hasDevice(handle); }, 20000));
+    ASSERT_TRUE(waitFor([&] { return window_->currentHandle() == handle; }, 20000));
+    const NettlebeamApiDeviceFeatures after = deviceFeatures(handle);
+    EXPECT_EQ(after.timestamps, !before.timestamps);
+    EXPECT_EQ(after.keepCrc32, before.keepCrc32);
+    // The page shows what the device holds again.
+    EXPECT_TRUE(waitFor([&] { return timestamps->isChecked() == (after.timestamps == 1); }));
+}
+
+TEST_F(EditingPanelsTest, ThePpsDelaySendsOneRequestAfterTheSliderStopped) {
+    openWindow();
+    const int handle = daemon_->attach(withCurrentFirmware({"--type", "9"}));
+    ASSERT_TRUE(selectorShows(1));
+    ASSERT_TRUE(openPage(QStringLiteral("Timing")));
+    ASSERT_TRUE(waitFor([&] { return deviceFeatures(handle).ppsDelay == 0; }));
+    QSignalSpy requests(window_.get(), &MainWindow::signal_set_features);
+    auto* slider = find<QSlider>("TimingPPSDelay");
+    for (int value : {-5, -40, -120, -100}) {
+        slider->setValue(value);
+        QTest::qWait(100);
+    }
+    EXPECT_EQ(find<QLabel>("TimingPPSDelayLabel")->text(), QStringLiteral("-23.28 ns"));
+    ASSERT_TRUE(waitFor([&] { return requests.count() >= 1; }));
+    QTest::qWait(1500);
+    ASSERT_EQ(requests.count(), 1);
+    EXPECT_EQ(requests[0][0].value<StatsThreadInfo>().features.ppsDelay, 100);
+    EXPECT_TRUE(waitFor([&] { return deviceFeatures(handle).ppsDelay == 100; }));
+}
+
+TEST_F(EditingPanelsTest, FlashingPausesPollingAndABadImageEndsWithTheFailureBox) {
+    BoxAnswerer answerer(QMessageBox::Ok);
+    openWindow();
+    const int handle = daemon_->attach(withCurrentFirmware({"--type", "13"}));
+    ASSERT_TRUE(selectorShows(1));
+    auto* flash = find<QPushButton>("features_flash_btn");
+    ASSERT_TRUE(waitFor([&] { return flash->isEnabled(); }));
+
+    QFile corrupt(config_.filePath(QStringLiteral("corrupt.img")));
+    ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+    corrupt.write(QByteArray(70000, '\x5a'));
+    corrupt.close();
+    for (const QString& path : {corrupt.fileName(), config_.path()}) {
+        answerer.seen.clear();
+        find<QLineEdit>("features_firmware_file")->setText(path);
+        QSignalSpy statusRequests(window_.get(), &MainWindow::signal_get_iface_status);
+        QTest::mouseClick(flash, Qt::LeftButton);
+        EXPECT_FALSE(window_->deviceSelector()->isEnabled());
+        ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }, 60000)) << path.toStdString();
+        EXPECT_EQ(statusRequests.count(), 0);  // none while the update ran
+        EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Firmware Update"));
+        EXPECT_TRUE(answerer.seen[0].text.startsWith(QStringLiteral("Firmware update failed.")));
+        EXPECT_TRUE(waitFor([&] { return statusRequests.count() > 0; }));  // polling again
+        EXPECT_TRUE(window_->deviceSelector()->isEnabled());
+    }
+    EXPECT_TRUE(window_->hasDevice(handle));
+}
+
+TEST_F(EditingPanelsTest, ACaptureFromTheCapturePageWritesFilesCapinfosReads) {
+    BoxAnswerer answerer(QMessageBox::Ok);
+    openWindow();
+    daemon_->attach(withCurrentFirmware({"--type", "9", "--traffic", "rate=2000"}));
+    ASSERT_TRUE(selectorShows(1));
+    ASSERT_TRUE(openPage(QStringLiteral("Capture")));
+    auto* start = find<QPushButton>("capture_start_btn");
+    ASSERT_TRUE(waitFor([&] { return start->isEnabled(); }));
+    const QString folder = config_.filePath(QStringLiteral("captures"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    find<QLineEdit>("capture_filename")->setText(folder + QStringLiteral("/run.pcapng"));
+
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(waitFor(
+        [&] { return start->text() == QStringLiteral("Stop Capture") && start->isEnabled(); }));
+    EXPECT_FALSE(find<QSpinBox>("capture_count")->isEnabled());
+    auto* written = find<QLabel>("capture_written_label");
+    ASSERT_TRUE(waitFor([&] {
+        return written->text().endsWith(QStringLiteral("KBytes")) ||
+               written->text().endsWith(QStringLiteral("MBytes"));
+    }));
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(waitFor(
+        [&] { return start->text() == QStringLiteral("Start Capture") && start->isEnabled(); }));
+    EXPECT_TRUE(answerer.seen.isEmpty());
+
+    const QStringList files = QDir(folder).entryList({QStringLiteral("*.pcapng")}, QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QString& file : files) {
+        const auto checked = nettlebeam::testsupport::runProcess(
+            {"/usr/bin/capinfos", (folder + "/" + file).toStdString()});
+        EXPECT_EQ(checked.exitStatus, 0) << file.toStdString() << checked.err;
+    }
+}
+
+TEST_F(EditingPanelsTest, ACaptureThatCannotCreateItsFileShowsOneBox) {
+    BoxAnswerer answerer(QMessageBox::Ok);
+    openWindow();
+    daemon_->attach(withCurrentFirmware({"--type", "9"}));
+    ASSERT_TRUE(selectorShows(1));
+    ASSERT_TRUE(openPage(QStringLiteral("Capture")));
+    auto* start = find<QPushButton>("capture_start_btn");
+    ASSERT_TRUE(waitFor([&] { return start->isEnabled(); }));
+    // A name below a regular file cannot be created, whoever runs the test.
+    QFile regular(config_.filePath(QStringLiteral("regular")));
+    ASSERT_TRUE(regular.open(QIODevice::WriteOnly));
+    regular.close();
+    find<QLineEdit>("capture_filename")
+        ->setText(regular.fileName() + QStringLiteral("/run.pcapng"));
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }));
+    EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Direct Capture"));
+    QTest::qWait(3000);  // a few status answers
+    EXPECT_EQ(answerer.seen.size(), 1);
+    EXPECT_EQ(start->text(), QStringLiteral("Start Capture"));
+}
+
+TEST_F(EditingPanelsTest, AnSntpServerThatDoesNotAnswerShowsTheSntpBox) {
+    BoxAnswerer answerer(QMessageBox::Ok);
+    qputenv("NETTLEBEAM_NTP_SERVER", "127.0.0.1:9");  // discard: nothing answers
+    openWindow();
+    daemon_->attach(withCurrentFirmware({"--type", "9"}));
+    ASSERT_TRUE(selectorShows(1));
+    ASSERT_TRUE(openPage(QStringLiteral("Timing")));
+    QTest::mouseClick(find<QPushButton>("TimingSetSNTPTime"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }, 60000));
+    qunsetenv("NETTLEBEAM_NTP_SERVER");
+    EXPECT_EQ(answerer.seen[0].title, QStringLiteral("SNTP Time"));
+    EXPECT_EQ(answerer.seen[0].text, QStringLiteral("Failed to get time from SNTP server"));
+}

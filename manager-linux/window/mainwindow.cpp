@@ -17,6 +17,7 @@
 #include "devicecombobox.h"
 #include "devicedescription.h"
 #include "deviceicon.h"
+#include "filterpage.h"
 #include "featuresform.h"
 #include "phystatustables.h"
 #include "portinterlock.h"
@@ -99,6 +100,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
     ui->OSXWarning->hide();
 
     connectWorker();
+    buildFilterPage();
     connect(statsTimer_, &QTimer::timeout, this, &MainWindow::updateStats);
     connect(ui->network_default_button, &QPushButton::clicked, this,
             &MainWindow::slot_load_network_default);
@@ -168,6 +170,9 @@ void MainWindow::connectWorker() {
         {&StatsThread::signal_features, &MainWindow::featuresUpdate},
         {&StatsThread::signal_update_progress, &MainWindow::updateProgress},
         {&StatsThread::signal_update_status, &MainWindow::updateFinished},
+        {&StatsThread::signal_simple_filter, &MainWindow::slot_simpleFilterReceived},
+        {&StatsThread::signal_DPI_filter, &MainWindow::slot_DPIFilterReceived},
+        {&StatsThread::signal_packets_type_filter, &MainWindow::slot_PacketsTypeFilterReceived},
     };
     for (const auto& [answer, receiver] : answers)
         connect(worker_, answer, this, receiver, Qt::QueuedConnection);
@@ -615,6 +620,63 @@ void MainWindow::showBox(QMessageBox::Icon icon, const QString& title, const QSt
 void MainWindow::slot_device_friendly_name_changed(NettlebeamDevice* dev) {
     if (dev == nullptr || !devices_.contains(dev->handle)) return;
     settings_->storeFriendlyName(dev->mac, dev->friendlyName);
+}
+
+void MainWindow::buildFilterPage() {
+    filters_ = std::make_unique<FilterPage>(*ui, this, [this]() -> std::optional<StatsThreadInfo> {
+        if (currentDevice_ == placeholder_) return std::nullopt;
+        return requestFor(*currentDevice_);
+    });
+    connect(filters_.get(), &FilterPage::setSimpleFilter, this,
+            &MainWindow::signal_set_simplefilter);
+    connect(filters_.get(), &FilterPage::saveSimpleFilter, this,
+            &MainWindow::signal_save_simplefilter);
+    connect(filters_.get(), &FilterPage::setDpiFilter, this, &MainWindow::signal_set_dpifilter);
+    connect(filters_.get(), &FilterPage::saveDpiFilter, this, &MainWindow::signal_save_dpifilter);
+    connect(filters_.get(), &FilterPage::setPacketsTypeFilter, this,
+            &MainWindow::signal_set_packetstypefilter);
+    connect(filters_.get(), &FilterPage::savePacketsTypeFilter, this,
+            &MainWindow::signal_save_packetstypefilter);
+    connect(ui->filterCtrl, &FilterControl::signal_filterChanged, this,
+            &MainWindow::slot_filterChanged);
+}
+
+void MainWindow::on_enableSimpleFiltersCB_toggled(bool checked) {
+    filters_->simpleFilterEnableToggled(checked);
+}
+void MainWindow::on_setSimpleFiltersBT_clicked() {
+    filters_->simpleFilterSetClicked();
+}
+void MainWindow::on_saveSimpleFiltersBT_clicked() {
+    filters_->simpleFilterSaveClicked();
+}
+void MainWindow::on_enableFiltersCheckBox_toggled(bool checked) {
+    filters_->dpiFilterEnableToggled(checked);
+}
+void MainWindow::on_setFiltersButton_clicked() {
+    filters_->dpiFilterSetClicked();
+}
+void MainWindow::on_saveFiltersButton_clicked() {
+    filters_->dpiFilterSaveClicked();
+}
+void MainWindow::slot_filterChanged() {
+    filters_->dpiFilterEdited();
+}
+void MainWindow::on_setPacketsTypeFilterBT_clicked() {
+    filters_->packetsTypeFilterSetClicked();
+}
+void MainWindow::on_savePacketsTypeFilterBT_clicked() {
+    filters_->packetsTypeFilterSaveClicked();
+}
+
+void MainWindow::slot_simpleFilterReceived(const StatsThreadInfo& info) {
+    if (isCurrent(info.handle)) filters_->showSimpleFilter(info.packetFilter);
+}
+void MainWindow::slot_DPIFilterReceived(const StatsThreadInfo& info) {
+    if (isCurrent(info.handle)) filters_->showDpiFilter(info.dpiFilter);
+}
+void MainWindow::slot_PacketsTypeFilterReceived(const StatsThreadInfo& info) {
+    if (isCurrent(info.handle)) filters_->showPacketsTypeFilter(info.packetsTypeFilter);
 }
 
 void MainWindow::enableControls(bool enable) {

@@ -25,6 +25,7 @@ class MainWindow;
 }
 class CounterV2Control;
 class DeviceComboBox;
+class FilterPage;
 class PhyStatusTables;
 class StatsThread;
 class QWidget;
@@ -89,6 +90,19 @@ class MainWindow : public QMainWindow {
     void updateProgress(const StatsThreadInfo& sti);
     void droppedUpdate(const StatsThreadInfo& sti);
     void changeDevice(int index);
+    // The "Filters" page (FilterPage does the work).
+    void on_enableSimpleFiltersCB_toggled(bool checked);
+    void on_setSimpleFiltersBT_clicked();
+    void on_saveSimpleFiltersBT_clicked();
+    void on_enableFiltersCheckBox_toggled(bool checked);
+    void on_setFiltersButton_clicked();
+    void on_saveFiltersButton_clicked();
+    void slot_filterChanged();
+    void slot_simpleFilterReceived(const StatsThreadInfo& info);
+    void slot_DPIFilterReceived(const StatsThreadInfo& info);
+    void slot_PacketsTypeFilterReceived(const StatsThreadInfo& info);
+    void on_setPacketsTypeFilterBT_clicked();
+    void on_savePacketsTypeFilterBT_clicked();
     void slot_device_friendly_name_changed(NettlebeamDevice* dev);
     void slot_SelectFirmware();
     void slot_capture_browse();
@@ -119,6 +133,7 @@ class MainWindow : public QMainWindow {
     void listFirmwareImages(const NettlebeamDevice& device);
     void buildSelector();
     void connectWorker();
+    void buildFilterPage();
     void recordPages();
     // Shows the pages the capability mask allows and opens "Features".
     void rebuildPages(NettlebeamApiCapabilities caps);
@@ -166,5 +181,6 @@ class MainWindow : public QMainWindow {
     QList<QString> pageTitles_;
     std::unique_ptr<ManagerSettings> settings_;
     QTimer* featuresApplyTimer_ = nullptr;
+    std::unique_ptr<FilterPage> filters_;
     GlintfieldMonitor glintfieldMonitor_;
 };

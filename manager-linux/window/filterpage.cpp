@@ -1,0 +1,121 @@
+#include "filterpage.h"
+
+#include <QMessageBox>
+#include <QSignalBlocker>
+
+#include "ui_mainwindow.h"
+
+namespace {
+
+constexpr int kDpiPatternBytes = 16;
+
+void checkQuietly(QCheckBox* box, bool checked) {
+    const QSignalBlocker blocker(box);
+    box->setChecked(checked);
+}
+
+}  // namespace
+
+FilterPage::FilterPage(Ui::MainWindow& ui, QWidget* window, RequestSource request)
+    : ui_(ui), window_(window), request_(std::move(request)) {}
+
+bool FilterPage::applySimpleFilter() {
+    std::optional<StatsThreadInfo> info = request_();
+    if (!info) return false;
+    if (ui_.simpleFilterCtrl->fillFilter(&info->packetFilter) != 0) {
+        QMessageBox box(
+            QMessageBox::Critical, QStringLiteral("Nettlebeam Manager"),
+            QStringLiteral("Invalid parameter.\nPlease correct the highlighted values."),
+            QMessageBox::Ok, window_);
+        box.exec();
+        return false;
+    }
+    info->packetFilter.enabled = ui_.enableSimpleFiltersCB->isChecked() ? 1 : 0;
+    emit setSimpleFilter(*info);
+    return true;
+}
+
+void FilterPage::simpleFilterEnableToggled(bool checked) {
+    ui_.simpleFilterCtrl->setEnabled(checked);
+    ui_.setSimpleFiltersBT->setEnabled(checked);
+    if (applySimpleFilter()) ui_.saveSimpleFiltersBT->setEnabled(true);
+}
+
+void FilterPage::simpleFilterSetClicked() {
+    if (applySimpleFilter()) ui_.saveSimpleFiltersBT->setEnabled(true);
+}
+
+// Saving stores what was just applied; after refused input there is nothing to save.
+void FilterPage::simpleFilterSaveClicked() {
+    if (!applySimpleFilter()) return;
+    emit saveSimpleFilter(*request_());
+    ui_.saveSimpleFiltersBT->setEnabled(false);
+}
+
+// The enable word follows the editor's enabled state, which the enable box
+// and the device's answers both set.
+bool FilterPage::applyDpiFilter() {
+    std::optional<StatsThreadInfo> info = request_();
+    if (!info) return false;
+    info->dpiFilter.enabled = ui_.filterCtrl->isEnabled() ? 1 : 0;
+    ui_.filterCtrl->fillPattern(&info->dpiFilter);
+    emit setDpiFilter(*info);
+    return true;
+}
+
+void FilterPage::dpiFilterEnableToggled(bool checked) {
+    ui_.filterCtrl->setEnabled(checked);
+    ui_.setFiltersButton->setEnabled(checked);
+    if (applyDpiFilter()) ui_.saveFiltersButton->setEnabled(true);
+}
+
+void FilterPage::dpiFilterSetClicked() {
+    if (applyDpiFilter()) ui_.saveFiltersButton->setEnabled(true);
+}
+
+void FilterPage::dpiFilterSaveClicked() {
+    if (!applyDpiFilter()) return;
+    emit saveDpiFilter(*request_());
+    ui_.saveFiltersButton->setEnabled(false);
+}
+
+void FilterPage::dpiFilterEdited() {
+    ui_.setFiltersButton->setEnabled(true);
+}
+
+void FilterPage::packetsTypeFilterSetClicked() {
+    std::optional<StatsThreadInfo> info = request_();
+    if (!info) return;
+    ui_.packetTypeFilterCtrl->getFilter(&info->packetsTypeFilter);
+    emit setPacketsTypeFilter(*info);
+    ui_.savePacketsTypeFilterBT->setEnabled(true);
+}
+
+void FilterPage::packetsTypeFilterSaveClicked() {
+    std::optional<StatsThreadInfo> info = request_();
+    if (!info) return;
+    ui_.packetTypeFilterCtrl->getFilter(&info->packetsTypeFilter);
+    emit setPacketsTypeFilter(*info);
+    emit savePacketsTypeFilter(*info);
+    ui_.savePacketsTypeFilterBT->setEnabled(false);
+}
+
+void FilterPage::showSimpleFilter(const NettlebeamApiPacketFilter& filter) {
+    ui_.simpleFilterCtrl->setFilter(filter);
+    const bool enabled = filter.enabled == 1;
+    checkQuietly(ui_.enableSimpleFiltersCB, enabled);
+    ui_.setSimpleFiltersBT->setEnabled(enabled);
+    ui_.simpleFilterCtrl->setEnabled(enabled);
+}
+
+void FilterPage::showDpiFilter(const NettlebeamApiDpiFilter& filter) {
+    ui_.filterCtrl->setPattern(filter, kDpiPatternBytes);
+    const bool enabled = filter.enabled == 1;
+    checkQuietly(ui_.enableFiltersCheckBox, enabled);
+    ui_.setFiltersButton->setEnabled(enabled);
+    ui_.filterCtrl->setEnabled(enabled);
+}
+
+void FilterPage::showPacketsTypeFilter(const NettlebeamApiPacketsTypeFilter& filter) {
+    ui_.packetTypeFilterCtrl->setFilter(filter);
+}

@@ -24,7 +24,7 @@ foreach(image ${firmware_images})
   list(GET fields 2 tag)
   list(GET fields 3 type_text)
   string(REPLACE "," ";" types "${type_text}")
-  set(output ${firmware_dir}/${stem}-${NETTLEBEAM_FIRMWARE_SW_VERSION}.bin)
+  set(output ${firmware_dir}/${stem}-${NETTLEBEAM_FIRMWARE_SW_VERSION}.img)
   add_custom_command(OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${firmware_dir}
     COMMAND nettlebeam-firmware-image --output ${output} --tag ${tag}
@@ -35,7 +35,7 @@ foreach(image ${firmware_images})
   list(APPEND image_files ${output})
 
   string(APPEND catalogue "  <device>\n    <name>${name}</name>\n")
-  string(APPEND catalogue "    <file>${stem}-${NETTLEBEAM_FIRMWARE_SW_VERSION}.bin</file>\n")
+  string(APPEND catalogue "    <file>${stem}-${NETTLEBEAM_FIRMWARE_SW_VERSION}.img</file>\n")
   foreach(type ${types})
     string(APPEND catalogue "    <type>${type}</type>\n")
   endforeach()

@@ -155,7 +155,7 @@ TEST_F(MainWindowTest, TheFirmwareOfferAnsweredYesFlashesTheCataloguedImage) {
     EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Firmware Update"));
     EXPECT_TRUE(find<QLineEdit>("features_firmware_file")
                     ->text()
-                    .endsWith(QStringLiteral("fast-ethernet-1.1.0.0.bin")));
+                    .endsWith(QStringLiteral("fast-ethernet-1.1.0.0.img")));
     EXPECT_EQ(answerer.seen[1].title, QStringLiteral("Firmware Update"));
     EXPECT_EQ(answerer.seen[1].text,
               QStringLiteral("Firmware successfully updated.\nPlease disconnect and reconnect "

@@ -195,7 +195,6 @@ TEST(SimulatedMemoryCapture, TheHeaderIsAPcapngSectionWithBothPorts) {
         << "filled as far as the caller's buffer reaches";
 
     // The capture tools read it as a capture with two interfaces.
-    if (access("/usr/bin/capinfos", X_OK) != 0) GTEST_SKIP() << "capinfos is not installed";
     char path[] = "/tmp/sim-header-XXXXXX.pcapng";
     int fd = mkstemps(path, 7);
     ASSERT_GE(fd, 0);

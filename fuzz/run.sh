@@ -3,7 +3,8 @@
 # build folder and runs each for the given number of seconds (default 10).
 # Prints one line per target: executions, coverage (cov/ft) and crashes.
 # New inputs go to the build folder, never into the committed seed corpora.
-# Exits non-zero when a target crashes or fails to build.
+# Exits non-zero when a target crashes or fails to build, or when there is
+# no target to run.
 #
 #   fuzz/run.sh [seconds] [target...]
 #   NETTLEBEAM_FUZZ_BUILD=<folder>  build folder (default build-fuzz)
@@ -38,6 +39,10 @@ if [[ $# -gt 0 ]]; then
 else
     mapfile -t targets < <(find "$build/fuzz" -maxdepth 1 -name '*_fuzz' -type f -executable \
         -printf '%f\n' | sort)
+fi
+if [[ ${#targets[@]} -eq 0 ]]; then
+    echo "fuzz: no fuzz targets were built in $build/fuzz" >&2
+    exit 1
 fi
 
 export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"

@@ -1,17 +1,43 @@
 #!/bin/sh
 # Installs, builds and runs every test. This is what CI runs:
-#  1. the normal build (gcc, -Werror) and its whole test suite;
-#  2. the whole test suite again under AddressSanitizer, UndefinedBehaviorSanitizer
+#  1. the normal build (gcc, -Werror) and its whole test suite; the one-minute
+#     soak runs alone, after the other tests;
+#  2. the tests labelled `concurrency` under ThreadSanitizer (build-tsan/,
+#     only the programs they need);
+#  3. the whole test suite again under AddressSanitizer, UndefinedBehaviorSanitizer
 #     and LeakSanitizer (clang; build-asan/);
-#  3. a short run of every fuzz target from that same build.
-# The ThreadSanitizer pass is `scripts/sanitize.sh thread`; long fuzz runs are
-# `NETTLEBEAM_FUZZ_BUILD=build-asan fuzz/run.sh 600`.
+#  4. a short run of every fuzz target from that same build.
+# A pass fails when any test was skipped or fewer tests ran than .ci/test-floor
+# records (scripts/ctest-pass.sh). The time of each stage is printed at the end.
+# Long fuzz runs are `NETTLEBEAM_FUZZ_BUILD=build-asan fuzz/run.sh 600`.
 set -eu
 cd "$(dirname "$0")/.."
-./scripts/build.sh
-ctest --test-dir build -j"$(nproc)" --output-on-failure --timeout 300
 
-./scripts/sanitize.sh address
+times=""
+# Runs a stage and records how long it took.
+stage() {
+    name=$1
+    shift
+    started=$(date +%s)
+    echo "== $name"
+    "$@"
+    times="$times$name $(($(date +%s) - started)) s
+"
+}
+# The tests a pass ran, from the results ctest-pass.sh keeps.
+passed() { grep -cE '^[[:space:]]*<testcase .* status="run"' "$1"; }
 
-NETTLEBEAM_FUZZ_BUILD="$PWD/build-asan" NETTLEBEAM_FUZZ_PARALLEL="$(nproc)" \
-    ./fuzz/run.sh "${NETTLEBEAM_FUZZ_SECONDS:-10}"
+all_started=$(date +%s)
+stage "build" ./scripts/build.sh
+stage "tests" ./scripts/ctest-pass.sh suite build -j"$(nproc)" --output-on-failure --timeout 300
+stage "tsan" ./scripts/sanitize.sh thread
+stage "asan" ./scripts/sanitize.sh address
+stage "fuzz" env NETTLEBEAM_FUZZ_BUILD="$PWD/build-asan" NETTLEBEAM_FUZZ_PARALLEL="$(nproc)" \
+    ./fuzz/run.sh "${NETTLEBEAM_FUZZ_SECONDS:-5}"
+
+echo "== stage times"
+printf '%s' "$times"
+echo "all $(($(date +%s) - all_started)) s"
+total=$(($(passed build/ctest-suite.xml) + $(passed build-tsan/ctest-concurrency.xml) +
+    $(passed build-asan/ctest-suite.xml)))
+echo "ci: $total passed, 0 failed"

@@ -7,18 +7,23 @@
 //   nettlebeam-screenshots OUTPUT_FOLDER [DEVICES]
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
 #include "devicecombobox.h"
+#include "filtercontrol.h"
 #include "mainwindow.h"
 #include "managermetatypes.h"
 
@@ -54,6 +59,33 @@ void watchBoxes(const QDir& folder) {
         (answer ? answer : box->buttons().value(0))->click();
     });
     poll->start(200);
+}
+
+// The Filters page as a user fills it in before pressing Set; nothing is
+// sent to the device.
+void fillFilters(QWidget& window) {
+    auto find = [&window](const char* name) {
+        return window.findChild<QWidget*>(QString::fromLatin1(name));
+    };
+    for (const char* name : {"enableSimpleFiltersCB", "enableFiltersCheckBox"}) {
+        auto* box = qobject_cast<QCheckBox*>(find(name));
+        const QSignalBlocker blocker(box);
+        box->setChecked(true);
+    }
+    for (const char* name :
+         {"simpleFilterCtrl", "filterCtrl", "setSimpleFiltersBT", "setFiltersButton"})
+        find(name)->setEnabled(true);
+    for (const char* name : {"srcMacCB", "srcIpCB", "dstPortCB", "isDNS", "isL2Other"})
+        qobject_cast<QCheckBox*>(find(name))->click();
+    qobject_cast<QComboBox*>(find("ipModeCB"))->setCurrentIndex(1);
+    qobject_cast<QLineEdit*>(find("srcMacTB"))->setText(QStringLiteral("02:00:00:01:**:**"));
+    qobject_cast<QLineEdit*>(find("srcIpTB"))->setText(QStringLiteral("10.1.*.*"));
+    qobject_cast<QLineEdit*>(find("dstPortTB"))->setText(QStringLiteral("80"));
+    NettlebeamApiDpiFilter pattern{};
+    std::memcpy(pattern.pattern, "GET /\r\n", 7);
+    pattern.mask = 0x7F;
+    qobject_cast<FilterControl*>(find("filterCtrl"))
+        ->setPattern(pattern, FilterControl::kPatternLength);
 }
 
 }  // namespace
@@ -98,6 +130,10 @@ int main(int argc, char** argv) {
             pause(300);
             ok &=
                 save(&window, folder, QStringLiteral("%1-%2").arg(deviceName, tabs->tabText(page)));
+            if (tabs->tabText(page) == QStringLiteral("Filters")) {
+                fillFilters(window);
+                ok &= save(&window, folder, deviceName + QStringLiteral("-filters-filled"));
+            }
         }
     }
     return ok ? 0 : 1;

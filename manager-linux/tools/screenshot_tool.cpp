@@ -4,7 +4,10 @@
 // NETTLEBEAM_CONTROL names (scripts/screenshots.sh starts one with the demo
 // fleet); the user's own settings are left alone.
 //
-//   nettlebeam-screenshots OUTPUT_FOLDER [DEVICES]
+//   nettlebeam-screenshots OUTPUT_FOLDER [DEVICES [SECONDS]]
+//
+// SECONDS (default 2.5) is how long each device's pages fill before they are
+// pictured; a minute shows the charts with lines and the averages settled.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +22,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -95,7 +99,7 @@ int main(int argc, char** argv) {
     registerManagerMetaTypes();
     QApplication application(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [DEVICES]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [DEVICES [SECONDS]]\n", argv[0]);
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
@@ -104,6 +108,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int expected = argc > 2 ? std::atoi(argv[2]) : 1;
+    const double fillSeconds = argc > 3 ? std::clamp(std::atof(argv[3]), 0.0, 3600.0) : 2.5;
     QTemporaryDir settingsFolder;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
     watchBoxes(folder);
@@ -123,7 +128,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (int device = 0; device < selector->count(); ++device) {
         selector->setCurrentIndex(device);
-        pause(2500);  // a few status answers fill the pages
+        pause(static_cast<int>(fillSeconds * 1000));  // status answers fill the pages
         const QString deviceName = selector->itemText(device).section(QStringLiteral(" - "), 0, 0);
         for (int page = 0; page < tabs->count(); ++page) {
             tabs->setCurrentIndex(page);

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The manager left open against the demo fleet under xvfb-run, with the
+# fleet's second-generation gigabit device with GPS (type 9) selected: the
+# CPU time of the whole process (every thread) over 60 s on the "Charts"
+# page, then over 60 s on the "Features" page, as a percentage of one core;
+# then its resident memory 10 minutes after its start with the "Charts" page
+# open (chart points are trimmed to each scale's span, so it stays bounded).
+# The window is the one NettlebeamManager runs; nettlebeam-idle-probe only
+# selects the device and the pages as a user would.
+#
+#   bench/manager_idle.sh BUILD_FOLDER LOG [SECONDS_PER_PAGE [RSS_AT_SECONDS]]
+set -euo pipefail
+build=$1
+log=$2
+seconds=${3:-60}
+rss_at=${4:-600}
+probe="$build/manager-linux/nettlebeam-idle-probe"
+daemon="$build/driver/nettlebeamd"
+
+folder=$(mktemp -d)
+daemon_pid=""
+stop_daemon() {
+    [[ -n $daemon_pid ]] || return 0
+    kill "$daemon_pid" 2>/dev/null || true
+    wait "$daemon_pid" 2>/dev/null || true
+}
+trap 'stop_daemon; rm -rf "$folder"' EXIT
+export NETTLEBEAM_CONTROL="$folder/KV7Control"
+"$daemon" serve --fleet demo --state-dir "$folder/state" 2>>"$log" &
+daemon_pid=$!
+for _ in $(seq 100); do [[ -S $NETTLEBEAM_CONTROL ]] && break; sleep 0.05; done
+
+echo "== manager_idle ($seconds s per page, memory at $rss_at s)" >>"$log"
+if ! output=$(xvfb-run -a "$probe" 9 Charts "$seconds" Features "$seconds" \
+    --rss-at "$rss_at" 2>>"$log"); then
+    echo "bench/run: the idle probe failed (see $log)" >&2
+    exit 1
+fi
+echo "$output" >>"$log"
+figure() { awk -v what="$1" -v page="$2" '$1 == what && (page == "" || $2 == page) { print $NF }' <<<"$output"; }
+charts=$(figure cpu Charts)
+features=$(figure cpu Features)
+rss_kb=$(figure rss "")
+if [[ -z $charts || -z $features || -z $rss_kb ]]; then
+    echo "bench/run: the idle probe printed no figures (see $log)" >&2
+    exit 1
+fi
+label=$([[ $rss_at == 600 ]] && echo 10min || echo "${rss_at}s")
+awk -v v="$charts" 'BEGIN { printf "bench manager_idle_cpu_charts: %.2f %% of a core (%.2fx the 1 %% target)\n", v, v }'
+awk -v v="$features" 'BEGIN { printf "bench manager_idle_cpu_features: %.2f %% of a core (%.2fx the 1 %% target)\n", v, v }'
+awk -v v="$rss_kb" -v l="$label" 'BEGIN { printf "bench manager_rss_after_%s: %.1f MB (%.2fx the 120 MB target)\n", l, v / 1024, v / 122880 }'

@@ -111,7 +111,11 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
     currentDevice_ = placeholder_;
     setUpGauges();
     setUpTables();
-    for (int n = 0; n < kProgrammableCounters; ++n) counterControls()[n]->setNumber(n);
+    for (int n = 0; n < kProgrammableCounters; ++n) {
+        counterControls()[n]->setNumber(n);
+        connect(counterControls()[n], &CounterV2Control::CounterConfigChanged, this,
+                &MainWindow::counterV2ConfigChanged);
+    }
     buildSelector();
     setUpCaptureDefaults();
     recordPages();
@@ -426,7 +430,7 @@ void MainWindow::resetAll(bool resetLog) {
          {ui->tableWidget, ui->tableWidget_2, ui->tableWidget_3, ui->tableWidget_4}) {
         table->setFirstSample(true);
     }
-    for (CounterV2Control* counter : counterControls()) counter->reset();
+    for (CounterV2Control* counter : counterControls()) counter->restart();
     if (resetLog) ui->log_txt->clear();
     ui->timingChart->reset();
 }
@@ -615,6 +619,19 @@ void MainWindow::slot_sntp_failed(const QString& info) {
 void MainWindow::showBox(QMessageBox::Icon icon, const QString& title, const QString& text) {
     QMessageBox box(icon, title, text, QMessageBox::Ok, this);
     box.exec();
+}
+
+// An edited counter goes to the device, and all sixteen to the settings.
+void MainWindow::counterV2ConfigChanged(int n) {
+    const QList<CounterV2Control*> counters = counterControls();
+    if (currentDevice_ == placeholder_ || n < 0 || n >= counters.size()) return;
+    StatsThreadInfo info = requestFor(*currentDevice_);
+    info.counterConfig = counters[n]->definition();
+    emit signal_set_v2counterconfig(info);
+    QList<StoredCounter> stored;
+    for (const CounterV2Control* counter : counters)
+        stored.append({counter->definition(), counter->counterHidden()});
+    settings_->storeCounters(currentDevice_->mac, stored);
 }
 
 void MainWindow::slot_device_friendly_name_changed(NettlebeamDevice* dev) {

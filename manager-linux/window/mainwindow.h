@@ -104,6 +104,7 @@ class MainWindow : public QMainWindow {
     void on_setPacketsTypeFilterBT_clicked();
     void on_savePacketsTypeFilterBT_clicked();
     void slot_device_friendly_name_changed(NettlebeamDevice* dev);
+    void counterV2ConfigChanged(int n);
     void slot_SelectFirmware();
     void slot_capture_browse();
     void timingStatusUpdate(const StatsThreadInfo& sti);

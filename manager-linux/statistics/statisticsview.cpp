@@ -177,11 +177,15 @@ void StatisticsView::display() {
         QCustomPlot* plot = widgets_.plots[port];
         for (int graph = 0; graph < plot->graphCount(); ++graph)
             plot->graph(graph)->setVisible(false);
+        // The axis fits the graphs now shown: after bytes per second, shares
+        // in percent would otherwise lie flat at its bottom.
+        bool fitted = false;
         for (int series = 0; series < ChartPoints::kSeries; ++series) {
             if (!widgets_.seriesChecks[port][series]->isChecked()) continue;
             QCPGraph* graph = plot->graph(ChartPoints::graphIndex(scale, mode, series));
             graph->setVisible(true);
-            graph->rescaleValueAxis(true);
+            graph->rescaleValueAxis(fitted);
+            fitted = fitted || !graph->data()->isEmpty();
         }
     }
     setAxes(scale, nowSeconds());

@@ -208,6 +208,13 @@ TEST_F(StatisticsWindowTest, TablesGaugesChartsAndLogFollowTheReplayedTraffic) {
     QTest::mouseClick(find<QRadioButton>("graphs_ps_radio"), Qt::LeftButton);
     EXPECT_TRUE(plot->graph(36 + 6)->visible());
     EXPECT_FALSE(plot->graph(36 + 9 + 6)->visible());
+    // Back on the 10 s scale the value axis follows the mode shown: bytes per
+    // second, then shares in percent again.
+    find<QComboBox>("graphs_resolution_dropdown")->setCurrentIndex(0);
+    EXPECT_GT(plot->yAxis->range().upper, 1000.0);
+    QTest::mouseClick(find<QRadioButton>("graphs_per_radio"), Qt::LeftButton);
+    EXPECT_GE(plot->yAxis->range().upper, 100.0);
+    EXPECT_LT(plot->yAxis->range().upper, 200.0);
 
     // Every record wrote its alarm; the log kept its last 10000 lines.
     const QStringList lines = logLines();

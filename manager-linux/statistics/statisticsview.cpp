@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "fixedstepdatetimeticker.h"
 #include "qgauge.h"
@@ -31,6 +32,12 @@ QString nowText() {
 // The chart's key: seconds since the epoch.
 double nowSeconds() {
     return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+}
+
+// A gauge is repainted only when its needle moves.
+void setGauge(QGauge* gauge, double value) {
+    if (std::clamp(value, gauge->minimum(), gauge->maximum()) != gauge->value())
+        gauge->setValue(value);
 }
 
 void setCell(QTableWidget* table, int row, int column, const QString& text) {
@@ -91,9 +98,9 @@ void StatisticsView::update(const NettlebeamApiStatistics& record) {
     setLabel(widgets_.linkDown, frame.linkDownText);
     for (int port = 0; port < StatisticsMath::kPorts; ++port) {
         const PortFigures& figures = frame.ports[port];
-        widgets_.gauges[port][0]->setValue(figures.usageNow);
-        if (figures.averageBandwidth) widgets_.gauges[port][1]->setValue(*figures.averageBandwidth);
-        widgets_.gauges[port][2]->setValue(figures.averageCrcErrors);
+        setGauge(widgets_.gauges[port][0], figures.usageNow);
+        if (figures.averageBandwidth) setGauge(widgets_.gauges[port][1], *figures.averageBandwidth);
+        setGauge(widgets_.gauges[port][2], figures.averageCrcErrors);
     }
     if (!frame.alarms.isEmpty()) {
         const QString time = nowText();

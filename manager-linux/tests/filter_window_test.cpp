@@ -250,3 +250,18 @@ TEST_F(FilterWindowTest, RefusedHeaderInputShowsTheBoxAndSendsNothing) {
     EXPECT_EQ(header.fieldFlags, 0u);
     EXPECT_EQ(header.dstPort, 0);
 }
+
+TEST_F(FilterWindowTest, FirmwareWithoutThePacketTypeFilterHidesItsPanel) {
+    const int older = daemon_->attach({"--type", "11", "--hw-fw", "219"});
+    openWindow();
+    ASSERT_TRUE(waitFor([&] { return window_->currentHandle() == older; }));
+    ASSERT_TRUE(openPage(QStringLiteral("Filters")));
+    EXPECT_TRUE(find<QWidget>("PacketsTypeFilter_Groupbox")->isHidden());
+    EXPECT_FALSE(find<QWidget>("DPIFilter_Groupbox")->isHidden());
+
+    const int newer = daemon_->attach({"--type", "11", "--hw-fw", "220"});
+    ASSERT_TRUE(selectorShows(2));
+    window_->deviceSelector()->setCurrentIndex(1);
+    ASSERT_TRUE(waitFor([&] { return window_->currentHandle() == newer; }));
+    EXPECT_FALSE(find<QWidget>("PacketsTypeFilter_Groupbox")->isHidden());
+}

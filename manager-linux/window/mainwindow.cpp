@@ -389,6 +389,8 @@ void MainWindow::changeDevice(int index) {
         emit signal_get_dpifilter(requestFor(*device));
     }
     if (has(caps, CapPacketsTypeFilter)) emit signal_get_packetstypefilter(requestFor(*device));
+    // Older ten-gigabit firmware has the other filters but not this one.
+    ui->PacketsTypeFilter_Groupbox->setVisible(has(caps, CapPacketsTypeFilter));
 
     ui->capture_filetype->clear();
     if (has(caps, CapCapture)) ui->capture_filetype->addItem(QStringLiteral("PCAP-NG"));

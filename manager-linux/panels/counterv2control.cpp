@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSharedPointer>
+#include <algorithm>
 
 #include "countertext.h"
 #include "counterv2editor.h"
@@ -57,6 +58,8 @@ void CounterV2Control::buildForm() {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setVerticalSpacing(1);
+    // Little spacing, so the columns stay close to the page's header labels.
+    grid->setHorizontalSpacing(2);
     auto* line = new QFrame(this);
     line->setObjectName(QStringLiteral("line"));
     line->setFrameShape(QFrame::HLine);
@@ -99,8 +102,11 @@ void CounterV2Control::buildForm() {
     };
     for (const Placed& placed : tags) {
         *placed.label = tag(placed.name, placed.text, placed.size, this);
+        if (placed.size == narrow || placed.size == kind)
+            (*placed.label)->setAlignment(Qt::AlignCenter);
         grid->addWidget(*placed.label, placed.row, placed.column);
     }
+    ipaddrLabel_->setIndent(4);
     totalLabel_ = figure("totalLabel", this);
     rateLabel_ = figure("rateLabel", this);
     grid->addWidget(totalLabel_, 1, 9, 2, 1);
@@ -211,6 +217,8 @@ void CounterV2Control::addRatePoint(double rate, const QDateTime& now) {
     graph->addData(key, rate);
     graph->data()->removeBefore(key - kPlotSeconds);
     graph->rescaleValueAxis();
+    // Rates start at zero; a flat line of zeros sits at the bottom.
+    chart_->yAxis->setRange(0, std::max(chart_->yAxis->range().upper, 1.0));
     chart_->xAxis->setRange(key + kPlotLead, kPlotSeconds, Qt::AlignRight);
     redrawChart();
 }

@@ -26,10 +26,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "countertext.h"
+#include "counterv2control.h"
 #include "devicecombobox.h"
 #include "filtercontrol.h"
 #include "mainwindow.h"
 #include "managermetatypes.h"
+#include "sfpdisplay.h"
+#include "sfpoptions.h"
+#include "sfptransceiver.h"
 
 namespace {
 
@@ -92,6 +97,54 @@ void fillFilters(QWidget& window) {
         ->setPattern(pattern, FilterControl::kPatternLength);
 }
 
+// A few programmable counters as a user would define them in the editor:
+// they are sent to the device and kept in the tool's own settings.
+void defineCounters(QWidget& window) {
+    struct Definition {
+        int32_t ipv4, udp, tcp, sizeMode, size, port1, port2, mode;
+        const char* address;
+    };
+    const Definition definitions[] = {
+        {-1, -1, -1, -1, 0, 1, 0, 0, nullptr},    // every frame on port A
+        {-1, -1, -1, -1, 0, 0, 1, 0, nullptr},    // every frame on port B
+        {-1, 1, -1, -1, 0, 1, 1, 0, nullptr},     // UDP on both ports
+        {1, -1, 1, -1, 0, 1, 1, 1, nullptr},      // IPv4 TCP bytes
+        {1, -1, -1, -1, 0, 1, 1, 0, "10.*.*.*"},  // one address range
+        {-1, -1, 0, 0, 1000, 1, 0, 0, nullptr},   // large frames but TCP on port A
+    };
+    int n = 0;
+    for (const Definition& d : definitions) {
+        auto* row = window.findChild<CounterV2Control*>(QStringLiteral("widget_%1").arg(n + 3));
+        NettlebeamApiCounterV2 counter = row->definition();
+        counter.isIPv4 = d.ipv4;
+        counter.isudp = d.udp;
+        counter.istcp = d.tcp;
+        counter.sizeMode = d.sizeMode;
+        counter.size = d.size;
+        counter.port1 = d.port1;
+        counter.port2 = d.port2;
+        counter.mode = d.mode;
+        if (d.address != nullptr)
+            CounterText::storeAddress(counter, *parseIpv4Wildcards(QString::fromLatin1(d.address)));
+        row->setDefinition(counter);
+        emit row->CounterConfigChanged(n++);
+    }
+}
+
+// The whole SFP display (the page scrolls) and port A's two detail dialogs.
+bool pictureSfpDetails(QWidget& window, const QDir& folder, const QString& deviceName) {
+    auto* display = window.findChild<SFPDisplay*>(QStringLiteral("sfpDisp"));
+    bool ok = save(display, folder, deviceName + QStringLiteral("-sfp-whole"));
+    display->slot_ShowTransceiverA();
+    display->slot_ShowOptionsA();
+    pause(300);
+    for (QDialog* dialog : display->findChildren<QDialog*>()) {
+        ok &= save(dialog, folder, deviceName + QStringLiteral("-sfp-") + dialog->windowTitle());
+        dialog->close();
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,6 +181,9 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (int device = 0; device < selector->count(); ++device) {
         selector->setCurrentIndex(device);
+        pause(300);
+        if (tabs->indexOf(window.findChild<QWidget*>(QStringLiteral("tab"))) >= 0)
+            defineCounters(window);
         pause(static_cast<int>(fillSeconds * 1000));  // status answers fill the pages
         const QString deviceName = selector->itemText(device).section(QStringLiteral(" - "), 0, 0);
         for (int page = 0; page < tabs->count(); ++page) {
@@ -139,6 +195,8 @@ int main(int argc, char** argv) {
                 fillFilters(window);
                 ok &= save(&window, folder, deviceName + QStringLiteral("-filters-filled"));
             }
+            if (tabs->tabText(page) == QStringLiteral("SFP"))
+                ok &= pictureSfpDetails(window, folder, deviceName);
         }
     }
     return ok ? 0 : 1;

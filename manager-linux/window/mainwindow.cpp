@@ -23,6 +23,7 @@
 #include "portinterlock.h"
 #include "qgauge.h"
 #include "sqtablewidget.h"
+#include "statisticsview.h"
 #include "statsthread.h"
 #include "timingchart.h"
 #include "timingdisplay.h"
@@ -111,6 +112,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
     currentDevice_ = placeholder_;
     setUpGauges();
     setUpTables();
+    setUpStatistics();
     for (int n = 0; n < kProgrammableCounters; ++n) {
         counterControls()[n]->setNumber(n);
         connect(counterControls()[n], &CounterV2Control::CounterConfigChanged, this,
@@ -227,6 +229,32 @@ void MainWindow::setUpTables() {
         table->setColumnWidth(1, 75);
         table->setColumnWidth(2, 75);
     }
+}
+
+// The tables must know their port and pair first.
+void MainWindow::setUpStatistics() {
+    StatisticsWidgets widgets;
+    widgets.validTables = {ui->tableWidget, ui->tableWidget_2};
+    widgets.gauges = {{{ui->meters_a_bw_gauge, ui->meters_a_avbw_gauge, ui->meters_a_avcrc_gauge},
+                       {ui->meters_b_bw_gauge, ui->meters_b_avbw_gauge, ui->meters_b_avcrc_gauge}}};
+    widgets.plots = {ui->graphs_a, ui->graphs_b};
+    widgets.seriesChecks = {{{ui->graphs_1_a_check, ui->graphs_2_a_check, ui->graphs_3_a_check,
+                              ui->graphs_4_a_check, ui->graphs_5_a_check, ui->graphs_6_a_check,
+                              ui->graphs_7_a_check, ui->graphs_8_a_check, ui->graphs_9_a_check},
+                             {ui->graphs_1_b_check, ui->graphs_2_b_check, ui->graphs_3_b_check,
+                              ui->graphs_4_b_check, ui->graphs_5_b_check, ui->graphs_6_b_check,
+                              ui->graphs_7_b_check, ui->graphs_8_b_check, ui->graphs_9_b_check}}};
+    widgets.perSecondMode = ui->graphs_ps_radio;
+    widgets.scale = ui->graphs_resolution_dropdown;
+    widgets.bandwidthAlarm = {ui->log_a_bw_check, ui->log_b_bw_check};
+    widgets.bandwidthThreshold = {ui->log_a_bw_val, ui->log_b_bw_val};
+    widgets.crcAlarm = {ui->log_a_crc_check, ui->log_b_crc_check};
+    widgets.crcThreshold = {ui->log_a_crc_val, ui->log_b_crc_val};
+    widgets.log = ui->log_txt;
+    widgets.dropped = ui->features_drop_label;
+    widgets.linkUp = ui->features_link_up_label;
+    widgets.linkDown = ui->features_link_down_label;
+    statistics_ = std::make_unique<StatisticsView>(widgets, [this] { resetAll(false); });
 }
 
 void MainWindow::buildSelector() {
@@ -426,15 +454,34 @@ void MainWindow::loadCounterConfigs(const NettlebeamDevice& device) {
 }
 
 void MainWindow::resetAll(bool resetLog) {
-    firstSampleA_ = true;
-    firstSampleB_ = true;
-    for (SQTableWidget* table :
-         {ui->tableWidget, ui->tableWidget_2, ui->tableWidget_3, ui->tableWidget_4}) {
-        table->setFirstSample(true);
-    }
+    statistics_->reset(resetLog);
     for (CounterV2Control* counter : counterControls()) counter->restart();
-    if (resetLog) ui->log_txt->clear();
     ui->timingChart->reset();
+}
+
+void MainWindow::counters_reset() {
+    statistics_->resetCounters(0);
+    statistics_->resetCounters(1);
+}
+
+void MainWindow::counters_resetA() {
+    statistics_->resetCounters(0);
+}
+
+void MainWindow::counters_resetB() {
+    statistics_->resetCounters(1);
+}
+
+void MainWindow::graphs_display() {
+    statistics_->display();
+}
+
+void MainWindow::graphs_clear() {
+    statistics_->clearCharts();
+}
+
+void MainWindow::on_log_clear_btn_clicked() {
+    statistics_->clearLog();
 }
 
 void MainWindow::statusUpdate(const StatsThreadInfo& sti) {
@@ -442,7 +489,10 @@ void MainWindow::statusUpdate(const StatsThreadInfo& sti) {
     qCDebug(lcStatus, "status answer of device %d", sti.handle);
     refreshDescription(sti);
     const NettlebeamApiCapabilities caps = sti.capabilities;
-    if (has(caps, CapStatisticsV1)) droppedUpdate(sti);
+    if (has(caps, CapStatisticsV1)) {
+        statistics_->update(sti.statistics);
+        droppedUpdate(sti);
+    }
     if (has(caps, CapStatisticsV2)) {
         for (CounterV2Control* counter : counterControls()) counter->updateCounters(sti);
         ui->features_drop_label->setText(QString::number(sti.statistics.data.v2.counters[15]));

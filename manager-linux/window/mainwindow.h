@@ -27,6 +27,7 @@ class CounterV2Control;
 class DeviceComboBox;
 class FilterPage;
 class PhyStatusTables;
+class StatisticsView;
 class StatsThread;
 class QWidget;
 
@@ -76,12 +77,18 @@ class MainWindow : public QMainWindow {
     void updateStats();
     void userStartUpdate();
     void userSaveFeatures();
+    void counters_resetA();
+    void counters_resetB();
+    void counters_reset();
+    void graphs_display();
+    void graphs_clear();
     void resetAll(bool resetLog);
     void userChangedFeatures();
     void slot_sntp_failed(const QString& info);
     void slot_restart_device();
 
   private slots:
+    void on_log_clear_btn_clicked();
     void addIface(const StatsThreadInfo& sti);
     void delIface(const StatsThreadInfo& sti);
     void statusUpdate(const StatsThreadInfo& sti);
@@ -128,6 +135,7 @@ class MainWindow : public QMainWindow {
   private:
     void setUpGauges();
     void setUpTables();
+    void setUpStatistics();
     void setUpCaptureDefaults();
     void placeSelector();
     QList<CounterV2Control*> counterControls() const;
@@ -175,8 +183,7 @@ class MainWindow : public QMainWindow {
     int32_t lastCaptureError_ = 0;
     bool startRefusalShown_ = false;
     std::unique_ptr<PhyStatusTables> phyTables_;
-    bool firstSampleA_ = true;
-    bool firstSampleB_ = true;
+    std::unique_ptr<StatisticsView> statistics_;
     DeviceComboBox* selector_ = nullptr;
     QList<QWidget*> pages_;
     QList<QString> pageTitles_;

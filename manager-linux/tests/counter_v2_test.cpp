@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <cstring>
 #include <functional>
@@ -197,6 +198,41 @@ TEST(CounterRow, TotalsRatesResetsAndACounterThatDrops) {
     row.restart();
     update(41000, 9);
     EXPECT_EQ(graph->dataCount(), 0);
+}
+
+TEST(CounterRow, ItsPlotIsDrawnOnlyWhileItCanBeSeen) {
+    CounterV2Control row;
+    row.setNumber(1);
+    auto* chart = child<QCustomPlot>(&row, "chart");
+    QCoreApplication::processEvents();  // what the plot queued when it was built
+    QSignalSpy drawn(chart, &QCustomPlot::afterReplot);
+    int ms = 0;
+    auto update = [&] {
+        ms += 1000;
+        row.updateCounters(snapshot(static_cast<uint64_t>(ms), 1, static_cast<uint64_t>(ms)),
+                           QDateTime::currentDateTime());
+        QCoreApplication::processEvents();
+    };
+    update();
+    update();
+    update();
+    EXPECT_EQ(drawn.size(), 0);  // never shown
+    EXPECT_EQ(chart->graph(0)->dataCount(), 3);
+
+    row.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&row));
+    ASSERT_TRUE(waitFor([&] { return !drawn.isEmpty(); }));
+    const int shown = drawn.size();
+    update();
+    ASSERT_TRUE(waitFor([&] { return drawn.size() > shown; }));
+
+    row.hide();
+    QCoreApplication::processEvents();
+    const int hidden = drawn.size();
+    update();
+    update();
+    EXPECT_EQ(drawn.size(), hidden);
+    EXPECT_EQ(chart->graph(0)->dataCount(), 6);
 }
 
 TEST(CounterRow, AnAcceptedEditChangesTheRowOnceARejectedOneNothing) {

@@ -129,7 +129,7 @@ TEST_F(StatisticsWindowTest, TablesGaugesChartsAndLogFollowTheReplayedTraffic) {
     {
         QFile file(capture);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(replayCapture(8));
+        file.write(replayCapture(12));
     }
     daemon_->attach({"--type", "9", "--replay", capture.toStdString(), "--replay-ports", "split"});
     ASSERT_TRUE(waitFor([&] { return window_->deviceSelector()->isEnabled(); }));
@@ -137,7 +137,8 @@ TEST_F(StatisticsWindowTest, TablesGaugesChartsAndLogFollowTheReplayedTraffic) {
     // The first record after the selection writes the link line and becomes
     // the tables' base; port B has seen nothing yet, so its totals will be
     // exactly the capture's frames.
-    ASSERT_TRUE(waitFor([&] { return logLines().last().endsWith(QStringLiteral(" - Link Up")); }));
+    ASSERT_TRUE(
+        waitFor([&] { return logLines().last().endsWith(QStringLiteral(" - Link Up")); }, 30000));
     ASSERT_EQ(deviceValidPacketsB(), 0u) << "port B's frames came before the window's first record";
     EXPECT_EQ(logLines().size(), 1);
 

@@ -180,6 +180,35 @@ TEST_F(EditingPanelsTest, FlashingPausesPollingAndABadImageEndsWithTheFailureBox
     EXPECT_TRUE(window_->hasDevice(handle));
 }
 
+TEST_F(EditingPanelsTest, TheWindowStaysOpenWhileFlashingAndADeviceLeavingEndsTheUpdate) {
+    BoxAnswerer answerer(QMessageBox::Ok);
+    openWindow();
+    const int handle = daemon_->attach(withCurrentFirmware({"--type", "13"}));
+    ASSERT_TRUE(selectorShows(1));
+    auto* flash = find<QPushButton>("features_flash_btn");
+    ASSERT_TRUE(waitFor([&] { return flash->isEnabled(); }));
+    find<QLineEdit>("features_firmware_file")
+        ->setText(QStringLiteral(SHIPPED_FIRMWARE_DIR "/fast-ethernet-1.1.0.0.img"));
+    QTest::mouseClick(flash, Qt::LeftButton);
+    ASSERT_FALSE(window_->deviceSelector()->isEnabled());
+
+    EXPECT_FALSE(window_->close());  // refused, with a word why
+    ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }));
+    EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Firmware Update"));
+    EXPECT_TRUE(answerer.seen[0].text.startsWith(QStringLiteral("A firmware update is running.")));
+    EXPECT_TRUE(window_->isVisible());
+
+    daemon_->detach(handle);
+    ASSERT_TRUE(waitFor([&] { return answerer.seen.size() >= 2; }, 30000));
+    EXPECT_TRUE(answerer.seen[1].text.startsWith(QStringLiteral("Firmware update failed.")));
+    ASSERT_TRUE(showsNoDevice());
+    // Nothing is left waiting for the gone device: a new one is followed as usual.
+    const int next = daemon_->attach(withCurrentFirmware({"--type", "9"}));
+    ASSERT_TRUE(selectorShows(1));
+    EXPECT_EQ(window_->currentHandle(), next);
+    EXPECT_TRUE(waitFor([&] { return find<QPushButton>("restart_device_btn")->isEnabled(); }));
+}
+
 TEST_F(EditingPanelsTest, ACaptureFromTheCapturePageWritesFilesCapinfosReads) {
     BoxAnswerer answerer(QMessageBox::Ok);
     openWindow();

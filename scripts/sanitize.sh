@@ -38,6 +38,9 @@ build="${NETTLEBEAM_SANITIZE_BUILD:-$default_build}"
 # The configure's progress goes to configure.log in the build folder; its
 # warnings and errors are printed.
 mkdir -p "$build"
+# Test discovery runs the test programs while building: the leak check's
+# suppressions apply there too.
+export LSAN_OPTIONS="suppressions=$suppressions:print_suppressions=0"
 started=$SECONDS
 if [[ $kind == address ]]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DNETTLEBEAM_FUZZ=ON \

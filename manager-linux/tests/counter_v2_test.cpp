@@ -32,11 +32,7 @@
 #include "mainwindow.h"
 #include "managermetatypes.h"
 #include "managersettings.h"
-#include "worker_fixture.h"
-
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "window_fixture.h"
 
 namespace {
 
@@ -317,19 +313,8 @@ TEST(CounterRow, AnAcceptedEditChangesTheRowOnceARejectedOneNothing) {
     EXPECT_TRUE(row.findChildren<CounterV2Editor*>().isEmpty());  // deleted after use
 }
 
-class CountersPageTest : public ::testing::Test {
+class CountersPageTest : public WindowTest {
   protected:
-    void SetUp() override {
-        registerManagerMetaTypes();
-        ASSERT_TRUE(config_.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
-        daemon_ = std::make_unique<nettlebeam::testsupport::Daemon>();
-        daemon_->exportControlPath();
-    }
-    void TearDown() override {
-        window_.reset();
-        daemon_.reset();
-    }
     // A window with an empty firmware folder, so that no update is offered,
     // once it has selected its first device.
     void openWindow() {
@@ -354,10 +339,7 @@ class CountersPageTest : public ::testing::Test {
             .toString();
     }
 
-    QTemporaryDir config_;
     QTemporaryDir firmware_;
-    std::unique_ptr<nettlebeam::testsupport::Daemon> daemon_;
-    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(CountersPageTest, AnEditReachesTheDeviceAndTheSettingsAndResetCountsFromZero) {

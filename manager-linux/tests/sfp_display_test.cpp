@@ -21,11 +21,7 @@
 #include "sfpoptions.h"
 #include "sfptexts.h"
 #include "sfptransceiver.h"
-#include "worker_fixture.h"
-
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "window_fixture.h"
 
 namespace {
 
@@ -196,19 +192,8 @@ TEST(SfpDisplayPanel, ShowsCraftedModulesAndKeepsThemWithoutModuleData) {
     EXPECT_TRUE(display.findChild<QPushButton*>(QStringLiteral("optionsA"))->isEnabled());
 }
 
-class SfpPageTest : public ::testing::Test {
+class SfpPageTest : public WindowTest {
   protected:
-    void SetUp() override {
-        registerManagerMetaTypes();
-        ASSERT_TRUE(config_.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
-        daemon_ = std::make_unique<nettlebeam::testsupport::Daemon>();
-        daemon_->exportControlPath();
-    }
-    void TearDown() override {
-        window_.reset();
-        daemon_.reset();
-    }
     // A ten-gigabit device shown in a new window whose firmware folder is
     // empty, so that no update is offered.
     int openWindowWith(std::vector<std::string> cages) {
@@ -239,10 +224,7 @@ class SfpPageTest : public ::testing::Test {
         return bytes;
     }
 
-    QTemporaryDir config_;
     QTemporaryDir firmware_;
-    std::unique_ptr<nettlebeam::testsupport::Daemon> daemon_;
-    std::unique_ptr<MainWindow> window_;
     SFPDisplay* display_ = nullptr;
 };
 

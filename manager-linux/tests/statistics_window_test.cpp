@@ -25,11 +25,7 @@
 #include "mainwindow.h"
 #include "managermetatypes.h"
 #include "qgauge.h"
-#include "worker_fixture.h"
-
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "window_fixture.h"
 
 namespace {
 
@@ -78,27 +74,13 @@ QByteArray replayCapture(int quietSeconds) {
 
 }  // namespace
 
-class StatisticsWindowTest : public ::testing::Test {
+class StatisticsWindowTest : public WindowTest {
   protected:
     void SetUp() override {
-        registerManagerMetaTypes();
-        ASSERT_TRUE(folder_.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder_.path());
-        daemon_ = std::make_unique<nettlebeam::testsupport::Daemon>();
-        daemon_->exportControlPath();
+        WindowTest::SetUp();
         // No firmware catalogue: no update is offered.
-        window_ = std::make_unique<MainWindow>(nullptr, folder_.filePath("no-catalogue"));
+        window_ = std::make_unique<MainWindow>(nullptr, config_.filePath("no-catalogue"));
         window_->show();
-    }
-    void TearDown() override {
-        window_.reset();
-        daemon_.reset();
-    }
-    template <typename T>
-    T* find(const char* name) {
-        T* widget = window_->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
     }
     QString cell(const char* table, int row, int column) {
         QTableWidgetItem* item = find<QTableWidget>(table)->item(row, column);
@@ -108,24 +90,15 @@ class StatisticsWindowTest : public ::testing::Test {
         return {cell(table, row, 0), cell(table, row, 1), cell(table, row, 2)};
     }
     QStringList logLines() { return find<QPlainTextEdit>("log_txt")->toPlainText().split('\n'); }
-    void openPage(const QString& title) {
-        QTabWidget* tabs = find<QTabWidget>("tabWidget");
-        for (int i = 0; i < tabs->count(); ++i)
-            if (tabs->tabText(i) == title) tabs->setCurrentIndex(i);
-    }
     uint64_t deviceValidPacketsB() {
         NettlebeamApiStatistics now{};
         EXPECT_EQ(NettlebeamAPIGetStatistics(window_->currentHandle(), &now), 0);
         return now.data.v1.portB.totalValidPackets;
     }
-
-    QTemporaryDir folder_;
-    std::unique_ptr<nettlebeam::testsupport::Daemon> daemon_;
-    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(StatisticsWindowTest, TablesGaugesChartsAndLogFollowTheReplayedTraffic) {
-    const QString capture = folder_.filePath("replay.pcap");
+    const QString capture = config_.filePath("replay.pcap");
     {
         QFile file(capture);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));

@@ -1,9 +1,15 @@
 // Starts, stops and watches the processes of the Glintfield analysis add-on
-// (HTTP server, Elasticsearch, engine) and reports each state change.
-// Placeholder: the monitor takes commands; running the processes comes later.
+// (HTTP server, Elasticsearch, engine), installed beside the manager, and
+// reports each state change. A process that ignores the request to end is
+// killed after 10 s, also when the monitor is destroyed: destruction never
+// waits longer than that per process.
 #pragma once
 
 #include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
 
 class GlintfieldMonitor : public QObject {
     Q_OBJECT
@@ -35,11 +41,56 @@ class GlintfieldMonitor : public QObject {
     };
     Q_ENUM(glintfieldmonitor_command)
 
+    static constexpr int kKillDelayMs = 10000;
+
+    // The add-on is looked for beside the manager's executable.
     explicit GlintfieldMonitor(QObject* parent = nullptr);
+    GlintfieldMonitor(const QString& applicationDirectory, QObject* parent);
+    ~GlintfieldMonitor() override;
+
+    QString applicationDirectory() const { return applicationDirectory_; }
+    // Takes effect with the next start of each process.
+    void setApplicationDirectory(const QString& directory) { applicationDirectory_ = directory; }
+    // The named pipe removed before every command on the HTTP server.
+    QString pipePath() const { return pipePath_; }
 
   signals:
     void StatusChanged(glintfieldmonitor_target target, glintfieldmonitor_status type);
 
   public slots:
     void Command(glintfieldmonitor_target target, glintfieldmonitor_command command);
+
+  private slots:
+    void HttpServerStateChanged(QProcess::ProcessState newState);
+    void ElasticSearchStateChanged(QProcess::ProcessState newState);
+    void GlintfieldStateChanged(QProcess::ProcessState newState);
+    void HttpServerError(QProcess::ProcessError error);
+    void ElasticSearchError(QProcess::ProcessError error);
+    void GlintfieldError(QProcess::ProcessError error);
+
+  private:
+    // One add-on process: where it is, how it is called, its kill timer.
+    struct Part {
+        QProcess process;
+        QTimer killTimer;
+        QString program;
+        QString place;  // relative to the application directory
+        QStringList arguments;
+    };
+
+    void setUpPart(Part& part, const QString& program, const QString& place,
+                   const QStringList& arguments);
+    Part* partFor(glintfieldmonitor_target target);
+    void monitorCommand(glintfieldmonitor_command command);
+    void start(Part& part);
+    void stop(glintfieldmonitor_target target, Part& part);
+    void stopIfRunning(glintfieldmonitor_target target);
+    void stateChanged(glintfieldmonitor_target target, QProcess::ProcessState newState);
+    bool anyRunning() const;
+
+    QString applicationDirectory_;
+    QString pipePath_;
+    Part httpServer_;
+    Part elasticSearch_;
+    Part glintfield_;
 };

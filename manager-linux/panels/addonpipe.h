@@ -1,0 +1,23 @@
+// The named pipe through which the add-on's HTTP server takes capture data.
+// A stale pipe left by a previous run blocks the server's start, so the
+// monitor removes it before every command on the server; the pipe lives in
+// a per-user place and only the user's own pipe or file is ever removed.
+#pragma once
+
+#include <QString>
+
+namespace AddonPipe {
+
+// "$XDG_RUNTIME_DIR/HTTPServerES" when that folder is the user's own
+// (a real folder, owned by the user, closed to others); otherwise
+// "<temporary folder>/HTTPServerES-<uid>".
+QString path();
+
+enum class Removal { Removed, Absent, Refused, Failed };
+
+// Removes the entry at `path` when it is a FIFO or a regular file owned by
+// the user. A symbolic link, a folder or another user's entry is left alone
+// (Refused): the link itself is never followed.
+Removal remove(const QString& path);
+
+}  // namespace AddonPipe

@@ -1,0 +1,15 @@
+#!/bin/sh
+# Builds the Debian packages into build/packages/ from the normal build in
+# build/, configured for the prefix /usr where the packages install (the
+# build is reused as it is; only what the prefix changes is made again).
+#   libnettlebeamapi2, libnettlebeamapi-dev, beamctl, nettlebeamd, nettlebeam-manager
+# scripts/check-packages.sh checks them.
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/build.sh -DCMAKE_INSTALL_PREFIX=/usr
+rm -f build/packages/*.deb
+cpack --config build/CPackConfig.cmake >build/packages.log || {
+    cat build/packages.log >&2
+    exit 1
+}
+ls build/packages/*.deb

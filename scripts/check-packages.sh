@@ -55,6 +55,19 @@ grep -v 'running with root privileges' <<<"$report" || true
 [[ $status == 0 ]] || fail "lintian reports errors (above)"
 passed "lintian"
 
+# Dependencies come from dpkg-shlibdeps: the programs linking the library
+# must depend on its package, the development package on its exact version.
+for program in beamctl nettlebeam-manager; do
+    depends=$(dpkg-deb -f "$packages/${program}"_*.deb Depends)
+    grep -qE '(^|, )libnettlebeamapi2 \(>= ' <<<"$depends" ||
+        fail "$program does not depend on libnettlebeamapi2: $depends"
+done
+version=$(dpkg-deb -f "$packages"/libnettlebeamapi2_*.deb Version)
+depends=$(dpkg-deb -f "$packages"/libnettlebeamapi-dev_*.deb Depends)
+grep -qF "libnettlebeamapi2 (= $version)" <<<"$depends" ||
+    fail "libnettlebeamapi-dev does not depend on libnettlebeamapi2 (= $version): $depends"
+passed "package dependencies"
+
 sysroot="$work/root"
 mkdir "$sysroot"
 for deb in "${debs[@]}"; do dpkg-deb -x "$deb" "$sysroot"; done

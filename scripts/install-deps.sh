@@ -6,7 +6,8 @@ set -eu
 PACKAGES="build-essential cmake pkg-config git libgtest-dev libgmock-dev
 qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libqcustomplot-dev fonts-dejavu-core
 libargtable2-dev libpcap-dev zlib1g-dev
-tshark tcpdump chrony xvfb xauth clang libclang-rt-14-dev clang-format ccache"
+tshark tcpdump chrony xvfb xauth clang libclang-rt-14-dev clang-format ccache
+dpkg-dev lintian desktop-file-utils man-db"
 
 missing=""
 for p in $PACKAGES; do

@@ -7,7 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/build.sh -DCMAKE_INSTALL_PREFIX=/usr
-rm -f build/packages/*.deb
+rm -rf build/packages
 cpack --config build/CPackConfig.cmake >build/packages.log || {
     cat build/packages.log >&2
     exit 1

@@ -2,6 +2,8 @@
 # Installs, builds and runs every test. This is what CI runs:
 #  1. the normal build (gcc, -Werror) and its whole test suite; the one-minute
 #     soak runs alone, after the other tests;
+#  1b. the Debian packages built from that build and checked
+#     (scripts/package.sh, scripts/check-packages.sh);
 #  2. the tests labelled `concurrency` under ThreadSanitizer (build-tsan/,
 #     only the programs they need);
 #  3. the whole test suite again under AddressSanitizer, UndefinedBehaviorSanitizer
@@ -30,6 +32,7 @@ passed() { grep -cE '^[[:space:]]*<testcase .* status="run"' "$1"; }
 all_started=$(date +%s)
 stage "build" ./scripts/build.sh
 stage "tests" ./scripts/ctest-pass.sh suite build -j"$(nproc)" --output-on-failure --timeout 300
+stage "packages" sh -c './scripts/package.sh >/dev/null && ./scripts/check-packages.sh'
 stage "tsan" ./scripts/sanitize.sh thread
 stage "asan" ./scripts/sanitize.sh address
 stage "fuzz" env NETTLEBEAM_FUZZ_BUILD="$PWD/build-asan" NETTLEBEAM_FUZZ_PARALLEL="$(nproc)" \

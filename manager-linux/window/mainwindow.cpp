@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QResizeEvent>
 
+#include "addonpage.h"
 #include "availablememory.h"
 #include "capturepage.h"
 #include "controlenabler.h"
@@ -120,6 +121,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
     }
     buildSelector();
     setUpCaptureDefaults();
+    buildAddonPage();
     recordPages();
     enableControls(false);
     rebuildPages(0);
@@ -129,6 +131,8 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
 }
 
 MainWindow::~MainWindow() {
+    // The monitor outlives the widgets; its reports have nowhere to go.
+    disconnect(&glintfieldMonitor_, nullptr, this, nullptr);
     featuresApplyTimer_->stop();
     statsTimer_->stop();
     delete worker_;  // ends the worker's thread and releases the library
@@ -708,6 +712,60 @@ void MainWindow::buildFilterPage() {
             &MainWindow::signal_save_packetstypefilter);
     connect(ui->filterCtrl, &FilterControl::signal_filterChanged, this,
             &MainWindow::slot_filterChanged);
+}
+
+// Made after the capture folder was loaded: only the user's changes are stored.
+void MainWindow::buildAddonPage() {
+    addon_ = std::make_unique<AddonPage>(*ui, *settings_, this);
+    connect(addon_.get(), &AddonPage::command, this, &MainWindow::signal_glintfieldmonitor_command);
+    connect(this, &MainWindow::signal_glintfieldmonitor_command, &glintfieldMonitor_,
+            &GlintfieldMonitor::Command);
+    connect(&glintfieldMonitor_, &GlintfieldMonitor::StatusChanged, this,
+            &MainWindow::slot_glintfieldmonitor_changed);
+    connect(ui->GlintfieldEditServer, &QPushButton::clicked, this,
+            &MainWindow::slot_edit_glintfield_server_file);
+    connect(ui->GlintfieldEditPS, &QPushButton::clicked, this,
+            &MainWindow::slot_edit_glintfield_ps_file);
+    connect(ui->GlintfieldEditES, &QPushButton::clicked, this,
+            &MainWindow::slot_edit_glintfield_es_file);
+    connect(ui->GlintfieldStart, &QPushButton::clicked, this,
+            &MainWindow::slot_glintfield_startstop);
+    for (QRadioButton* mode :
+         {ui->GlintfieldModeListening, ui->GlintfieldModeLocal, ui->GlintfieldModeRemote}) {
+        connect(mode, &QRadioButton::toggled, this,
+                &MainWindow::slot_glintfield_update_greybullets);
+    }
+    connect(ui->GlintfieldBrowse, &QPushButton::clicked, this,
+            &MainWindow::slot_glintfield_select_directory);
+    connect(ui->GlintfieldCapturePath, &QLineEdit::textChanged, this,
+            &MainWindow::slot_glintfield_directory_changed);
+}
+
+void MainWindow::slot_edit_glintfield_server_file() {
+    addon_->editConfig(QLatin1String(AddonPage::kServerConfig));
+}
+void MainWindow::slot_edit_glintfield_ps_file() {
+    addon_->editConfig(QLatin1String(AddonPage::kEngineConfig));
+}
+void MainWindow::slot_edit_glintfield_es_file() {
+    addon_->editConfig(QLatin1String(AddonPage::kElasticSearchConfig));
+}
+void MainWindow::slot_glintfieldmonitor_changed(
+    GlintfieldMonitor::glintfieldmonitor_target target,
+    GlintfieldMonitor::glintfieldmonitor_status status) {
+    addon_->statusChanged(target, status);
+}
+void MainWindow::slot_glintfield_startstop() {
+    addon_->startStopClicked();
+}
+void MainWindow::slot_glintfield_update_greybullets() {
+    addon_->modeChanged();
+}
+void MainWindow::slot_glintfield_select_directory() {
+    addon_->browseCaptureFolder();
+}
+void MainWindow::slot_glintfield_directory_changed() {
+    addon_->captureFolderEdited();
 }
 
 void MainWindow::on_enableSimpleFiltersCB_toggled(bool checked) {

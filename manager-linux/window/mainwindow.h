@@ -23,6 +23,7 @@
 namespace Ui {
 class MainWindow;
 }
+class AddonPage;
 class CounterV2Control;
 class DeviceComboBox;
 class FilterPage;
@@ -42,6 +43,7 @@ class MainWindow : public QMainWindow {
     NettlebeamApiDeviceHandle currentHandle() const { return currentDevice_->handle; }
     bool hasDevice(NettlebeamApiDeviceHandle handle) const { return devices_.contains(handle); }
     DeviceComboBox* deviceSelector() const { return selector_; }
+    GlintfieldMonitor& glintfieldMonitor() { return glintfieldMonitor_; }
 
   signals:
     void signal_get_features(const StatsThreadInfo& info);
@@ -126,6 +128,16 @@ class MainWindow : public QMainWindow {
     void on_maxCacheSizeTrackBar_valueChanged(int value);
     void featuresSaved(NettlebeamApiDeviceHandle handle, int32_t status);
     void captureStartRefused(NettlebeamApiDeviceHandle handle, int32_t status);
+    // The analysis add-on's page (AddonPage does the work).
+    void slot_edit_glintfield_server_file();
+    void slot_edit_glintfield_ps_file();
+    void slot_edit_glintfield_es_file();
+    void slot_glintfieldmonitor_changed(GlintfieldMonitor::glintfieldmonitor_target target,
+                                        GlintfieldMonitor::glintfieldmonitor_status status);
+    void slot_glintfield_startstop();
+    void slot_glintfield_update_greybullets();
+    void slot_glintfield_select_directory();
+    void slot_glintfield_directory_changed();
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -143,6 +155,7 @@ class MainWindow : public QMainWindow {
     void buildSelector();
     void connectWorker();
     void buildFilterPage();
+    void buildAddonPage();
     void recordPages();
     // Shows the pages the capability mask allows and opens "Features".
     void rebuildPages(NettlebeamApiCapabilities caps);
@@ -191,4 +204,5 @@ class MainWindow : public QMainWindow {
     QTimer* featuresApplyTimer_ = nullptr;
     std::unique_ptr<FilterPage> filters_;
     GlintfieldMonitor glintfieldMonitor_;
+    std::unique_ptr<AddonPage> addon_;
 };

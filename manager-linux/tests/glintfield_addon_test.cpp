@@ -1,0 +1,530 @@
+// The analysis add-on: its named pipe, the monitor running shell stand-ins
+// of the three programs (one of which can ignore the request to end), the
+// configuration file editor, and the add-on page driven through the window.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <cerrno>
+
+#include "addonpipe.h"
+#include "configfileeditor.h"
+#include "glintfieldmonitor.h"
+#include "managermetatypes.h"
+#include "managersettings.h"
+#include "window_fixture.h"
+
+namespace {
+
+using Monitor = GlintfieldMonitor;
+using Report = QPair<Monitor::glintfieldmonitor_target, Monitor::glintfieldmonitor_status>;
+
+constexpr int kKillDeadlineMs = 60000;
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const QByteArray& value)
+        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedEnv() {
+        if (had_) {
+            qputenv(name_, old_);
+        } else {
+            qunsetenv(name_);
+        }
+    }
+
+  private:
+    const char* name_;
+    bool had_;
+    QByteArray old_;
+};
+
+// Every debug line logged while it lives.
+class LogCapture {
+  public:
+    LogCapture() {
+        lines_ = &lines;
+        previous_ = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&,
+                                              const QString& line) { lines_->append(line); });
+    }
+    ~LogCapture() {
+        qInstallMessageHandler(previous_);
+        lines_ = nullptr;
+    }
+    QStringList lines;
+
+  private:
+    static inline QStringList* lines_ = nullptr;
+    QtMessageHandler previous_;
+};
+
+// The add-on installed as the manager expects it, with <root>/bin as the
+// application folder. Each stand-in notes where and how it was started and
+// its pid, then sleeps (away from the test's output, which a stand-in left
+// behind by a failing test must not hold open); with `engineIgnoresTerm` the
+// engine ignores SIGTERM.
+class AddonTree {
+  public:
+    explicit AddonTree(bool engineIgnoresTerm = false) {
+        EXPECT_TRUE(root_.isValid());
+        standIn(QStringLiteral("httpserveres/HTTPServerES"), "server", false);
+        standIn(QStringLiteral("bin/elasticsearch.sh"), "elasticsearch", false);
+        standIn(QStringLiteral("glintfield/bin/glintfield"), "engine", engineIgnoresTerm);
+    }
+    QString applicationDirectory() const { return root_.filePath(QStringLiteral("bin")); }
+    QString root() const { return root_.path(); }
+    // The stand-in's pid once it has started, else 0.
+    pid_t pid(const char* name) const {
+        QFile file(root_.filePath(QLatin1String(name) + QStringLiteral(".pid")));
+        if (!file.open(QIODevice::ReadOnly)) return 0;
+        return pid_t(file.readAll().trimmed().toLongLong());
+    }
+    // "<working folder>|<arguments>" of the stand-in's start.
+    QString startLine(const char* name) const {
+        QFile file(root_.filePath(QLatin1String(name) + QStringLiteral(".start")));
+        if (!file.open(QIODevice::ReadOnly)) return QString();
+        return QString::fromUtf8(file.readAll()).trimmed();
+    }
+    void remove(const QString& relative) { QFile::remove(root_.filePath(relative)); }
+
+  private:
+    void standIn(const QString& relative, const char* name, bool ignoreTerm) {
+        const QString path = root_.filePath(relative);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+        const QString note = root_.filePath(QLatin1String(name));
+        QFile script(path);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\n"
+                                    "echo \"$(pwd -P)|$*\" > '%1.start'\n"
+                                    "echo $$ > '%1.tmp' && mv '%1.tmp' '%1.pid'\n"
+                                    "%2"
+                                    "exec sleep 600 </dev/null >/dev/null 2>&1\n")
+                         .arg(note, ignoreTerm ? QStringLiteral("trap '' TERM\n") : QString())
+                         .toUtf8());
+        ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+    QTemporaryDir root_;
+};
+
+bool processGone(pid_t pid) {
+    return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+class MonitorTest : public ::testing::Test {
+  protected:
+    void SetUp() override { registerManagerMetaTypes(); }
+    void record(Monitor& monitor) {
+        QObject::connect(&monitor, &Monitor::StatusChanged, &context_,
+                         [this](Monitor::glintfieldmonitor_target target,
+                                Monitor::glintfieldmonitor_status status) {
+                             reports.append({target, status});
+                         });
+    }
+    QList<Monitor::glintfieldmonitor_status> reportsOf(Monitor::glintfieldmonitor_target target) {
+        QList<Monitor::glintfieldmonitor_status> statuses;
+        for (const Report& report : reports)
+            if (report.first == target) statuses.append(report.second);
+        return statuses;
+    }
+    bool reported(Monitor::glintfieldmonitor_target target,
+                  Monitor::glintfieldmonitor_status status, int timeoutMs = 10000) {
+        return waitFor([&] { return reports.contains({target, status}); }, timeoutMs);
+    }
+
+    QList<Report> reports;
+    QObject context_;
+};
+
+const Monitor::glintfieldmonitor_target kParts[] = {
+    Monitor::Target_HTTPServer, Monitor::Target_ElasticSearch, Monitor::Target_Glintfield};
+
+}  // namespace
+
+TEST(AddonPipeTest, LivesInThePrivateRuntimeFolderAndOnlyTheUsersOwnEntryIsRemoved) {
+    QTemporaryDir runtime;  // created 0700
+    {
+        ScopedEnv env("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        EXPECT_EQ(AddonPipe::path(), runtime.filePath(QStringLiteral("HTTPServerES")));
+    }
+    const QString fallback = QDir::tempPath() + QStringLiteral("/HTTPServerES-%1").arg(geteuid());
+    {
+        QTemporaryDir open;
+        QFile::setPermissions(open.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                               QFile::ReadOther | QFile::ExeOther);
+        ScopedEnv env("XDG_RUNTIME_DIR", QFile::encodeName(open.path()));
+        EXPECT_EQ(AddonPipe::path(), fallback);
+    }
+    {
+        ScopedEnv env("XDG_RUNTIME_DIR", "relative/folder");
+        EXPECT_EQ(AddonPipe::path(), fallback);
+    }
+
+    const QString fifo = runtime.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(AddonPipe::remove(fifo), AddonPipe::Removal::Removed);
+    EXPECT_FALSE(QFileInfo::exists(fifo));
+
+    const QString file = runtime.filePath(QStringLiteral("file"));
+    QFile(file).open(QIODevice::WriteOnly);
+    const QString link = runtime.filePath(QStringLiteral("link"));
+    ASSERT_TRUE(QFile::link(file, link));
+    EXPECT_EQ(AddonPipe::remove(link), AddonPipe::Removal::Refused);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(file));
+    EXPECT_EQ(AddonPipe::remove(runtime.path()), AddonPipe::Removal::Refused);
+    EXPECT_TRUE(QFileInfo(runtime.path()).isDir());
+    EXPECT_EQ(AddonPipe::remove(file), AddonPipe::Removal::Removed);
+    EXPECT_EQ(AddonPipe::remove(file), AddonPipe::Removal::Absent);
+}
+
+// Each mode runs its parts in their places with their arguments, reports
+// the parts it leaves out as disabled, and the stop ends with the monitor's
+// own report once the last part has stopped.
+TEST_F(MonitorTest, EachModeStartsItsPartsAndTheStopEndsThem) {
+    QTemporaryDir runtime;
+    ScopedEnv env("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const struct {
+        Monitor::glintfieldmonitor_command command;
+        QList<Monitor::glintfieldmonitor_target> used;
+    } modes[] = {
+        {Monitor::Command_StartListening, {Monitor::Target_HTTPServer}},
+        {Monitor::Command_StartLocal,
+         {Monitor::Target_HTTPServer, Monitor::Target_ElasticSearch, Monitor::Target_Glintfield}},
+        {Monitor::Command_StartRemote, {Monitor::Target_ElasticSearch, Monitor::Target_Glintfield}},
+    };
+    const char* names[] = {"", "server", "elasticsearch", "engine"};
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(int(mode.command));
+        AddonTree tree;
+        Monitor monitor(tree.applicationDirectory(), nullptr);
+        // A pipe left by an earlier run goes before the server starts.
+        ASSERT_EQ(mkfifo(QFile::encodeName(monitor.pipePath()).constData(), 0600), 0);
+        record(monitor);
+        reports.clear();
+        monitor.Command(Monitor::Target_Monitor, mode.command);
+        for (auto target : mode.used) ASSERT_TRUE(reported(target, Monitor::Status_Started));
+        ASSERT_TRUE(waitFor([&] {
+            for (auto target : mode.used)
+                if (tree.pid(names[target]) == 0) return false;
+            return true;
+        }));
+        for (auto target : kParts) {
+            const QList<Monitor::glintfieldmonitor_status> expected =
+                mode.used.contains(target)
+                    ? QList<Monitor::glintfieldmonitor_status>{Monitor::Status_Starting,
+                                                               Monitor::Status_Started}
+                    : QList<Monitor::glintfieldmonitor_status>{Monitor::Status_Disabled};
+            EXPECT_EQ(reportsOf(target), expected) << names[target];
+            EXPECT_EQ(tree.pid(names[target]) != 0, mode.used.contains(target)) << names[target];
+        }
+        EXPECT_TRUE(reportsOf(Monitor::Target_Monitor).isEmpty());
+        EXPECT_EQ(QFileInfo::exists(monitor.pipePath()),
+                  !mode.used.contains(Monitor::Target_HTTPServer));
+        QFile::remove(monitor.pipePath());
+
+        if (mode.command == Monitor::Command_StartLocal) {
+            const QString root = QDir(tree.root()).canonicalPath();
+            EXPECT_EQ(
+                tree.startLine("server"),
+                root + QStringLiteral("/httpserveres|") + QDir::homePath() +
+                    QStringLiteral("/.config/glintfield/glintfield_server_config.ini daemon"));
+            EXPECT_EQ(tree.startLine("elasticsearch"),
+                      root + QStringLiteral("/bin|-Edefault.path.conf=/etc/elasticsearch"));
+            EXPECT_EQ(
+                tree.startLine("engine"),
+                root + QStringLiteral("/glintfield/bin|--config /etc/glintfield/glintfield.yml"));
+
+            // Starting again changes nothing.
+            const int before = reports.size();
+            LogCapture log;
+            monitor.Command(Monitor::Target_Monitor, Monitor::Command_StartLocal);
+            QCoreApplication::processEvents();
+            EXPECT_EQ(log.lines.count(QStringLiteral(
+                          "GlintfieldMonitor::Command : Process is already running")),
+                      3);
+            EXPECT_EQ(reports.size(), before);
+        }
+
+        reports.clear();
+        monitor.Command(Monitor::Target_Monitor, Monitor::Command_Stop);
+        ASSERT_TRUE(reported(Monitor::Target_Monitor, Monitor::Status_Stopped));
+        QList<Monitor::glintfieldmonitor_target> stopping;
+        for (const Report& report : reports)
+            if (report.second == Monitor::Status_Stopping) stopping.append(report.first);
+        QList<Monitor::glintfieldmonitor_target> order;  // server, engine, Elasticsearch
+        for (auto target : {Monitor::Target_HTTPServer, Monitor::Target_Glintfield,
+                            Monitor::Target_ElasticSearch})
+            if (mode.used.contains(target)) order.append(target);
+        EXPECT_EQ(stopping, order);
+        for (auto target : mode.used) {
+            EXPECT_EQ(reportsOf(target), (QList<Monitor::glintfieldmonitor_status>{
+                                             Monitor::Status_Stopping, Monitor::Status_Stopped}));
+            EXPECT_TRUE(processGone(tree.pid(names[target]))) << names[target];
+        }
+        EXPECT_EQ(reports.last(), Report(Monitor::Target_Monitor, Monitor::Status_Stopped));
+        EXPECT_EQ(reportsOf(Monitor::Target_Monitor).size(), 1);
+    }
+}
+
+TEST_F(MonitorTest, APartThatCannotStartIsReportedStoppedWhileTheOthersRun) {
+    AddonTree tree;
+    tree.remove(QStringLiteral("glintfield/bin/glintfield"));
+    Monitor monitor(tree.applicationDirectory(), nullptr);
+    record(monitor);
+    LogCapture log;
+    monitor.Command(Monitor::Target_Monitor, Monitor::Command_StartLocal);
+    ASSERT_TRUE(reported(Monitor::Target_Glintfield, Monitor::Status_Stopped));
+    ASSERT_TRUE(reported(Monitor::Target_HTTPServer, Monitor::Status_Started));
+    ASSERT_TRUE(reported(Monitor::Target_ElasticSearch, Monitor::Status_Started));
+    EXPECT_TRUE(log.lines.contains(
+        QStringLiteral("GlintfieldMonitor::GlintfieldError : Process failed to start")));
+    EXPECT_TRUE(reportsOf(Monitor::Target_Monitor).isEmpty());
+    monitor.Command(Monitor::Target_Monitor, Monitor::Command_Stop);
+    EXPECT_TRUE(reported(Monitor::Target_Monitor, Monitor::Status_Stopped));
+}
+
+// Both ways a stubborn part ends share the 10 s: a second monitor is
+// destroyed while the first one's kill timer runs.
+TEST_F(MonitorTest, APartIgnoringTheRequestToEndIsKilledByTimerAndOnDestruction) {
+    AddonTree stopped(true);
+    Monitor monitor(stopped.applicationDirectory(), nullptr);
+    record(monitor);
+    monitor.Command(Monitor::Target_Monitor, Monitor::Command_StartLocal);
+    for (auto target : kParts) ASSERT_TRUE(reported(target, Monitor::Status_Started));
+    ASSERT_TRUE(waitFor([&] { return stopped.pid("engine") != 0; }));
+
+    AddonTree destroyed(true);
+    auto doomed = std::make_unique<Monitor>(destroyed.applicationDirectory(), nullptr);
+    doomed->Command(Monitor::Target_Monitor, Monitor::Command_StartLocal);
+    ASSERT_TRUE(waitFor([&] {
+        return destroyed.pid("server") != 0 && destroyed.pid("elasticsearch") != 0 &&
+               destroyed.pid("engine") != 0;
+    }));
+
+    reports.clear();
+    monitor.Command(Monitor::Target_Monitor, Monitor::Command_Stop);
+    doomed.reset();
+    for (const char* name : {"server", "elasticsearch", "engine"})
+        EXPECT_TRUE(processGone(destroyed.pid(name))) << name;
+
+    ASSERT_TRUE(reported(Monitor::Target_Monitor, Monitor::Status_Stopped, kKillDeadlineMs));
+    EXPECT_EQ(reportsOf(Monitor::Target_Glintfield),
+              (QList<Monitor::glintfieldmonitor_status>{Monitor::Status_Stopping,
+                                                        Monitor::Status_Stopped}));
+    EXPECT_TRUE(processGone(stopped.pid("engine")));
+}
+
+TEST(ConfigFileEditorTest, LoadsTheFileAndSavesItOnOkOnly) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("glintfield.yml"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("listen: 0.0.0.0\nport: 9200\n");
+    }
+    auto contents = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    {
+        ConfigFileEditor editor(path);
+        auto* text = editor.findChild<QPlainTextEdit*>(QStringLiteral("TextEditor"));
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->toPlainText(), QStringLiteral("listen: 0.0.0.0\nport: 9200\n"));
+        text->setPlainText(QStringLiteral("port: 9300\n"));
+        editor.reject();
+        EXPECT_EQ(editor.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(contents(), QByteArray("listen: 0.0.0.0\nport: 9200\n"));
+    {
+        ConfigFileEditor editor(path);
+        editor.findChild<QPlainTextEdit*>(QStringLiteral("TextEditor"))
+            ->setPlainText(QStringLiteral("port: 9300\n"));
+        editor.findChild<QDialogButtonBox*>(QStringLiteral("ButtonBox"))
+            ->button(QDialogButtonBox::Ok)
+            ->click();
+        EXPECT_EQ(editor.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(contents(), QByteArray("port: 9300\n"));
+}
+
+// A folder cannot be opened for writing, also not by root.
+TEST(ConfigFileEditorTest, AFileThatCannotBeOpenedReadWriteIsReportedAtLoadAndAtSave) {
+    QTemporaryDir folder;
+    BoxAnswerer boxes(QMessageBox::Ok);
+    ConfigFileEditor editor(folder.path());
+    ASSERT_EQ(boxes.seen.size(), 1);
+    EXPECT_EQ(boxes.seen[0].title, QStringLiteral("Edit file"));
+    EXPECT_TRUE(boxes.seen[0].text.startsWith(
+        QStringLiteral("Failed to open configuration file '%1' : ").arg(folder.path())))
+        << boxes.seen[0].text.toStdString();
+    EXPECT_TRUE(
+        editor.findChild<QPlainTextEdit*>(QStringLiteral("TextEditor"))->toPlainText().isEmpty());
+    editor.accept();
+    ASSERT_EQ(boxes.seen.size(), 2);
+    EXPECT_EQ(boxes.seen[1].title, QStringLiteral("Edit file"));
+    EXPECT_TRUE(boxes.seen[1].text.startsWith(
+        QStringLiteral("Failed to save configuration to '%1' : ").arg(folder.path())))
+        << boxes.seen[1].text.toStdString();
+    EXPECT_EQ(editor.result(), QDialog::Accepted);
+    EXPECT_TRUE(QFileInfo(folder.path()).isDir());
+}
+
+namespace {
+
+class AddonWindowTest : public WindowTest {
+  protected:
+    bool shows(const char* bullet, const char* image) {
+        const QPixmap pixmap = find<QLabel>(bullet)->pixmap(Qt::ReturnByValue);
+        return !pixmap.isNull() && pixmap.toImage() == QPixmap(QLatin1String(image)).toImage();
+    }
+    bool showsAll(std::initializer_list<const char*> bullets, const char* image) {
+        for (const char* bullet : bullets)
+            if (!shows(bullet, image)) return false;
+        return true;
+    }
+    bool modesEnabled() {
+        return find<QRadioButton>("GlintfieldModeListening")->isEnabled() &&
+               find<QRadioButton>("GlintfieldModeLocal")->isEnabled() &&
+               find<QRadioButton>("GlintfieldModeRemote")->isEnabled();
+    }
+};
+
+const char kGreen[] = ":/gps/green.png";
+const char kRed[] = ":/gps/red.png";
+const char kGrey[] = ":/gps/grey.png";
+
+}  // namespace
+
+// The page as a user drives it, and a manager closed while a part of the
+// add-on ignores the request to end still closes.
+TEST_F(AddonWindowTest, StartsAndStopsTheSelectedModeAndClosesWhileAPartIgnoresTheEnd) {
+    QTemporaryDir runtime;  // the server's pipe
+    ScopedEnv env("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    openWindow();
+    AddonTree tree;
+    window_->glintfieldMonitor().setApplicationDirectory(tree.applicationDirectory());
+    auto* start = find<QPushButton>("GlintfieldStart");
+    EXPECT_EQ(start->text(), QStringLiteral("Start"));
+    EXPECT_TRUE(showsAll({"GlintfieldMonitorBullet", "GlintfieldHTTPServerBullet",
+                          "GlintfieldElasticSearchBullet", "GlintfieldEngineBullet"},
+                         kRed));
+
+    find<QRadioButton>("GlintfieldModeRemote")->click();
+    EXPECT_TRUE(shows("GlintfieldHTTPServerBullet", kGrey));
+    start->click();
+    EXPECT_EQ(start->text(), QStringLiteral("Stop"));
+    EXPECT_FALSE(modesEnabled());
+    ASSERT_TRUE(waitFor([&] {
+        return showsAll(
+            {"GlintfieldMonitorBullet", "GlintfieldElasticSearchBullet", "GlintfieldEngineBullet"},
+            kGreen);
+    }));
+    EXPECT_TRUE(shows("GlintfieldHTTPServerBullet", kGrey));
+    ASSERT_TRUE(waitFor([&] { return tree.pid("engine") != 0 && tree.pid("elasticsearch") != 0; }));
+    EXPECT_EQ(tree.pid("server"), 0);
+
+    start->click();
+    ASSERT_TRUE(
+        waitFor([&] { return start->text() == QStringLiteral("Start") && start->isEnabled(); }));
+    EXPECT_TRUE(modesEnabled());
+    EXPECT_TRUE(showsAll(
+        {"GlintfieldMonitorBullet", "GlintfieldElasticSearchBullet", "GlintfieldEngineBullet"},
+        kRed));
+    EXPECT_TRUE(shows("GlintfieldHTTPServerBullet", kGrey));
+    EXPECT_TRUE(processGone(tree.pid("engine")));
+    EXPECT_TRUE(processGone(tree.pid("elasticsearch")));
+
+    find<QRadioButton>("GlintfieldModeLocal")->click();
+    EXPECT_TRUE(shows("GlintfieldHTTPServerBullet", kRed));
+
+    AddonTree stubborn(true);
+    window_->glintfieldMonitor().setApplicationDirectory(stubborn.applicationDirectory());
+    start->click();
+    ASSERT_TRUE(waitFor([&] {
+        return showsAll({"GlintfieldHTTPServerBullet", "GlintfieldElasticSearchBullet",
+                         "GlintfieldEngineBullet"},
+                        kGreen);
+    }));
+    ASSERT_TRUE(waitFor([&] {
+        return stubborn.pid("server") != 0 && stubborn.pid("elasticsearch") != 0 &&
+               stubborn.pid("engine") != 0;
+    }));
+    window_->close();
+    window_.reset();
+    for (const char* name : {"server", "elasticsearch", "engine"})
+        EXPECT_TRUE(processGone(stubborn.pid(name))) << name;
+}
+
+TEST_F(AddonWindowTest, EditsTheServerConfigurationAndKeepsTheCaptureFolder) {
+    QTemporaryDir home;
+    ScopedEnv env("HOME", QFile::encodeName(home.path()));
+    const QString config =
+        home.filePath(QStringLiteral(".config/glintfield/glintfield_server_config.ini"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(config).absolutePath()));
+    {
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[server]\nport=8080\n");
+    }
+    openWindow();
+
+    QString seenPath, seenText;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* editor = qobject_cast<ConfigFileEditor*>(QApplication::activeModalWidget());
+        if (editor == nullptr || !editor->isVisible()) return;
+        seenPath = editor->path();
+        auto* text = editor->findChild<QPlainTextEdit*>(QStringLiteral("TextEditor"));
+        seenText = text->toPlainText();
+        text->setPlainText(QStringLiteral("[server]\nport=9090\n"));
+        editor->findChild<QDialogButtonBox*>(QStringLiteral("ButtonBox"))
+            ->button(QDialogButtonBox::Ok)
+            ->click();
+    });
+    poll.start(20);
+    find<QPushButton>("GlintfieldEditServer")->click();
+    poll.stop();
+    EXPECT_EQ(seenPath, config);
+    EXPECT_EQ(seenText, QStringLiteral("[server]\nport=8080\n"));
+    QFile saved(config);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("[server]\nport=9090\n"));
+
+    auto* path = find<QLineEdit>("GlintfieldCapturePath");
+    EXPECT_EQ(path->text(), home.path());  // the default: the home folder
+    const QString typed = home.filePath(QStringLiteral("typed"));
+    path->setText(typed);
+    EXPECT_EQ(ManagerSettings().addonCaptureFolder(), typed);
+
+    const QString browsed = home.filePath(QStringLiteral("browsed"));
+    ASSERT_TRUE(QDir().mkpath(browsed));
+    QString startedIn;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible()) return;
+        startedIn = dialog->directory().absolutePath();
+        dialog->setDirectory(browsed);
+        static_cast<QDialog*>(dialog)->accept();  // the file dialog's own accept
+    });
+    ASSERT_TRUE(QDir().mkpath(typed));
+    poll.start(20);
+    find<QPushButton>("GlintfieldBrowse")->click();
+    poll.stop();
+    EXPECT_EQ(startedIn, typed);
+    EXPECT_EQ(path->text(), browsed);
+    EXPECT_EQ(ManagerSettings().addonCaptureFolder(), browsed);
+}

@@ -145,6 +145,26 @@ bool pictureSfpDetails(QWidget& window, const QDir& folder, const QString& devic
     return ok;
 }
 
+// The add-on page is never shown in the window: it is pictured in the tab
+// widget for a moment, as it would look there, and taken out again.
+bool pictureAddonPage(QWidget& window, QTabWidget* tabs, const QDir& folder) {
+    auto* page = window.findChild<QWidget*>(QStringLiteral("glintfield_tab"));
+    if (page == nullptr) return false;
+    const int current = tabs->currentIndex();
+    tabs->setCurrentIndex(tabs->addTab(page, QStringLiteral("Glintfield")));
+    pause(300);
+    bool ok = save(&window, folder, QStringLiteral("addon-glintfield"));
+    // The remote mode leaves the HTTP server out: its bullet turns grey.
+    auto* remote = window.findChild<QAbstractButton*>(QStringLiteral("GlintfieldModeRemote"));
+    remote->click();
+    pause(100);
+    ok &= save(&window, folder, QStringLiteral("addon-glintfield-remote"));
+    window.findChild<QAbstractButton*>(QStringLiteral("GlintfieldModeLocal"))->click();
+    tabs->removeTab(tabs->indexOf(page));
+    tabs->setCurrentIndex(current);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,5 +219,6 @@ int main(int argc, char** argv) {
                 ok &= pictureSfpDetails(window, folder, deviceName);
         }
     }
+    ok &= pictureAddonPage(window, tabs, folder);
     return ok ? 0 : 1;
 }

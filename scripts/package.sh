@@ -8,7 +8,7 @@ set -eu
 cd "$(dirname "$0")/.."
 ./scripts/build.sh -DCMAKE_INSTALL_PREFIX=/usr
 rm -rf build/packages
-cpack --config build/CPackConfig.cmake >build/packages.log || {
+cpack --config build/CPackConfig.cmake >build/packages.log 2>&1 || {
     cat build/packages.log >&2
     exit 1
 }

@@ -1,7 +1,8 @@
 // The named pipe through which the add-on's HTTP server takes capture data.
 // A stale pipe left by a previous run blocks the server's start, so the
-// monitor removes it before every command on the server; the pipe lives in
-// a per-user place and only the user's own pipe or file is ever removed.
+// monitor removes it before a command on the server while none runs. The
+// pipe lives in a per-user place, and only the user's own pipe or file is
+// ever removed.
 #pragma once
 
 #include <QString>

@@ -97,7 +97,9 @@ void GlintfieldMonitor::Command(glintfieldmonitor_target target,
         qDebug("GlintfieldMonitor::Command : Invalid target");
         return;
     }
-    if (target == Target_HTTPServer) AddonPipe::remove(pipePath_);
+    // A pipe left without a server blocks the next one; a running server's
+    // pipe is its live end and stays.
+    if (target == Target_HTTPServer && !isRunning(part->process)) AddonPipe::remove(pipePath_);
     switch (command) {
         case Command_Start:
             if (isRunning(part->process)) {

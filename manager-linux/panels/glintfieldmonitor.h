@@ -51,7 +51,8 @@ class GlintfieldMonitor : public QObject {
     QString applicationDirectory() const { return applicationDirectory_; }
     // Takes effect with the next start of each process.
     void setApplicationDirectory(const QString& directory) { applicationDirectory_ = directory; }
-    // The named pipe removed before every command on the HTTP server.
+    // The server's named pipe, removed before a command on the server while
+    // no server runs.
     QString pipePath() const { return pipePath_; }
 
   signals:

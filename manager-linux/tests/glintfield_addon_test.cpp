@@ -247,7 +247,8 @@ TEST_F(MonitorTest, EachModeStartsItsPartsAndTheStopEndsThem) {
                 tree.startLine("engine"),
                 root + QStringLiteral("/glintfield/bin|--config /etc/glintfield/glintfield.yml"));
 
-            // Starting again changes nothing.
+            // Starting again changes nothing, also not the running server's pipe.
+            ASSERT_EQ(mkfifo(QFile::encodeName(monitor.pipePath()).constData(), 0600), 0);
             const int before = reports.size();
             LogCapture log;
             monitor.Command(Monitor::Target_Monitor, Monitor::Command_StartLocal);
@@ -256,6 +257,8 @@ TEST_F(MonitorTest, EachModeStartsItsPartsAndTheStopEndsThem) {
                           "GlintfieldMonitor::Command : Process is already running")),
                       3);
             EXPECT_EQ(reports.size(), before);
+            EXPECT_TRUE(QFileInfo::exists(monitor.pipePath()));
+            QFile::remove(monitor.pipePath());
         }
 
         reports.clear();

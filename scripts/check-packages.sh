@@ -164,10 +164,11 @@ set_target_properties(list_devices PROPERTIES C_STANDARD 99)
 target_compile_options(list_devices PRIVATE -Wall -Wextra -Werror -pedantic)
 target_link_libraries(list_devices PRIVATE NettlebeamAPI::NettlebeamAPI)
 CMAKE
-cmake -S "$example" -B "$example/build" -DCMAKE_PREFIX_PATH="$sysroot/usr" \
-    -DEXPECTED_ROOT="$sysroot" >"$work/cmake.log" 2>&1 &&
-    cmake --build "$example/build" >>"$work/cmake.log" 2>&1 ||
+if ! cmake -S "$example" -B "$example/build" -DCMAKE_PREFIX_PATH="$sysroot/usr" \
+    -DEXPECTED_ROOT="$sysroot" >"$work/cmake.log" 2>&1 ||
+    ! cmake --build "$example/build" >>"$work/cmake.log" 2>&1; then
     fail "the C example does not build through the CMake package: $(cat "$work/cmake.log")"
+fi
 output=$("$example/build/list_devices") || fail "the C example (CMake) failed: $output"
 expect_daemon_macs "the C example built through the CMake package" "$output"
 passed "C example through the CMake package"
@@ -182,8 +183,9 @@ for page in $pages; do
     rendered=$(MANWIDTH=80 man --warnings -l "$page" 2>"$work/man.err") ||
         fail "man -l ${page#"$sysroot"} failed: $(cat "$work/man.err")"
     [[ ! -s $work/man.err ]] || fail "man -l ${page#"$sysroot"} warns: $(cat "$work/man.err")"
-    grep -q "^NAME" <<<"$rendered" && grep -qi "^${name%.*}(${name##*.})" <<<"$rendered" ||
+    if ! grep -q "^NAME" <<<"$rendered" || ! grep -qi "^${name%.*}(${name##*.})" <<<"$rendered"; then
         fail "man -l ${page#"$sysroot"} renders no page named ${name%.*}(${name##*.})"
+    fi
 done
 passed "manual pages ($(wc -w <<<"$pages"))"
 

@@ -1,5 +1,6 @@
 // The window's plain logic: version rules, device texts, persisted settings.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -222,4 +223,27 @@ TEST_F(SettingsTest, GarbageInTheFileReadsAsZeroClampedAndAMalformedAddressAsZer
     EXPECT_EQ(c.ipMask[0], 0xff);
     EXPECT_EQ(c.ipMask[2], 0x00);  // an unreadable group
     EXPECT_EQ(c.ipMask[15], 0xff);
+}
+
+TEST_F(SettingsTest, TheFileHoldingTheTokenStaysReadableByItsOwnerOnly) {
+    auto mode = [&] {
+        struct stat info {};
+        EXPECT_EQ(::stat(QFile::encodeName(settings_->fileName()).constData(), &info), 0);
+        return info.st_mode & 0777;
+    };
+    const mode_t umaskBefore = ::umask(022);
+    settings_.reset();
+    QFile::remove(folder_.path() + QStringLiteral("/Hollyfen/NettlebeamManager.conf"));
+    settings_ = std::make_unique<ManagerSettings>();
+    settings_->storeFriendlyName(QStringLiteral("02:0a:ff:00:10:9b"), QStringLiteral("first"));
+    EXPECT_EQ(mode(), 0600u);  // a new file, after Qt's atomic rewrite
+    // A file left readable by an earlier version is closed at start.
+    writeFile("[DeviceConfig]\n");
+    QFile::setPermissions(settings_->fileName(), QFile::ReadOwner | QFile::WriteOwner |
+                                                     QFile::ReadGroup | QFile::ReadOther);
+    settings_ = std::make_unique<ManagerSettings>();
+    settings_->store()->setValue(QStringLiteral("Cloudshark/Token"), QStringLiteral("secret"));
+    settings_->store()->sync();
+    EXPECT_EQ(mode(), 0600u);
+    ::umask(umaskBefore);
 }

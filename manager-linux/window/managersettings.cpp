@@ -1,9 +1,15 @@
 #include "managersettings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringList>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -39,7 +45,31 @@ QString counterGroup(int index) {
 
 ManagerSettings::ManagerSettings()
     : settings_(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Hollyfen"),
-                QStringLiteral("NettlebeamManager")) {}
+                QStringLiteral("NettlebeamManager")) {
+    restrictToOwner(settings_.fileName());
+}
+
+bool ManagerSettings::restrictToOwner(const QString& fileName) {
+    // The store holds the appliance's API token. Qt would create the file with
+    // the umask's mode; its atomic writes keep the mode of the file they
+    // replace, so a file made 0600 here stays 0600.
+    if (!QDir().mkpath(QFileInfo(fileName).absolutePath())) return false;
+    const QByteArray native = QFile::encodeName(fileName);
+    int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST)
+        fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        qWarning("Cannot open the configuration file %s: %s", native.constData(),
+                 std::strerror(errno));
+        return false;
+    }
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
+    if (ok && (info.st_mode & 077) != 0) ok = ::fchmod(fd, info.st_mode & 0700) == 0;
+    if (!ok) qWarning("The configuration file %s is not kept private", native.constData());
+    ::close(fd);
+    return ok;
+}
 
 QString ManagerSettings::deviceKey(const QString& mac) {
     QString key = mac;

@@ -1,5 +1,6 @@
 // The manager's persisted settings: one QSettings store in Qt's native user
-// scope (~/.config/Hollyfen/NettlebeamManager.conf). Every write is flushed at
+// scope (~/.config/Hollyfen/NettlebeamManager.conf, readable by its owner
+// only: it holds the appliance's API token). Every write is flushed at
 // once, so a crash loses nothing already written. Devices are keyed by their
 // MAC text without colons; a MAC text that is not 17 characters long (the
 // library could not read it) never reaches the store.
@@ -51,6 +52,10 @@ class ManagerSettings {
     // "00 1a ff ..." (sixteen bytes); parsed only when it has exactly sixteen parts.
     static QString bytesText(const uint8_t bytes[16]);
     static bool parseBytes(const QString& text, uint8_t bytes[16]);
+
+    // Creates the file readable by its owner only, or takes the other users'
+    // access away from an existing one; false (with a warning) when it cannot.
+    static bool restrictToOwner(const QString& fileName);
 
   private:
     NettlebeamApiCounterV2 readCounter(int index);

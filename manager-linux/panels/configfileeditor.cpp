@@ -1,6 +1,7 @@
 #include "configfileeditor.h"
 
 #include <QFile>
+#include <QFontDatabase>
 #include <QMessageBox>
 
 #include "ui_configfileeditor.h"
@@ -9,6 +10,9 @@
 ConfigFileEditor::ConfigFileEditor(const QString& path, QWidget* parent)
     : QDialog(parent), path_(expandHome(path)), ui(new Ui::ConfigFileEditor) {
     ui->setupUi(this);
+    // Configuration files line up in columns and keep their lines whole.
+    ui->TextEditor->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    ui->TextEditor->setLineWrapMode(QPlainTextEdit::NoWrap);
     load();
 }
 

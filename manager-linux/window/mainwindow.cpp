@@ -86,6 +86,9 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
     qDebug("Using configuration file : %s", qPrintable(settings_->fileName()));
 
     ui->Cloudshark->setSettings(settings_->store());
+    ui->Cloudshark->setDeviceLookup([this](NettlebeamApiDeviceHandle handle) {
+        return devices_.value(handle, placeholder_);
+    });
     firmware_.Refresh();
 
     worker_ = new StatsThread();

@@ -11,7 +11,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -300,9 +299,9 @@ TEST_F(CloudsharkPanelTest, CancelMidUploadEmptiesTheQueueAndRemovesTheLinks) {
     UploadServer server({QStringLiteral("--hold")});
     ASSERT_TRUE(server.started());
     makePanel(QString(), server.url());
-    captureFiles(3, 24 << 20);
-    // The appliance reads nothing yet: the body fills the socket's buffers.
-    ASSERT_TRUE(waitFor([&] { return find<QProgressBar>("progress")->value() > 0; }, 30000));
+    captureFiles(3, 16 << 20);
+    // The appliance reads nothing yet: the body waits in the socket's buffers.
+    ASSERT_TRUE(waitFor([&] { return server.holding(); }, 30000));
     EXPECT_EQ(linksIn(folder_.path()).size(), 3);
     QTest::mouseClick(find<QPushButton>("cancel"), Qt::LeftButton);
     EXPECT_EQ(linksIn(folder_.path()), QStringList());

@@ -10,7 +10,8 @@ been read, and its body is kept as FOLDER/<n>.body (n from 1) unless
   --answer CODE  answer every PUT with that status (default 200)
   --drop         close the connection after reading half of each body (Qt sends
                  a request again once when the connection closes under it)
-  --hold         before reading the first body, wait until FOLDER/release exists
+  --hold         before reading the first body, create FOLDER/held and wait
+                 until FOLDER/release exists
   --discard      keep only the log line, not the body
 """
 import argparse
@@ -59,6 +60,7 @@ def make_handler(options, recorder):
         def do_PUT(self):
             first = recorder.take_first()
             if first and options.hold:
+                open(os.path.join(options.folder, "held"), "w").close()
                 release = os.path.join(options.folder, "release")
                 while not os.path.exists(release):
                     time.sleep(0.02)

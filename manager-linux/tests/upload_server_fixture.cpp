@@ -45,6 +45,10 @@ QByteArray UploadServer::body(int n) const {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool UploadServer::holding() const {
+    return QFile::exists(folder_.filePath(QStringLiteral("held")));
+}
+
 void UploadServer::release() {
     QFile flag(folder_.filePath(QStringLiteral("release")));
     flag.open(QIODevice::WriteOnly);

@@ -32,6 +32,8 @@ class UploadServer {
     QList<Put> puts() const;
     // The body of the n-th upload (from 1).
     QByteArray body(int n) const;
+    // The first upload arrived and is held (--hold).
+    bool holding() const;
     // Lets the held first upload go on (--hold).
     void release();
 

@@ -123,6 +123,8 @@ bool processGone(pid_t pid) {
     return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH;
 }
 
+// The monitors' server pipe goes to a private runtime folder, away from a
+// real add-on's.
 class MonitorTest : public ::testing::Test {
   protected:
     void SetUp() override { registerManagerMetaTypes(); }
@@ -146,6 +148,8 @@ class MonitorTest : public ::testing::Test {
 
     QList<Report> reports;
     QObject context_;
+    QTemporaryDir runtime_;
+    ScopedEnv runtimeEnv_{"XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path())};
 };
 
 const Monitor::glintfieldmonitor_target kParts[] = {
@@ -194,8 +198,6 @@ TEST(AddonPipeTest, LivesInThePrivateRuntimeFolderAndOnlyTheUsersOwnEntryIsRemov
 // the parts it leaves out as disabled, and the stop ends with the monitor's
 // own report once the last part has stopped.
 TEST_F(MonitorTest, EachModeStartsItsPartsAndTheStopEndsThem) {
-    QTemporaryDir runtime;
-    ScopedEnv env("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     const struct {
         Monitor::glintfieldmonitor_command command;
         QList<Monitor::glintfieldmonitor_target> used;

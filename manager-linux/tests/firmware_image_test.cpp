@@ -123,13 +123,21 @@ TEST(FirmwareImageTool, BuildsFilesFromImagesOrVersions) {
               0);
     const Bytes versioned = readFile(generated);
     EXPECT_EQ(firmwareimage::checkImageFile(versioned, firmwareimage::tagForDeviceType(13)), "");
-    // Both images announce the versions: "NBFW", software bytes, hardware LE.
-    const Bytes head{'N', 'B', 'F', 'W', 1, 2, 3, 4, 0x36, 0x01, 0, 0};
+    // Both images announce the versions ("NBFC", software bytes, hardware LE)
+    // and the CRC-32 of what follows their 16-byte head.
+    const Bytes head{'N', 'B', 'F', 'C', 1, 2, 3, 4, 0x36, 0x01, 0, 0};
     const uint32_t firstLength = littleEndianAt(versioned, 8);
-    ASSERT_GT(firstLength, head.size());
-    ASSERT_GT(littleEndianAt(versioned, 12), head.size());
-    EXPECT_TRUE(std::equal(head.begin(), head.end(), versioned.begin() + 16));
-    EXPECT_TRUE(std::equal(head.begin(), head.end(), versioned.begin() + 16 + firstLength));
+    const uint32_t secondLength = littleEndianAt(versioned, 12);
+    ASSERT_GT(firstLength, 16u);
+    ASSERT_GT(secondLength, 16u);
+    ASSERT_EQ(versioned.size(), 16u + firstLength + secondLength);
+    for (const auto& [offset, length] :
+         {std::pair<std::size_t, uint32_t>{16, firstLength}, {16 + firstLength, secondLength}}) {
+        const auto image = versioned.begin() + std::ptrdiff_t(offset);
+        EXPECT_TRUE(std::equal(head.begin(), head.end(), image));
+        const uLong crc = crc32(crc32(0, nullptr, 0), &*(image + 16), uInt(length - 16));
+        EXPECT_EQ(littleEndianAt(versioned, offset + 12), uint32_t(crc)) << offset;
+    }
 }
 
 TEST(FirmwareImageTool, RefusesBadCommandLinesWithoutWritingAFile) {

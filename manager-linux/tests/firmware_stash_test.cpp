@@ -183,7 +183,7 @@ TEST(ShippedFirmwareCatalogue, OffersAValidImageToEveryTaggedType) {
         ASSERT_GT(entry.hwVersions.size(), 0);
         const uint32_t hw = entry.hwVersions[0];
         const QByteArray head =
-            QByteArray("NBFW") +
+            QByteArray("NBFC") +
             QByteArray(reinterpret_cast<const char*>(entry.swVersion.data()), 4) +
             QByteArray(1, char(hw)) + QByteArray(1, char(hw >> 8)) + QByteArray(1, char(hw >> 16)) +
             QByteArray(1, char(hw >> 24));

@@ -91,11 +91,13 @@ std::string checkImageFile(const Bytes& file, std::optional<uint32_t> expectedTa
 
 Bytes makeVersionedImage(const std::array<uint8_t, 4>& software, uint32_t hardware,
                          std::size_t size) {
+    constexpr std::size_t kHead = 16;
     Bytes image;
-    image.reserve(size > 12 ? size : 12);
-    for (char c : {'N', 'B', 'F', 'W'}) image.push_back(uint8_t(c));
+    image.reserve(size > kHead ? size : kHead);
+    for (char c : {'N', 'B', 'F', 'C'}) image.push_back(uint8_t(c));
     for (uint8_t component : software) image.push_back(component);
     appendLittleEndian32(image, hardware);
+    appendLittleEndian32(image, 0);  // the CRC, once the rest is known
     uint32_t state = 0x2545F491u;
     while (image.size() < size) {  // xorshift: deterministic, incompressible filler
         state ^= state << 13;
@@ -103,6 +105,8 @@ Bytes makeVersionedImage(const std::array<uint8_t, 4>& software, uint32_t hardwa
         state ^= state << 5;
         image.push_back(uint8_t(state));
     }
+    const uLong crc = crc32(crc32(0, nullptr, 0), image.data() + kHead, uInt(image.size() - kHead));
+    for (int shift = 0; shift < 32; shift += 8) image[12 + shift / 8] = uint8_t(crc >> shift);
     return image;
 }
 

@@ -34,10 +34,12 @@ Bytes buildImageFile(uint32_t tag, const Bytes& first, const Bytes& second);
 // (nothing when the type's images are not checked); empty when it is sound.
 std::string checkImageFile(const Bytes& file, std::optional<uint32_t> expectedTag);
 
-// An image for simulated hardware: it announces the versions the device runs
-// once it is programmed in its first twelve bytes ("NBFW", the software
-// version first component first, the hardware version little-endian), then
-// a fixed pseudo-random pattern up to `size` bytes (at least the twelve).
+// An image for simulated hardware. Its 16-byte head announces the versions
+// the device runs once it is programmed ("NBFC", the software version first
+// component first, the hardware version little-endian) and the CRC-32
+// (little-endian) of what follows, which the device checks against the
+// blocks it received; then a fixed pseudo-random pattern up to `size` bytes
+// (at least the head).
 Bytes makeVersionedImage(const std::array<uint8_t, 4>& software, uint32_t hardware,
                          std::size_t size);
 

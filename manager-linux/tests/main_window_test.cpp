@@ -150,7 +150,9 @@ TEST_F(MainWindowTest, ARenameInTheSelectorIsStoredUnderTheDevicesMac) {
 TEST_F(MainWindowTest, TheFirmwareOfferAnsweredYesFlashesTheCataloguedImage) {
     BoxAnswerer answerer(QMessageBox::Yes);
     openWindow();
-    daemon_->attach({"--type", "13", "--sw-fw", "1.0.0.0", "--hw-fw", "300"});
+    const std::vector<std::string> device = {"--type",  "13",      "--mac",   "00:1b:c5:0a:0d:01",
+                                             "--sw-fw", "1.0.0.0", "--hw-fw", "300"};
+    const int handle = daemon_->attach(device);
     ASSERT_TRUE(waitFor([&] { return answerer.seen.size() >= 2; }, 60000));
     EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Firmware Update"));
     EXPECT_TRUE(find<QLineEdit>("features_firmware_file")
@@ -161,6 +163,17 @@ TEST_F(MainWindowTest, TheFirmwareOfferAnsweredYesFlashesTheCataloguedImage) {
               QStringLiteral("Firmware successfully updated.\nPlease disconnect and reconnect "
                              "your Nettlebeam device."));
     EXPECT_EQ(find<QProgressBar>("progressBar")->value(), 100);
+
+    // Reconnected as the box asks, the device runs what was flashed and is
+    // offered nothing more.
+    daemon_->detach(handle);
+    ASSERT_TRUE(showsNoDevice());
+    daemon_->attach(device);
+    ASSERT_TRUE(waitFor([&] {
+        return statusText().contains(QStringLiteral("SW Firmware Version : 1.1.0.0\n")) &&
+               statusText().contains(QStringLiteral("HW Firmware Version : 0310\n"));
+    })) << statusText().toStdString();
+    EXPECT_EQ(answerer.seen.size(), 2);
 }
 
 TEST_F(MainWindowTest, AnUnknownDeviceTypeIsListedWithTheWarningImage) {

@@ -71,14 +71,20 @@ class Monitor {
     }
 
   private:
-    // The enumeration state: true when at least one device is listed.
+    // The enumeration state: true when at least one device is listed. The
+    // devices of one enumeration join the list together: a program that
+    // reads the list once it is no longer empty (a tool picking the second
+    // device right after its start) sees every device attached before it.
     bool enumerate() {
         std::vector<int32_t> handles = enumerateHandles();
         removeUnlisted(handles);
+        std::vector<DeviceRecord> arrivals;
         for (int32_t handle : handles) {
             if (!control_.running()) return false;
-            arrive(handle);
+            if (std::optional<DeviceRecord> record = identifyArrival(handle))
+                arrivals.push_back(std::move(*record));
         }
+        join(std::move(arrivals));
         return !handles.empty();
     }
 
@@ -133,23 +139,41 @@ class Monitor {
     // (new-device). An incomplete identification leaves a listed record as it
     // is: a failed request tells nothing about the device.
     void arrive(int32_t handle) {
+        std::vector<DeviceRecord> arrivals;
+        if (std::optional<DeviceRecord> record = identifyArrival(handle))
+            arrivals.push_back(std::move(*record));
+        join(std::move(arrivals));
+    }
+
+    // The record a handle joins the list with; nothing when it stays as listed.
+    std::optional<DeviceRecord> identifyArrival(int32_t handle) {
         std::optional<DeviceRecord> listed = listedRecord(handle);
         Identification identification =
             identifyDevice(handle, listed.has_value() && listed->mac.has_value());
         if (listed) {
-            if (!identification.complete || !differs(identification, *listed)) return;
+            if (!identification.complete || !differs(identification, *listed)) return std::nullopt;
             remove(handle);
         }
         DeviceRecord record;
         record.handle = handle;
         record.type = identification.type;
         record.versions = identification.versions;
+        return record;
+    }
+
+    // Appends the records under one lock, then announces each (new-device).
+    void join(std::vector<DeviceRecord> arrivals) {
+        std::vector<int32_t> joined;
         {
             std::lock_guard guard(library_.lock());
-            if (library_.findLocked(handle) != nullptr) return;
-            library_.devicesLocked().push_back(std::move(record));
+            for (DeviceRecord& record : arrivals) {
+                if (library_.findLocked(record.handle) != nullptr) continue;
+                joined.push_back(record.handle);
+                library_.devicesLocked().push_back(std::move(record));
+            }
         }
-        GlobalCallbacks::instance().raise(NETTLEBEAM_CALLBACK_NEW_DEVICE, handle);
+        for (int32_t handle : joined)
+            GlobalCallbacks::instance().raise(NETTLEBEAM_CALLBACK_NEW_DEVICE, handle);
     }
 
     // A copy of the handle's record without its callbacks; nothing when the

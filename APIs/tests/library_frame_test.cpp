@@ -68,6 +68,19 @@ TEST_F(LibraryFrameTest, DevicesAreListedInArrivalOrderAndTheListIsASnapshot) {
     EXPECT_EQ(recorder_.count("new", second), 1);
 }
 
+TEST_F(LibraryFrameTest, DevicesFoundTogetherAreListedTogether) {
+    std::vector<int32_t> attached;
+    for (const char* type : {"3", "5", "11", "12", "13", "6"})
+        attached.push_back(daemon().attach({"--type", type}));
+    ASSERT_EQ(NettlebeamAPIInitialize(), NETTLEBEAM_STATUS_SUCCESS);
+    // Read as fast as possible: the first list that is not empty already
+    // holds every device, in the driver's order.
+    std::vector<int32_t> first;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (first.empty() && std::chrono::steady_clock::now() < deadline) first = listedHandles();
+    EXPECT_EQ(first, attached);
+}
+
 TEST_F(LibraryFrameTest, RemovalNotifiesWhileTheDeviceIsStillReadableThenForgetsIt) {
     int32_t handle = attachListed({"--type", "5"});
     daemon().detach(handle);

@@ -18,8 +18,8 @@
 #include "devicecombobox.h"
 #include "devicedescription.h"
 #include "deviceicon.h"
-#include "filterpage.h"
 #include "featuresform.h"
+#include "filterpage.h"
 #include "phystatustables.h"
 #include "portinterlock.h"
 #include "qgauge.h"
@@ -86,9 +86,8 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
     qDebug("Using configuration file : %s", qPrintable(settings_->fileName()));
 
     ui->Cloudshark->setSettings(settings_->store());
-    ui->Cloudshark->setDeviceLookup([this](NettlebeamApiDeviceHandle handle) {
-        return devices_.value(handle, placeholder_);
-    });
+    ui->Cloudshark->setDeviceLookup(
+        [this](NettlebeamApiDeviceHandle handle) { return devices_.value(handle, placeholder_); });
     firmware_.Refresh();
 
     worker_ = new StatsThread();

@@ -8,10 +8,6 @@
 
 namespace {
 
-const char kServerConfig[] = "~/.config/glintfield/glintfield_server_config.ini";
-const char kElasticSearchConfigFolder[] = "/etc/elasticsearch";
-const char kEngineConfig[] = "/etc/glintfield/glintfield.yml";
-
 bool isRunning(const QProcess& process) {
     return process.state() != QProcess::NotRunning;
 }

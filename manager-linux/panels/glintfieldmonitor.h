@@ -43,6 +43,12 @@ class GlintfieldMonitor : public QObject {
 
     static constexpr int kKillDelayMs = 10000;
 
+    // The configuration the parts are started with; the add-on page edits
+    // these files.
+    static constexpr char kServerConfig[] = "~/.config/glintfield/glintfield_server_config.ini";
+    static constexpr char kElasticSearchConfigFolder[] = "/etc/elasticsearch";
+    static constexpr char kEngineConfig[] = "/etc/glintfield/glintfield.yml";
+
     // The add-on is looked for beside the manager's executable.
     explicit GlintfieldMonitor(QObject* parent = nullptr);
     GlintfieldMonitor(const QString& applicationDirectory, QObject* parent);

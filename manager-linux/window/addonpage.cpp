@@ -7,10 +7,6 @@
 #include "managersettings.h"
 #include "ui_mainwindow.h"
 
-const char AddonPage::kServerConfig[] = "~/.config/glintfield/glintfield_server_config.ini";
-const char AddonPage::kEngineConfig[] = "/etc/glintfield/glintfield.yml";
-const char AddonPage::kElasticSearchConfig[] = "/etc/elasticsearch/elasticsearch.yml";
-
 namespace {
 
 using Monitor = GlintfieldMonitor;

@@ -25,11 +25,6 @@ class AddonPage : public QObject {
     using Status = GlintfieldMonitor::glintfieldmonitor_status;
     using Command = GlintfieldMonitor::glintfieldmonitor_command;
 
-    // The configuration files the edit buttons open.
-    static const char kServerConfig[];
-    static const char kEngineConfig[];
-    static const char kElasticSearchConfig[];
-
     // `window` parents the dialogs.
     AddonPage(Ui::MainWindow& ui, ManagerSettings& settings, QWidget* window);
 

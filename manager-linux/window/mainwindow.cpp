@@ -744,13 +744,14 @@ void MainWindow::buildAddonPage() {
 }
 
 void MainWindow::slot_edit_glintfield_server_file() {
-    addon_->editConfig(QLatin1String(AddonPage::kServerConfig));
+    addon_->editConfig(QLatin1String(GlintfieldMonitor::kServerConfig));
 }
 void MainWindow::slot_edit_glintfield_ps_file() {
-    addon_->editConfig(QLatin1String(AddonPage::kEngineConfig));
+    addon_->editConfig(QLatin1String(GlintfieldMonitor::kEngineConfig));
 }
 void MainWindow::slot_edit_glintfield_es_file() {
-    addon_->editConfig(QLatin1String(AddonPage::kElasticSearchConfig));
+    addon_->editConfig(QLatin1String(GlintfieldMonitor::kElasticSearchConfigFolder) +
+                       QStringLiteral("/elasticsearch.yml"));
 }
 void MainWindow::slot_glintfieldmonitor_changed(
     GlintfieldMonitor::glintfieldmonitor_target target,

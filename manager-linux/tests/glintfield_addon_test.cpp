@@ -19,6 +19,7 @@
 #include "addonpipe.h"
 #include "configfileeditor.h"
 #include "glintfieldmonitor.h"
+#include "log_capture.h"
 #include "managermetatypes.h"
 #include "managersettings.h"
 #include "window_fixture.h"
@@ -49,25 +50,6 @@ class ScopedEnv {
     const char* name_;
     bool had_;
     QByteArray old_;
-};
-
-// Every debug line logged while it lives.
-class LogCapture {
-  public:
-    LogCapture() {
-        lines_ = &lines;
-        previous_ = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&,
-                                              const QString& line) { lines_->append(line); });
-    }
-    ~LogCapture() {
-        qInstallMessageHandler(previous_);
-        lines_ = nullptr;
-    }
-    QStringList lines;
-
-  private:
-    static inline QStringList* lines_ = nullptr;
-    QtMessageHandler previous_;
 };
 
 // The add-on installed as the manager expects it, with <root>/bin as the
@@ -255,7 +237,7 @@ TEST_F(MonitorTest, EachModeStartsItsPartsAndTheStopEndsThem) {
             LogCapture log;
             monitor.Command(Monitor::Target_Monitor, Monitor::Command_StartLocal);
             QCoreApplication::processEvents();
-            EXPECT_EQ(log.lines.count(QStringLiteral(
+            EXPECT_EQ(log.lines().count(QStringLiteral(
                           "GlintfieldMonitor::Command : Process is already running")),
                       3);
             EXPECT_EQ(reports.size(), before);
@@ -294,7 +276,7 @@ TEST_F(MonitorTest, APartThatCannotStartIsReportedStoppedWhileTheOthersRun) {
     ASSERT_TRUE(reported(Monitor::Target_Glintfield, Monitor::Status_Stopped));
     ASSERT_TRUE(reported(Monitor::Target_HTTPServer, Monitor::Status_Started));
     ASSERT_TRUE(reported(Monitor::Target_ElasticSearch, Monitor::Status_Started));
-    EXPECT_TRUE(log.lines.contains(
+    EXPECT_TRUE(log.lines().contains(
         QStringLiteral("GlintfieldMonitor::GlintfieldError : Process failed to start")));
     EXPECT_TRUE(reportsOf(Monitor::Target_Monitor).isEmpty());
     monitor.Command(Monitor::Target_Monitor, Monitor::Command_Stop);

@@ -20,6 +20,7 @@
 #include <optional>
 #include <utility>
 
+#include "log_capture.h"
 #include "sntpclient.h"
 #include "sntpresync.h"
 #include "udp_responder.h"
@@ -37,27 +38,6 @@ uint32_t fractionFor(uint64_t nanoseconds) {
 SntpServer loopback(uint16_t port) {
     return {QStringLiteral("127.0.0.1"), QString::number(port)};
 }
-
-// Collects debug messages while alive.
-class DebugCapture {
-  public:
-    DebugCapture() { previous_ = qInstallMessageHandler(&DebugCapture::handle); }
-    ~DebugCapture() {
-        qInstallMessageHandler(previous_);
-        messages().clear();
-    }
-    static QStringList& messages() {
-        static QStringList all;
-        return all;
-    }
-    int count(const QString& text) const { return messages().count(text); }
-
-  private:
-    static void handle(QtMsgType, const QMessageLogContext&, const QString& message) {
-        messages().append(message);
-    }
-    QtMessageHandler previous_ = nullptr;
-};
 
 ScriptedReply always(const Datagram& bytes) {
     return {bytes, false};
@@ -214,7 +194,7 @@ TEST(SntpQuery, IgnoresDatagramsFromOtherSendersAndFailsOnSilenceOrBadNames) {
 TEST(SntpResync, RetriesTenTimesWhenTheTimeIsAlwaysNearASecondBoundary) {
     ScriptedQuery server(
         [](int) { return sntpServerReply(kNtpSecondsAt2024, fractionFor(100000000)); });
-    DebugCapture debug;
+    LogCapture debug;
     const auto seconds = obtainSntpSeconds(server.query());
     EXPECT_FALSE(seconds.has_value());
     EXPECT_EQ(server.calls(), kSntpAttempts);
@@ -247,7 +227,7 @@ TEST(SntpResync, AcceptsTheWindowEdgesAndSkipsBadReplies) {
                 return sntpServerReply(kNtpSecondsAt2024 + 5, 0x80000000u);
         }
     });
-    DebugCapture debug;
+    LogCapture debug;
     const auto seconds = obtainSntpSeconds(server.query());
     ASSERT_TRUE(seconds.has_value());
     EXPECT_EQ(*seconds, kUnixSecondsAt2024 + 5);

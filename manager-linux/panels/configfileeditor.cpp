@@ -24,18 +24,12 @@ ConfigFileEditor::~ConfigFileEditor() {
 // before any editing.
 void ConfigFileEditor::load() {
     QFile file(path_);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Text)) {
-        showFailure(QStringLiteral("Failed to open configuration file '%1' : %2")
-                        .arg(path_, file.errorString()));
-        return;
-    }
-    const QByteArray text = file.readAll();
-    ui->TextEditor->setPlainText(QString::fromUtf8(text));
-    if (file.error() != QFileDevice::NoError) {
+    const bool opened = file.open(QIODevice::ReadWrite | QIODevice::Text);
+    if (opened) ui->TextEditor->setPlainText(QString::fromUtf8(file.readAll()));
+    if (!opened || file.error() != QFileDevice::NoError) {
         showFailure(QStringLiteral("Failed to open configuration file '%1' : %2")
                         .arg(path_, file.errorString()));
     }
-    file.close();
 }
 
 bool ConfigFileEditor::save(QString* error) {

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds, starts a private nettlebeamd with the demo fleet and writes a picture
 # of every visible page of the manager for each demo device into
-# build/screenshots/; the counters page of the ten-gigabit device becomes
+# build/screenshots/; the Features page of the ten-gigabit device becomes
 # docs/manager.png, the picture the README shows.
 set -eu
 cd "$(dirname "$0")/.."
@@ -9,15 +9,9 @@ cd "$(dirname "$0")/.."
 
 folder=$(mktemp -d /tmp/nettlebeam-screenshots.XXXXXX)
 export NETTLEBEAM_CONTROL="$folder/KV7Control"
-build/driver/nettlebeamd serve --fleet demo --state-dir "$folder/state" &
-daemon_pid=$!
-trap 'kill "$daemon_pid" 2>/dev/null; wait "$daemon_pid" 2>/dev/null || true; rm -rf "$folder"' EXIT INT TERM
-tries=0
-until [ -S "$NETTLEBEAM_CONTROL" ]; do
-  tries=$((tries + 1))
-  [ "$tries" -gt 100 ] && { echo "nettlebeamd did not start" >&2; exit 1; }
-  sleep 0.05
-done
+# --daemon returns once the socket is ready.
+trap 'build/driver/nettlebeamd stop >/dev/null 2>&1 || true; rm -rf "$folder"' EXIT INT TERM
+build/driver/nettlebeamd serve --fleet demo --state-dir "$folder/state" --daemon
 
 rm -rf build/screenshots
 build/manager-linux/nettlebeam-screenshots build/screenshots 3

@@ -16,9 +16,14 @@ namespace {
 // are larger, and they go to the heap.
 constexpr size_t kInlineInputBytes = 256;
 
+// The descriptor whose readability abandons this thread's requests; -1 for none.
+thread_local int threadCancelFd = -1;
+
 int32_t transactAndClear(const std::string& path, uint32_t code, const void* input,
-                         uint32_t inputLength, void* reply, uint32_t replyCapacity, int cancelFd) {
-    int32_t result = wire::transact(path, code, input, inputLength, reply, replyCapacity, cancelFd);
+                         uint32_t inputLength, void* reply, uint32_t replyCapacity,
+                         wire::ReplyWait replyWait) {
+    int32_t result = wire::transact(path, code, input, inputLength, reply, replyCapacity,
+                                    threadCancelFd, nullptr, replyWait);
     if (result == 0 && reply != nullptr && replyCapacity > 0) std::memset(reply, 0, replyCapacity);
     return result;
 }
@@ -46,11 +51,20 @@ int32_t sendRequest(int32_t handle, uint32_t code, const void* payload, uint32_t
     writeHandle(input, handle);
     if (payloadLength > 0) std::memcpy(input + 4, payload, payloadLength);
     return transactAndClear(wire::controlPath(), code, input, static_cast<uint32_t>(inputLength),
-                            reply, replyCapacity, -1);
+                            reply, replyCapacity, wire::ReplyWait::Bounded);
 }
 
-int32_t sendUnaddressed(uint32_t code, void* reply, uint32_t replyCapacity, int cancelFd) {
-    return transactAndClear(wire::controlPath(), code, nullptr, 0, reply, replyCapacity, cancelFd);
+int32_t sendUnaddressed(uint32_t code, void* reply, uint32_t replyCapacity,
+                        wire::ReplyWait replyWait) {
+    return transactAndClear(wire::controlPath(), code, nullptr, 0, reply, replyCapacity, replyWait);
+}
+
+CancelScope::CancelScope(int cancelFd) {
+    threadCancelFd = cancelFd;
+}
+
+CancelScope::~CancelScope() {
+    threadCancelFd = -1;
 }
 
 }  // namespace nettlebeam::api

@@ -7,13 +7,16 @@
 
 #include <cstdint>
 
+#include "client.h"
+
 namespace nettlebeam::api {
 
 // Transport results besides a byte count (0 or more).
 // No driver listening, no permission, or a control socket (or a process
 // listening on it) of another user than the caller's or root.
 constexpr int32_t kTransportCannotOpen = -1;
-constexpr int32_t kTransportDriverFailed = -2;  // the driver failed the request
+// The driver failed the request, broke the connection or did not answer in time.
+constexpr int32_t kTransportDriverFailed = -2;
 
 // Sends `code` about `handle`: the input is the handle (32-bit little-endian)
 // followed by the payload. Returns the number of bytes the driver wrote into
@@ -28,8 +31,21 @@ inline int32_t sendCommand(int32_t handle, uint32_t code, const void* payload = 
 }
 
 // Sends a request that concerns no device (enumeration, event wait): no input
-// at all. A readable `cancelFd` abandons the wait with kTransportDriverFailed.
-int32_t sendUnaddressed(uint32_t code, void* reply, uint32_t replyCapacity, int cancelFd = -1);
+// at all. Its reply comes within the transport's time limit unless `replyWait`
+// makes it a long poll.
+int32_t sendUnaddressed(uint32_t code, void* reply, uint32_t replyCapacity,
+                        wire::ReplyWait replyWait = wire::ReplyWait::Bounded);
+
+// While one lives, every request of the thread that made it is abandoned with
+// kTransportDriverFailed as soon as `cancelFd` is readable: the monitor thread
+// runs under one, so stopping it never waits for the driver. Not nested.
+class CancelScope {
+  public:
+    explicit CancelScope(int cancelFd);
+    ~CancelScope();
+    CancelScope(const CancelScope&) = delete;
+    CancelScope& operator=(const CancelScope&) = delete;
+};
 
 // The three ways a transport result becomes an export's status.
 // Requests without a reply: anything but 0 bytes is a failure.

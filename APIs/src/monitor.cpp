@@ -96,7 +96,7 @@ class Monitor {
         while (control_.running()) {
             int32_t result =
                 sendUnaddressed(codec::request::WaitForEvent, record.data(),
-                                static_cast<uint32_t>(record.size()), control_.cancelFd());
+                                static_cast<uint32_t>(record.size()), wire::ReplyWait::LongPoll);
             if (result <= 0 || !control_.running()) return waited;
             waited = true;
             // A record too short for its kind tells nothing; wait for the next.
@@ -224,6 +224,9 @@ class Monitor {
 }  // namespace
 
 void runMonitor(Library& library, std::shared_ptr<MonitorControl> control) {
+    // Every request of the monitor, and of the callbacks it raises, ends once
+    // the monitor is stopped: shutdown never waits for a driver that hangs.
+    const CancelScope cancel(control->cancelFd());
     // Nothing may leave the thread (the process would end): after an
     // exception (out of memory, say) the monitor starts over, enumerating.
     while (control->running()) {

@@ -1,6 +1,7 @@
 // The client side of the control socket: one request on one fresh connection.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,17 +15,31 @@ namespace nettlebeam::wire {
 // fails the checks of control_trust.h.
 constexpr int32_t kCannotOpen = -1;
 
+// A driver that is stopped, or a process that accepts and never reads, must
+// not hold a caller forever: connecting, sending and waiting for the reply of
+// one request together take at most this long. A driver answers in
+// milliseconds; the longest it takes on purpose (closing a direct capture's
+// files) stays well within it.
+constexpr std::chrono::milliseconds kRequestTimeout{5000};
+
+// How long the reply may take.
+enum class ReplyWait {
+    Bounded,   // within kRequestTimeout, counted from the start of the request
+    LongPoll,  // as long as it takes (the event wait): only `cancelFd` ends it
+};
+
 // Connects to `path`, sends one request and reads its reply into `output`.
 // Returns the number of bytes the driver wrote (0 or more), kCannotOpen when
-// the control socket cannot be reached, or kDriverFailed when the driver failed
-// the request, broke the connection or answered with a malformed reply.
-// When `cancelFd` is not -1 the wait for the reply also watches it: once it is
-// readable the request is abandoned and kDriverFailed returned. This is how a
-// blocked event wait is stopped from another thread.
-// On kCannotOpen, `whyCannotOpen` (when given) says which step or check failed.
+// the control socket cannot be reached (or no connection is taken within
+// kRequestTimeout), or kDriverFailed when the driver failed the request, broke
+// the connection, answered with a malformed reply or did not answer in time.
+// When `cancelFd` is not -1 every wait also watches it: once it is readable
+// the request is abandoned and kDriverFailed (kCannotOpen while connecting)
+// returned. This is how a blocked request is stopped from another thread.
+// On a failure, `why` (when given) says which step or check failed.
 int32_t transact(const std::string& path, uint32_t code, const void* input, uint32_t inputLength,
                  void* output, uint32_t outputCapacity, int cancelFd = -1,
-                 std::string* whyCannotOpen = nullptr);
+                 std::string* why = nullptr, ReplyWait replyWait = ReplyWait::Bounded);
 
 // A descriptor closed when its owner goes.
 class UniqueFd {
@@ -65,7 +80,8 @@ struct DescriptorReply {
     UniqueFd connection;
 };
 
-// transact for a request whose reply brings descriptors. The result is
+// transact for a request whose reply brings descriptors (bounded like any
+// request other than a long poll). The result is
 // kDriverFailed, with every received descriptor closed, when more than
 // `maxDescriptors` come or the ancillary data was cut short.
 DescriptorReply transactWithDescriptors(const std::string& path, uint32_t code, const void* input,

@@ -111,6 +111,10 @@ std::vector<uint8_t> adminRequest(const std::string& path, uint32_t code,
                                     output.data(), capacity, -1, &why);
     if (result == wire::kCannotOpen)
         throw CommandError("no nettlebeamd answers on " + path + ": " + why);
+    // A reason comes with a failure of the transport (no answer in time, a
+    // broken connection), none with a request the daemon refused.
+    if (result < 0 && !why.empty())
+        throw CommandError("nettlebeamd on " + path + " did not answer: " + why);
     if (result < 0) throw CommandError(failure);
     output.resize(static_cast<size_t>(result));
     return output;

@@ -34,6 +34,8 @@ class Daemon {
     Daemon& operator=(const Daemon&) = delete;
 
     const std::string& controlPath() const { return controlPath_; }
+    // The daemon's process, for tests that stop it to see how clients fare.
+    int pid() const { return pid_; }
     const std::string& folder() const { return folder_; }
     std::string stateDirectory() const { return folder_ + "/state"; }
     // Sets NETTLEBEAM_CONTROL in this process so the library talks to this daemon.

@@ -38,6 +38,10 @@ RequestHeader readRequest(int fd, std::vector<uint8_t>* input) {
     return *request;
 }
 
+bool mentions(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 void sendReply(int fd, int32_t result, const std::vector<uint8_t>& bytes, uint32_t length) {
     uint8_t header[kHeaderSize];
     encodeReplyHeader({result, length}, header);
@@ -155,11 +159,54 @@ TEST(WireClient, CancelAbandonsABlockedWait) {
         EXPECT_EQ(write(cancel, &one, sizeof one), 8);
     });
     uint8_t record[4108];
-    EXPECT_EQ(transact(silent.path(), 0xCB203400, nullptr, 0, record, sizeof record, cancel),
+    EXPECT_EQ(transact(silent.path(), 0xCB203400, nullptr, 0, record, sizeof record, cancel,
+                       nullptr, ReplyWait::LongPoll),
               kDriverFailed);
     canceller.join();
     release = true;
     close(cancel);
+}
+
+// A driver that is stopped or a process that takes connections and never
+// reads or answers: every request ends with a transport failure of its own
+// and says why, instead of waiting for ever.
+TEST(WireClient, ARequestNobodyAnswersIsGivenUp) {
+    std::atomic<bool> release{false};
+    ScriptedServer silent([&](int) {
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    const uint8_t input[] = {1, 0, 0, 0};
+    uint8_t output[8] = {};
+    std::string why;
+    EXPECT_EQ(
+        transact(silent.path(), 0xCB202028, input, sizeof input, output, sizeof output, -1, &why),
+        kDriverFailed);
+    EXPECT_TRUE(mentions(why, "no answer within")) << why;
+    release = true;
+}
+
+TEST(WireClient, AConnectionNobodyTakesIsGivenUp) {
+    char folder[] = "/tmp/nbwire.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/ctl";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    // Listening with no room for waiting connections, never accepting: once
+    // one connection waits, every further one would block in connect.
+    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    const int waiting = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(connect(waiting, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    std::string why;
+    EXPECT_EQ(transact(path, 1, nullptr, 0, nullptr, 0, -1, &why), kCannotOpen);
+    EXPECT_TRUE(mentions(why, "not taken")) << why;
+    close(waiting);
+    close(listener);
+    unlink(path.c_str());
+    rmdir(folder);
 }
 
 namespace {
@@ -171,10 +218,6 @@ struct stat statOf(mode_t mode, uid_t owner) {
     info.st_mode = mode;
     info.st_uid = owner;
     return info;
-}
-
-bool mentions(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 // Listens on `path` as kOtherUser in a child process; returns its pid.

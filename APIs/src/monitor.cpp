@@ -97,9 +97,11 @@ class Monitor {
             int32_t result =
                 sendUnaddressed(codec::request::WaitForEvent, record.data(),
                                 static_cast<uint32_t>(record.size()), wire::ReplyWait::LongPoll);
-            if (result <= 0 || !control_.running()) return waited;
+            // The driver sends whole records: a shorter reply is a failed
+            // wait like any other, so a driver that answers such at once is
+            // asked again only after the growing pause, not in a busy loop.
+            if (result != static_cast<int32_t>(record.size()) || !control_.running()) return waited;
             waited = true;
-            // A record too short for its kind tells nothing; wait for the next.
             auto event = codec::decodeEvent(std::span(record.data(), static_cast<size_t>(result)));
             if (event) handleEvent(*event);
         }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "callback_recorder.h"
+#include "counting_relay.h"
 #include "library_fixture.h"
 
 namespace nettlebeam::apitest {
@@ -199,6 +200,26 @@ TEST_F(LibraryFrameTest, AnEventWaitThatKeepsFailingIsRetriedAfterGrowingPauses)
     std::this_thread::sleep_for(std::chrono::seconds(2));
     EXPECT_EQ(recorder_.count("gone", handle), 0);
     EXPECT_EQ(recorder_.count("new", handle), 1);
+}
+
+// A reply to the event wait too short to be an event record is a failed wait
+// like any other: the monitor enumerates again after the pause, instead of
+// asking again and again at once. The requests are counted on their way to
+// the daemon, which answers every event wait with one byte once the pending
+// one has returned.
+TEST_F(LibraryFrameTest, AnEventWaitReplyTooShortForARecordIsAFailedWait) {
+    CountingRelay relay(daemon().controlPath());
+    ::setenv("NETTLEBEAM_CONTROL", relay.path().c_str(), 1);
+    int32_t handle = attachListed({"--type", "5"});
+    ASSERT_TRUE(eventually([&] { return relay.count(kWaitForEvent) == 1; }));
+    injectUnaddressed(kWaitForEvent, {"--reply-hex", "00", "--times", "100000"});
+    const int enumerations = relay.count(kEnumerate);
+    daemon().event({"1", std::to_string(handle), "--name", "wake.pcap"});
+
+    ASSERT_TRUE(eventually([&] { return relay.count(kEnumerate) >= enumerations + 5; }))
+        << relay.count(kWaitForEvent) << " event waits, not followed by an enumeration";
+    EXPECT_LT(relay.count(kWaitForEvent), 50);
+    EXPECT_TRUE(isListed(handle));
 }
 
 TEST_F(LibraryFrameTest, EnumerationReadsWholeHandlesOnly) {

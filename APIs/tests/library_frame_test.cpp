@@ -15,6 +15,7 @@ constexpr uint32_t kEnumerate = 0xCB202000;
 constexpr uint32_t kWaitForEvent = 0xCB203400;
 constexpr uint32_t kReadVersions = 0xCB20201C;
 constexpr uint32_t kReadMac = 0xCB202028;
+constexpr uint32_t kReadHardwareId = 0xCB202020;
 
 class LibraryFrameTest : public LibraryTest {
   protected:
@@ -120,20 +121,33 @@ TEST_F(LibraryFrameTest, AFailedEventWaitDoesNotListAKnownDeviceTwice) {
 
 // A device that came back as another under its handle, its removal and
 // arrival missed, is identified again: it leaves and arrives anew, and its
-// record has the new versions. Armed replies make the next identification
-// see another device: another MAC (once the MAC export has read it), then
-// other versions (driver 0.1.3.62, then software and hardware firmware).
+// record has what the new identification read. Armed replies make the next
+// identification see a device that differs in one identity field alone (the
+// type, the MAC once the MAC export has read it, the driver, software or
+// hardware firmware version, each by its last component); the identification
+// after it reads the device as attached again, which differs in that field
+// too.
 TEST_F(LibraryFrameTest, AKnownHandleFoundAgainAsAnotherDeviceIsReplaced) {
-    int32_t handle = attachListed({"--type", "5", "--sw-fw", "1.0.0.0", "--hw-fw", "300"});
+    int32_t handle = attachListed({"--type", "5", "--mac", "02:00:00:00:00:07", "--driver-version",
+                                   "0.1.3.62", "--sw-fw", "1.0.0.0", "--hw-fw", "300"});
     auto settle = [&] {
         int32_t marker = daemon().attach({"--type", "14"});
         ASSERT_TRUE(eventually([&] { return isListed(marker); }));
     };
-    auto softwareMajor = [&] {
-        NettlebeamApiVersions versions{};
-        EXPECT_EQ(NettlebeamAPIGetVersions(handle, &versions), 0);
-        return versions.swFirmwareVersion[0];
+    auto versions = [&] {
+        NettlebeamApiVersions read{};
+        EXPECT_EQ(NettlebeamAPIGetVersions(handle, &read), 0);
+        return read;
     };
+    int arrivals = 1;
+    // An arrival event for the listed handle; `arm` makes what it reads.
+    auto foundAgain = [&](const std::function<void()>& arm) {
+        arm();
+        daemon().event({"2", std::to_string(handle)});
+        ++arrivals;
+        return eventually([&] { return recorder_.count("new", handle) == arrivals; });
+    };
+    auto asAttached = [] {};
     uint8_t mac[6];
     ASSERT_EQ(NettlebeamAPIGetDeviceMAC(handle, mac), 0);
     daemon().event({"2", std::to_string(handle)});
@@ -141,30 +155,76 @@ TEST_F(LibraryFrameTest, AKnownHandleFoundAgainAsAnotherDeviceIsReplaced) {
     EXPECT_EQ(recorder_.count("new", handle), 1) << "unchanged: no further record";
     EXPECT_EQ(recorder_.count("gone", handle), 0);
 
-    // Arrival events for the listed handle.
-    inject(handle, kReadMac, {"--reply-hex", "02aabbccddee"});
-    daemon().event({"2", std::to_string(handle)});
-    ASSERT_TRUE(eventually([&] { return recorder_.count("new", handle) == 2; }));
-    inject(handle, kReadVersions, {"--reply-hex", "3e0301000700010236010000"});
-    daemon().event({"2", std::to_string(handle)});
-    ASSERT_TRUE(eventually([&] { return recorder_.count("new", handle) == 3; }));
-    EXPECT_EQ(softwareMajor(), 2);
-    NettlebeamApiVersions versions{};
-    ASSERT_EQ(NettlebeamAPIGetVersions(handle, &versions), 0);
-    EXPECT_EQ(versions.hwFirmwareVersion, 310u);
+    // Another unit of the model: the MAC alone differs.
+    ASSERT_TRUE(foundAgain([&] {
+        inject(handle, kReadMac, {"--reply-hex", "020000000008"});
+    })) << "another MAC";
 
-    // The enumeration after a failed wait.
-    inject(handle, kReadVersions, {"--reply-hex", "3e0301000000000336010000"});
+    ASSERT_TRUE(foundAgain([&] {
+        inject(handle, kReadHardwareId, {"--reply-hex", "11"});
+    })) << "another type";
+    NettlebeamApiDeviceType type = 0;
+    EXPECT_EQ(NettlebeamAPIGetDeviceType(handle, &type), 0);
+    EXPECT_EQ(type, DeviceTypeGigabitGen2Poe);
+    ASSERT_TRUE(foundAgain(asAttached)) << "the type as attached";
+    EXPECT_EQ(NettlebeamAPIGetDeviceType(handle, &type), 0);
+    EXPECT_NE(type, DeviceTypeGigabitGen2Poe);
+
+    // As attached, the versions reply is 3e030100 00000001 2c010000: the
+    // driver and the software firmware with their last component first, then
+    // the hardware firmware.
+    ASSERT_TRUE(foundAgain([&] {
+        inject(handle, kReadVersions,
+               {"--reply-hex",
+                "3f030100"
+                "00000001"
+                "2c010000"});
+    })) << "another driver version";
+    EXPECT_EQ(versions().driverVersion[3], 63);
+    ASSERT_TRUE(foundAgain(asAttached)) << "the driver version as attached";
+    EXPECT_EQ(versions().driverVersion[3], 62);
+
+    ASSERT_TRUE(foundAgain([&] {
+        inject(handle, kReadVersions,
+               {"--reply-hex",
+                "3e030100"
+                "01000001"
+                "2c010000"});
+    })) << "another software firmware";
+    EXPECT_EQ(versions().swFirmwareVersion[3], 1);
+    ASSERT_TRUE(foundAgain(asAttached)) << "the software firmware as attached";
+    EXPECT_EQ(versions().swFirmwareVersion[3], 0);
+
+    ASSERT_TRUE(foundAgain([&] {
+        inject(handle, kReadVersions,
+               {"--reply-hex",
+                "3e030100"
+                "00000001"
+                "2d010000"});
+    })) << "another hardware firmware";
+    EXPECT_EQ(versions().hwFirmwareVersion, 301u);
+    ASSERT_TRUE(foundAgain(asAttached)) << "the hardware firmware as attached";
+    EXPECT_EQ(versions().hwFirmwareVersion, 300u);
+
+    // The enumeration after a failed wait identifies listed devices again too.
+    inject(handle, kReadVersions,
+           {"--reply-hex",
+            "3e030100"
+            "00000001"
+            "2d010000"});
     injectUnaddressed(kWaitForEvent, {"--fail"});
     daemon().event({"1", std::to_string(handle), "--name", "wake.pcap"});
-    ASSERT_TRUE(eventually([&] { return recorder_.count("new", handle) == 4; }));
-    EXPECT_EQ(softwareMajor(), 3);
+    ++arrivals;
+    ASSERT_TRUE(eventually([&] { return recorder_.count("new", handle) == arrivals; }));
+    EXPECT_EQ(versions().hwFirmwareVersion, 301u);
 
+    EXPECT_EQ(recorder_.count("gone", handle), arrivals - 1);
     std::vector<std::string> sequence;
     for (const auto& raised : recorder_.raised())
         if (raised.handle == handle) sequence.push_back(raised.what);
-    EXPECT_EQ(sequence,
-              (std::vector<std::string>{"new", "gone", "new", "gone", "new", "gone", "new"}));
+    ASSERT_EQ(sequence.size(), static_cast<size_t>(2 * arrivals - 1));
+    for (size_t i = 0; i < sequence.size(); ++i)
+        EXPECT_EQ(sequence[i], i % 2 == 0 ? "new" : "gone") << "notification #" << i;
     std::vector<int32_t> listed = listedHandles();
     EXPECT_EQ(std::count(listed.begin(), listed.end(), handle), 1);
 }

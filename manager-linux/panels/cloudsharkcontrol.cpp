@@ -95,49 +95,74 @@ void CloudsharkControl::captureStatusChanged(NettlebeamApiDeviceHandle handle,
     NettlebeamDevice* device = knownDevice(handle);
     if (device == nullptr) return;
     if (status.enabled != 0) {
+        // The device says again that it runs (a cache overflow does): the
+        // capture goes on with the file it is writing.
+        if (captures_.count(handle) != 0) return;
         disableConfig();
-        captureRunning_ = true;
-        if (ui->enabled->isChecked()) {
+        Capture& capture = captures_[handle];
+        capture.uploading = ui->enabled->isChecked();
+        if (capture.uploading) {
             device->reserved = 1;
-            writing_.erase(handle);
+            lost_ = 0;
             hideError();
             showProgress();
         }
         return;
     }
-    // The file written last is finished now: queued while the device still
-    // counts as uploading, before an empty queue returns the panel to idle.
-    const auto last = writing_.find(handle);
-    if (last != writing_.end()) {
-        const QString path = last->second;
-        writing_.erase(last);
-        if (device->reserved != 0 && ui->enabled->isChecked()) enqueue(handle, path);
-    }
-    captureRunning_ = false;
-    if (queue_.empty() && current_ == nullptr) {
-        hideProgress();
-        enableConfig();
-    }
+    endCapture(handle);
     device->reserved = 0;
 }
 
-void CloudsharkControl::newFileAvailable(NettlebeamApiDeviceHandle handle, QString filename) {
-    NettlebeamDevice* device = knownDevice(handle);
-    if (device == nullptr || device->reserved == 0) return;
-    // The announcement names the file the device starts writing; the one it
-    // wrote before is complete.
-    QString finished = std::exchange(writing_[handle], filename);
-    if (!finished.isEmpty() && ui->enabled->isChecked()) enqueue(handle, finished);
+void CloudsharkControl::deviceLeft(NettlebeamApiDeviceHandle handle) {
+    // The device closed its file when it went; the record may be gone already.
+    endCapture(handle);
 }
 
-void CloudsharkControl::enqueue(NettlebeamApiDeviceHandle handle, const QString& path) {
-    std::unique_ptr<UploadEntry> entry = UploadEntry::create(handle, path);
-    if (entry == nullptr) return;  // unreadable or empty: nothing to send
+void CloudsharkControl::endCapture(NettlebeamApiDeviceHandle handle) {
+    const auto found = captures_.find(handle);
+    if (found != captures_.end()) {
+        // Queued before an empty queue can return the panel to idle.
+        std::unique_ptr<UploadEntry> last = std::move(found->second.writing);
+        captures_.erase(found);
+        if (last != nullptr) enqueue(std::move(last));
+    }
+    if (captures_.empty() && queue_.empty() && current_ == nullptr) {
+        hideProgress();
+        enableConfig();
+    }
+}
+
+void CloudsharkControl::newFileAvailable(NettlebeamApiDeviceHandle handle, QString filename) {
+    const auto found = captures_.find(handle);
+    if (found == captures_.end() || !found->second.uploading) return;
+    // A looping capture removes its oldest file as it announces a new one:
+    // the link is made now, the file queued once the device moves on.
+    QString why;
+    std::unique_ptr<UploadEntry> next = UploadEntry::announce(handle, filename, &why);
+    if (next == nullptr) reportLost(filename, why);
+    std::unique_ptr<UploadEntry> finished = std::exchange(found->second.writing, std::move(next));
+    if (finished != nullptr) enqueue(std::move(finished));
+}
+
+void CloudsharkControl::enqueue(std::unique_ptr<UploadEntry> entry) {
+    QString why;
+    if (!entry->finish(&why)) {
+        if (!why.isEmpty()) reportLost(entry->path(), why);
+        return;  // an empty file holds nothing to send
+    }
     remaining_ += entry->size();
     queue_.push_back(std::move(entry));
     updateRemaining(remaining_);
     showProgress();
     if (current_ == nullptr) startNext();
+}
+
+void CloudsharkControl::reportLost(const QString& path, const QString& why) {
+    ++lost_;
+    QString text = path + QStringLiteral(" was not sent: ") + why;
+    if (lost_ > 1) text += QStringLiteral(" (%1 files not sent)").arg(lost_);
+    ui->error->setText(QStringLiteral("<b>Error : </b>") + text.toHtmlEscaped());
+    ui->errorPanel->show();
 }
 
 void CloudsharkControl::startNext() {
@@ -163,9 +188,17 @@ void CloudsharkControl::startUpload(std::unique_ptr<UploadEntry> entry) {
 
 void CloudsharkControl::refuse(const QString& text) {
     showError(text);
-    checkWithoutSignals(ui->enabled, false);
-    dropEntries();
+    stopUploading();
     updateRemaining(remaining_);
+}
+
+void CloudsharkControl::stopUploading() {
+    checkWithoutSignals(ui->enabled, false);
+    for (auto& [handle, capture] : captures_) {
+        capture.uploading = false;
+        capture.writing.reset();
+    }
+    dropEntries();
 }
 
 void CloudsharkControl::startFilter() {
@@ -222,6 +255,9 @@ void CloudsharkControl::put(const QString& path) {
     }
     QNetworkRequest request(url_);
     request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    // A redirection is reported, not followed: the body is read only once.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     reply_ = network_->put(request, body.get());
     body.release()->setParent(reply_);  // the reply owns its body
     connect(reply_, &QNetworkReply::finished, this, &CloudsharkControl::uploadFinished);
@@ -237,26 +273,52 @@ void CloudsharkControl::uploadProgress(qint64 bytesSent, qint64 bytesTotal) {
     if (reading->speed) ui->speed->setText(sizeText(quint64(*reading->speed), "B/s"));
 }
 
+QString CloudsharkControl::replyFailure() const {
+    const QNetworkReply::NetworkError code = reply_->error();
+    const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    QString text;
+    if (code == QNetworkReply::ContentReSendError) {
+        // The connection closed under the body; the file is not sent twice.
+        text = url_.toString() + QStringLiteral(" closed the connection before the file was sent");
+    } else if (code != QNetworkReply::NoError) {
+        // Qt's text quotes the request's URL.
+        text = reply_->errorString();
+    } else if (status.toInt() < 200 || status.toInt() > 299) {
+        // A redirection, too, leaves the file where it is not stored.
+        text = url_.toString() + QStringLiteral(" answered ") + status.toString() + ' ' +
+               reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        const QUrl target = reply_->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+        if (target.isValid())
+            text += QStringLiteral(", moved to ") + url_.resolved(target).toString();
+    }
+    return UploadAddress::maskToken(text, ui->token->text());
+}
+
 void CloudsharkControl::uploadFinished() {
     if (reply_ == nullptr || sender() != reply_) return;
-    const QNetworkReply::NetworkError code = reply_->error();
-    if (code == QNetworkReply::NoError) {
-        hideError();
+    if (reply_->error() == QNetworkReply::OperationCanceledError) {
+        releaseReply();
+        return becomeIdle();
+    }
+    QString failure = replyFailure();
+    if (failure.isEmpty()) {
+        // A lost file's report stays until the next capture or check.
         remaining_ -= current_->size();
         updateRemaining(remaining_);
         releaseReply();
         current_.reset();
         startNext();
         if (current_ == nullptr) becomeIdle();
-    } else if (code == QNetworkReply::OperationCanceledError) {
-        releaseReply();
-        becomeIdle();
-    } else {
-        // Qt's text quotes the request's URL, which holds the token.
-        showError(UploadAddress::maskToken(reply_->errorString(), ui->token->text()));
-        releaseReply();
-        cancel();
+        return;
     }
+    // The appliance did not store the file: its data stays at the link.
+    if (current_->linked()) {
+        current_->keepLink();
+        failure += QStringLiteral("; the file is kept as ") + current_->linkPath();
+    }
+    showError(failure);
+    releaseReply();
+    cancel();
 }
 
 void CloudsharkControl::uploadError(QNetworkReply::NetworkError /*code*/) {}
@@ -264,7 +326,7 @@ void CloudsharkControl::uploadError(QNetworkReply::NetworkError /*code*/) {}
 void CloudsharkControl::becomeIdle() {
     stopTShark();
     hideProgress();
-    if (!captureRunning_) enableConfig();
+    if (captures_.empty()) enableConfig();
 }
 
 void CloudsharkControl::releaseReply() {
@@ -289,8 +351,7 @@ void CloudsharkControl::dropEntries() {
 }
 
 void CloudsharkControl::cancel() {
-    checkWithoutSignals(ui->enabled, false);
-    dropEntries();
+    stopUploading();
     updateRemaining(0);
     // The reply's finish then arrives as cancelled; without one (TShark was
     // still filtering) the panel is idle at once.

@@ -48,10 +48,15 @@ class CloudsharkControl : public QWidget {
 
   public slots:
     // A capture of `handle` started or stopped; stopping queues its last file.
+    // A running state that comes again while the capture runs (after a cache
+    // overflow, say) changes nothing.
     void captureStatusChanged(NettlebeamApiDeviceHandle handle,
                               NettlebeamApiCallbackValue_DiskDump status);
-    // The capture of `handle` began writing `filename`: the file before it is finished.
+    // The capture of `handle` began writing `filename`: it is linked now, while
+    // it exists, and the file before it is finished.
     void newFileAvailable(NettlebeamApiDeviceHandle handle, QString filename);
+    // `handle` left: its capture ends here, as no event of it comes any more.
+    void deviceLeft(NettlebeamApiDeviceHandle handle);
     // Switches uploading off, drops every queued file and aborts the upload.
     void cancel();
     void SaveConfig();
@@ -72,12 +77,27 @@ class CloudsharkControl : public QWidget {
     void disableConfig();
 
   private:
+    // A capture the panel follows, from its running state to its end.
+    struct Capture {
+        bool uploading = false;
+        // The file the device writes, linked at its announcement.
+        std::unique_ptr<UploadEntry> writing;
+    };
+
     NettlebeamDevice* knownDevice(NettlebeamApiDeviceHandle handle) const;
-    void enqueue(NettlebeamApiDeviceHandle handle, const QString& path);
+    // The capture of `handle` is over: its last file is finished.
+    void endCapture(NettlebeamApiDeviceHandle handle);
+    void enqueue(std::unique_ptr<UploadEntry> entry);
+    // A file that will not reach the appliance: said, without stopping the others.
+    void reportLost(const QString& path, const QString& why);
+    // The reply's failure, the token masked; empty when the appliance took the file.
+    QString replyFailure() const;
     void startNext();
     void startUpload(std::unique_ptr<UploadEntry> entry);
     // Refuses the upload with `text`: uploading is switched off and every file dropped.
     void refuse(const QString& text);
+    // Uploading is switched off: every file is dropped, the ones still being written too.
+    void stopUploading();
     void startFilter();
     void drainFilterOutput();
     void put(const QString& path);
@@ -99,10 +119,10 @@ class CloudsharkControl : public QWidget {
     std::unique_ptr<UploadEntry> current_;
     // TShark's output while it filters the current file.
     std::unique_ptr<QFile> filterOutput_;
-    // The file each device is writing; queued once the device moves on.
-    std::map<NettlebeamApiDeviceHandle, QString> writing_;
+    std::map<NettlebeamApiDeviceHandle, Capture> captures_;
     QUrl url_;
     qint64 remaining_ = 0;
-    bool captureRunning_ = false;
+    // Files of the present captures that did not reach the appliance.
+    int lost_ = 0;
     UploadMeter meter_;
 };

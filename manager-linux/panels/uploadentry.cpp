@@ -4,12 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+
+#include "uploadbody.h"
 
 namespace {
 
+template <typename File>
 std::unique_ptr<QFile> wrap(int fd, QIODevice::OpenMode mode) {
-    auto file = std::make_unique<QFile>();
+    auto file = std::make_unique<File>();
     if (!file->open(fd, mode, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return nullptr;
@@ -19,27 +24,55 @@ std::unique_ptr<QFile> wrap(int fd, QIODevice::OpenMode mode) {
 
 }  // namespace
 
-UploadEntry::UploadEntry(NettlebeamApiDeviceHandle handle, const QString& path, qint64 size)
-    : handle_(handle), path_(path), size_(size) {}
+UploadEntry::UploadEntry(NettlebeamApiDeviceHandle handle, const QString& path)
+    : handle_(handle), path_(path) {}
 
-std::unique_ptr<UploadEntry> UploadEntry::create(NettlebeamApiDeviceHandle handle,
-                                                 const QString& path) {
+std::unique_ptr<UploadEntry> UploadEntry::announce(NettlebeamApiDeviceHandle handle,
+                                                   const QString& path, QString* why) {
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return nullptr;
+    }
     struct stat info {};
-    const bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
-    if (!usable) return nullptr;
-    std::unique_ptr<UploadEntry> entry(new UploadEntry(handle, path, info.st_size));
-    // A failed link is no error: the upload then reads the capture file itself.
-    entry->linked_ =
-        ::link(native.constData(), QFile::encodeName(entry->linkPath()).constData()) == 0;
+    if (!regular) {
+        *why = QStringLiteral("not a regular file");
+        return nullptr;
+    }
+    std::unique_ptr<UploadEntry> entry(new UploadEntry(handle, path));
+    if (::link(native.constData(), QFile::encodeName(entry->linkPath()).constData()) == 0) {
+        entry->linked_ = true;
+    } else {
+        entry->linkError_ = QString::fromLocal8Bit(std::strerror(errno));
+    }
     return entry;
 }
 
+std::unique_ptr<UploadEntry> UploadEntry::create(NettlebeamApiDeviceHandle handle,
+                                                 const QString& path) {
+    QString why;
+    std::unique_ptr<UploadEntry> entry = announce(handle, path, &why);
+    if (entry == nullptr || !entry->finish(&why)) return nullptr;
+    return entry;
+}
+
+bool UploadEntry::finish(QString* why) {
+    why->clear();
+    const std::unique_ptr<QFile> file = openForReading(uploadPath());
+    if (file == nullptr) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        if (!linked_) *why += QStringLiteral(" (it could not be linked: ") + linkError_ + ')';
+        return false;
+    }
+    size_ = file->size();
+    return size_ > 0;
+}
+
 UploadEntry::~UploadEntry() {
-    if (linked_) ::unlink(QFile::encodeName(linkPath()).constData());
+    if (linked_ && !keepLink_) ::unlink(QFile::encodeName(linkPath()).constData());
     if (!filteredPath_.isEmpty()) ::unlink(QFile::encodeName(filteredPath_).constData());
 }
 
@@ -50,7 +83,7 @@ std::unique_ptr<QFile> UploadEntry::createFilteredCopy() {
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) return nullptr;
     filteredPath_ = QFile::decodeName(name);
-    return wrap(fd, QIODevice::WriteOnly);
+    return wrap<QFile>(fd, QIODevice::WriteOnly);
 }
 
 std::unique_ptr<QFile> UploadEntry::openForReading(const QString& path) {
@@ -59,7 +92,8 @@ std::unique_ptr<QFile> UploadEntry::openForReading(const QString& path) {
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
+        errno = EINVAL;  // for the caller's message: the close may have changed it
         return nullptr;
     }
-    return wrap(fd, QIODevice::ReadOnly);
+    return wrap<UploadBody>(fd, QIODevice::ReadOnly);
 }

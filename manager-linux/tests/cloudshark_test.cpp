@@ -29,6 +29,9 @@
 namespace {
 
 const QString kToken = QStringLiteral("s3cr3t-T0ken");
+// A token with what ends a path segment, the path or the query, a space and an escape.
+const QString kOddToken = QStringLiteral("k/y?s#e cr%t");
+const QString kOddSegment = QStringLiteral("k%2Fy%3Fs%23e%20cr%25t");
 
 QByteArray randomBytes(int size) {
     QByteArray data(size, Qt::Uninitialized);
@@ -68,13 +71,18 @@ TEST(UploadAddress, TheUploadPathTheEncodedNameAndTheAddressesRefused) {
                                        QStringLiteral("/d/a&b #1+.pcapng"))
                   .query(QUrl::FullyEncoded),
               QStringLiteral("filename=a%26b%20%231%2B.pcapng"));
+    // A token holding what ends a segment, the path, or the query stays one segment.
+    const QUrl odd = UploadAddress::uploadUrl(QStringLiteral("http://cs"), kOddToken, "x.pcapng");
+    EXPECT_EQ(odd.path(QUrl::FullyEncoded), QStringLiteral("/api/v1/") + kOddSegment + "/upload");
+    EXPECT_EQ(odd.query(QUrl::FullyEncoded), QStringLiteral("filename=x.pcapng"));
+    EXPECT_EQ(odd.fragment(), QString());
     for (const char* base : {"", "cs.example", "http://", "/local/path", "http://exa mple"})
         EXPECT_FALSE(UploadAddress::uploadUrl(QString::fromLatin1(base), kToken, "f").isValid())
             << base;
 }
 
 TEST(UploadAddress, TheTokenIsMaskedInEachSpellingOfTheUrl) {
-    for (const QString& token : {kToken, QStringLiteral("a b%c\u00e9")}) {
+    for (const QString& token : {kToken, QStringLiteral("a b%c\u00e9"), kOddToken}) {
         const QUrl url = UploadAddress::uploadUrl(QStringLiteral("http://cs"), token, "x.pcapng");
         ASSERT_TRUE(url.isValid()) << token.toStdString();
         for (const QString& quoted :
@@ -88,6 +96,11 @@ TEST(UploadAddress, TheTokenIsMaskedInEachSpellingOfTheUrl) {
                 << text.toStdString();
         }
     }
+    // Decoded by hand, or encoded in lower case, by whoever quotes it.
+    for (const QString& spelling : {kOddToken, kOddSegment.toLower()})
+        EXPECT_EQ(UploadAddress::maskToken("[" + spelling + "]", kOddToken),
+                  QStringLiteral("[****]"))
+            << spelling.toStdString();
     EXPECT_EQ(UploadAddress::maskToken(QStringLiteral("as is"), QString()),
               QStringLiteral("as is"));
 }
@@ -165,11 +178,11 @@ TEST(UploadEntry, NothingToSendAndANameAlreadyTaken) {
 class CloudsharkPanelTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(folder_.isValid()); }
-    void makePanel(const QString& tsharkPath, const QString& url) {
+    void makePanel(const QString& tsharkPath, const QString& url, const QString& token = kToken) {
         settings_ = std::make_unique<QSettings>(folder_.filePath(QStringLiteral("manager.conf")),
                                                 QSettings::IniFormat);
         settings_->setValue(QStringLiteral("Cloudshark/Url"), url);
-        settings_->setValue(QStringLiteral("Cloudshark/Token"), kToken);
+        settings_->setValue(QStringLiteral("Cloudshark/Token"), token);
         settings_->setValue(QStringLiteral("Cloudshark/Filter"), QStringLiteral("frame.len > 1"));
         panel_ = std::make_unique<CloudsharkControl>(tsharkPath, nullptr);
         panel_->setSettings(settings_.get());
@@ -248,29 +261,93 @@ TEST_F(CloudsharkPanelTest, FinishedFilesArriveWholeInOrderAndWithoutTSharkUnfil
     EXPECT_EQ(onDisk.value(QStringLiteral("Cloudshark/Filter")).toString(), "frame.len > 1");
 }
 
+// A refusal, a redirection (an http:// address of an appliance that moved to
+// https) and a connection closed under the body: each is an error that
+// names neither spelling of the token, reached the appliance once, and
+// keeps the refused file at its link while the rest of the queue goes.
 TEST_F(CloudsharkPanelTest, AnErrorAnswerShowsTheErrorWithoutTheTokenAndDropsTheQueue) {
     for (const QStringList& options :
-         {QStringList{"--answer", "500", "--hold"}, QStringList{"--drop", "--hold"}}) {
+         {QStringList{"--answer", "500", "--hold"}, QStringList{"--answer", "302", "--hold"},
+          QStringList{"--drop", "--hold"}}) {
         SCOPED_TRACE(options.join(' ').toStdString());
         UploadServer server(options);
         ASSERT_TRUE(server.started());
-        makePanel(QString(), server.url());
-        captureFiles(4, 100000);  // the first is held at the appliance, three wait
+        makePanel(QString(), server.url(), kOddToken);
+        // The first is held at the appliance, three wait.
+        const QList<QByteArray> contents = captureFiles(4, 100000);
         EXPECT_EQ(linksIn(folder_.path()).size(), 4);
         server.release();
         ASSERT_TRUE(waitFor([&] { return !find<QFrame>("errorPanel")->isHidden(); }, 30000));
         EXPECT_TRUE(errorText().startsWith(QStringLiteral("<b>Error : </b>")))
             << errorText().toStdString();
-        EXPECT_FALSE(errorText().contains(kToken)) << errorText().toStdString();
-        EXPECT_TRUE(errorText().contains(QStringLiteral("****")) ||
-                    !errorText().contains(QStringLiteral("/api/v1/")))
+        for (const QString& spelling :
+             {kOddToken, kOddSegment, QStringLiteral("k/y"), QStringLiteral("cr%t")})
+            EXPECT_FALSE(errorText().contains(spelling, Qt::CaseInsensitive))
+                << errorText().toStdString();
+        EXPECT_TRUE(errorText().contains(QStringLiteral("/api/v1/****/upload")))
             << errorText().toStdString();
         EXPECT_FALSE(find<QCheckBox>("enabled")->isChecked());
-        EXPECT_EQ(linksIn(folder_.path()), QStringList());
+        const QString kept = QStringLiteral("run_1.pcapng.cloudshark");
+        EXPECT_EQ(linksIn(folder_.path()), QStringList{kept});
+        EXPECT_TRUE(errorText().contains(folder_.filePath(kept))) << errorText().toStdString();
+        EXPECT_TRUE(readFile(folder_.filePath(kept)) == contents[0]);
         EXPECT_EQ(find<QLabel>("remaining")->text(), QStringLiteral("0 B"));
         EXPECT_LE(server.puts().size(), 1);
+        // The file went out once: no second request, whole or empty, behind the panel's back.
+        const QList<UploadServer::Request> requests = server.requests();
+        ASSERT_EQ(requests.size(), 1);
+        EXPECT_EQ(requests[0].path, QStringLiteral("/api/v1/") + kOddSegment + "/upload");
+        EXPECT_EQ(requests[0].declared, contents[0].size());
         panel_.reset();
+        QFile::remove(folder_.filePath(kept));
     }
+}
+
+// A looping capture that keeps two files removes the oldest as it starts a
+// new one, and its announcements reach the panel late: each file is named
+// while the device already writes the next and has removed the one before.
+// Every file is kept from its announcement, and one removed before its
+// announcement arrived is reported, not skipped unnoticed.
+TEST_F(CloudsharkPanelTest, ALoopingCaptureWithTwoFilesSendsEveryFile) {
+    UploadServer server;
+    ASSERT_TRUE(server.started());
+    makePanel(QString(), server.url());
+    constexpr int kFiles = 6;
+    constexpr int kLate = 4;  // its announcement comes after the device removed it
+    QList<QByteArray> contents;
+    auto writeUpTo = [&](int last) {
+        for (int n = contents.size() + 1; n <= std::min(last, kFiles); ++n) {
+            contents << randomBytes(50000);
+            EXPECT_TRUE(writeFile(capture(n), contents.last()));
+            if (n > 2) {
+                EXPECT_TRUE(QFile::remove(capture(n - 2)));
+            }
+        }
+    };
+    panel_->captureStatusChanged(device_.handle, {1, 0});
+    for (int n = 1; n <= kFiles; ++n) {
+        writeUpTo(n == kLate ? n + 2 : n + 1);
+        panel_->newFileAvailable(device_.handle, capture(n));
+    }
+    panel_->captureStatusChanged(device_.handle, {0, 0});
+    ASSERT_TRUE(idle());
+    const QList<UploadServer::Put> puts = server.puts();
+    QStringList sent;
+    for (const UploadServer::Put& put : puts) sent << put.query;
+    QStringList expected;
+    for (int n = 1; n <= kFiles; ++n)
+        if (n != kLate) expected << QStringLiteral("filename=run_%1.pcapng").arg(n);
+    ASSERT_EQ(sent, expected);
+    for (int i = 0, n = 1; i < puts.size() && n <= kFiles; ++n) {
+        if (n == kLate) continue;
+        EXPECT_EQ(puts[i].sha256, sha256Hex(contents[n - 1])) << n;
+        ++i;
+    }
+    EXPECT_FALSE(find<QFrame>("errorPanel")->isHidden());
+    EXPECT_TRUE(errorText().contains(capture(kLate) + QStringLiteral(" was not sent: ")))
+        << errorText().toStdString();
+    EXPECT_EQ(linksIn(folder_.path()), QStringList());
+    EXPECT_TRUE(find<QLineEdit>("url")->isEnabled());
 }
 
 TEST_F(CloudsharkPanelTest, AnEmptyTokenOrABadUrlMetLaterDropsEveryQueuedFile) {
@@ -349,8 +426,16 @@ class CloudsharkWindowTest : public WindowTest {
   protected:
     // Captures until the device wrote `files` files of 1 MB, then stops.
     QStringList captureThroughTheWindow(const QString& url, const QString& filter, int files) {
+        startCapture(url, filter);
+        EXPECT_TRUE(waitForFiles(files));
+        stopCapture();
+        return written();
+    }
+    // Starts a capture of 1 MB files with uploading on; the device's handle.
+    int startCapture(const QString& url, const QString& filter = QString()) {
         openWindow();
-        daemon_->attach(withCurrentFirmware({"--type", "9", "--traffic", "rate=4000,mix=imix"}));
+        const int handle = daemon_->attach(
+            withCurrentFirmware({"--type", "9", "--traffic", "rate=4000,mix=imix"}));
         EXPECT_TRUE(selectorShows(1));
         EXPECT_TRUE(openPage(QStringLiteral("Capture")));
         auto* start = find<QPushButton>("capture_start_btn");
@@ -369,14 +454,31 @@ class CloudsharkWindowTest : public WindowTest {
         EXPECT_TRUE(waitFor(
             [&] { return start->text() == QStringLiteral("Stop Capture") && start->isEnabled(); },
             30000));
-        EXPECT_TRUE(waitFor([&] { return written().size() >= files; }, 60000))
-            << written().join(' ').toStdString() << " "
-            << find<QLabel>("capture_written_label")->text().toStdString();
+        return handle;
+    }
+    bool waitForFiles(int files) {
+        const bool done = waitFor([&] { return written().size() >= files; }, 60000);
+        EXPECT_TRUE(done) << written().join(' ').toStdString() << " "
+                          << find<QLabel>("capture_written_label")->text().toStdString();
+        return done;
+    }
+    void stopCapture() {
+        auto* start = find<QPushButton>("capture_start_btn");
         QTest::mouseClick(start, Qt::LeftButton);
         EXPECT_TRUE(waitFor(
             [&] { return start->text() == QStringLiteral("Start Capture") && start->isEnabled(); },
             30000));
-        return written();
+    }
+    // Every file the device wrote reached the appliance once, in order, whole.
+    void expectEveryFileSent(const UploadServer& server) {
+        const QStringList files = written();
+        const QList<UploadServer::Put> puts = server.puts();
+        ASSERT_EQ(puts.size(), files.size()) << files.join(' ').toStdString();
+        for (int n = 0; n < files.size(); ++n) {
+            EXPECT_EQ(puts[n].query, QStringLiteral("filename=") + files[n]);
+            EXPECT_EQ(puts[n].sha256, sha256Hex(readFile(folder_ + "/" + files[n]))) << n;
+        }
+        EXPECT_EQ(linksIn(folder_), QStringList());
     }
     QStringList written() const {
         return QDir(folder_).entryList({QStringLiteral("*.pcapng")}, QDir::Files, QDir::Name);
@@ -393,13 +495,41 @@ TEST_F(CloudsharkWindowTest, EachFinishedFileArrivesOnceInOrderByteForByte) {
     const QStringList files = captureThroughTheWindow(server.url(), QString(), 3);
     ASSERT_GE(files.size(), 3);
     ASSERT_TRUE(uploadsDone());
-    const QList<UploadServer::Put> puts = server.puts();
-    ASSERT_EQ(puts.size(), files.size());
-    for (int n = 0; n < files.size(); ++n) {
-        EXPECT_EQ(puts[n].query, QStringLiteral("filename=") + files[n]);
-        EXPECT_EQ(puts[n].sha256, sha256Hex(readFile(folder_ + "/" + files[n]))) << n;
-    }
-    EXPECT_EQ(linksIn(folder_), QStringList());
+    expectEveryFileSent(server);
+    EXPECT_TRUE(find<QFrame>("errorPanel")->isHidden());
+}
+
+// The device says again that its capture runs, as it does after a cache
+// overflow: the file it is writing then is sent like the others.
+TEST_F(CloudsharkWindowTest, ARunningStateAgainMidCaptureKeepsTheFileBeingWritten) {
+    UploadServer server;
+    ASSERT_TRUE(server.started());
+    const int handle = startCapture(server.url());
+    ASSERT_TRUE(waitForFiles(2));
+    daemon_->event({"4", std::to_string(handle), "--word", "1", "--error", "16"});
+    const int before = written().size();
+    ASSERT_TRUE(waitForFiles(before + 2));
+    stopCapture();
+    ASSERT_TRUE(uploadsDone());
+    expectEveryFileSent(server);
+    EXPECT_TRUE(find<QFrame>("errorPanel")->isHidden());
+}
+
+// A device unplugged mid-capture sends no end of its capture: its last file,
+// closed as it went, is sent, and the settings come back once the queue is empty.
+TEST_F(CloudsharkWindowTest, ADeviceThatLeavesMidCaptureSendsItsLastFileAndFreesTheSettings) {
+    UploadServer server;
+    ASSERT_TRUE(server.started());
+    const int handle = startCapture(server.url());
+    ASSERT_TRUE(waitForFiles(3));
+    EXPECT_FALSE(find<QLineEdit>("url")->isEnabled());
+    daemon_->detach(handle);
+    ASSERT_TRUE(showsNoDevice());
+    ASSERT_TRUE(waitFor([&] { return find<QLineEdit>("url")->isEnabled(); }, 60000));
+    EXPECT_TRUE(find<QFrame>("progressPanel")->isHidden());
+    for (const char* name : {"enabled", "token"})
+        EXPECT_TRUE(find<QWidget>(name)->isEnabled()) << name;
+    expectEveryFileSent(server);
     EXPECT_TRUE(find<QFrame>("errorPanel")->isHidden());
 }
 

@@ -5,11 +5,14 @@ Serves HTTP on a loopback port it chooses and prints that port on the first
 line of its standard output. Each PUT is recorded as one line of
 FOLDER/log, "<path> <query> <length> <sha256>", written once the body has
 been read, and its body is kept as FOLDER/<n>.body (n from 1) unless
---discard is given.
+--discard is given. Every request also leaves a line in FOLDER/requests,
+"<path> <declared length or ->", as soon as its header has arrived, whatever
+becomes of its body.
 
-  --answer CODE  answer every PUT with that status (default 200)
-  --drop         close the connection after reading half of each body (Qt sends
-                 a request again once when the connection closes under it)
+  --answer CODE  answer every PUT with that status (default 200); a 3xx
+                 answer sends the client to https:// on the same host and path
+  --drop         close the connection after reading half of each body (left to
+                 itself, Qt sends such a request again once, without its body)
   --hold         before reading the first body, create FOLDER/held and wait
                  until FOLDER/release exists
   --discard      keep only the log line, not the body
@@ -44,9 +47,9 @@ class Recorder:
             self.count += 1
             return os.path.join(self.folder, "%d.body" % self.count)
 
-    def log(self, line):
+    def log(self, line, name="log"):
         with self.lock:
-            with open(os.path.join(self.folder, "log"), "a") as log:
+            with open(os.path.join(self.folder, name), "a") as log:
                 log.write(line + "\n")
 
 
@@ -65,6 +68,8 @@ def make_handler(options, recorder):
                 while not os.path.exists(release):
                     time.sleep(0.02)
             length = int(self.headers.get("Content-Length", "-1"))
+            path, _, query = self.path.partition("?")
+            recorder.log("%s %s" % (path, length if length >= 0 else "-"), "requests")
             if length < 0:
                 self.send_error(411)
                 return
@@ -86,10 +91,12 @@ def make_handler(options, recorder):
                 self.close_connection = True
                 self.connection.shutdown(2)
                 return
-            path, _, query = self.path.partition("?")
             recorder.log("%s %s %d %s" % (path, query, limit - left, digest.hexdigest()))
             payload = b"{}"
             self.send_response(options.answer)
+            if 300 <= options.answer < 400:
+                host = self.headers.get("Host", "")
+                self.send_header("Location", "https://%s%s" % (host, self.path))
             self.send_header("Content-Type", "application/json")
             self.send_header("Content-Length", str(len(payload)))
             self.end_headers()

@@ -40,6 +40,20 @@ QList<UploadServer::Put> UploadServer::puts() const {
     return puts;
 }
 
+QList<UploadServer::Request> UploadServer::requests() const {
+    QList<Request> requests;
+    QFile log(folder_.filePath(QStringLiteral("requests")));
+    if (!log.open(QIODevice::ReadOnly)) return requests;
+    for (const QByteArray& line : log.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() != 2) continue;
+        bool declared = false;
+        const qint64 length = fields[1].toLongLong(&declared);
+        requests.append({QString::fromUtf8(fields[0]), declared ? length : -1});
+    }
+    return requests;
+}
+
 QByteArray UploadServer::body(int n) const {
     QFile file(folder_.filePath(QStringLiteral("%1.body").arg(n)));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

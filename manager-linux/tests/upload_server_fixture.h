@@ -18,6 +18,12 @@ class UploadServer {
         QByteArray sha256;  // hex
     };
 
+    // A request as it arrived, before its body.
+    struct Request {
+        QString path;
+        qint64 declared = 0;  // its Content-Length, -1 without one
+    };
+
     // Starts the server with the options of upload_server.py.
     explicit UploadServer(const QStringList& options = {});
     ~UploadServer();
@@ -30,6 +36,8 @@ class UploadServer {
     QString url() const;
     // Every upload it read in full, in arrival order.
     QList<Put> puts() const;
+    // Every request whose header arrived, in arrival order.
+    QList<Request> requests() const;
     // The body of the n-th upload (from 1).
     QByteArray body(int n) const;
     // The first upload arrived and is held (--hold).

@@ -379,6 +379,7 @@ void MainWindow::delIface(const StatsThreadInfo& sti) {
     }
     if (currentDevice_ == device) currentDevice_ = placeholder_;
     if (selector_->count() == 0) showNoDevice();
+    ui->Cloudshark->deviceLeft(sti.handle);
     delete device;
     if (updateInProgress_ && sti.handle == updatingHandle_) finishUpdate(false);
 }

@@ -51,6 +51,13 @@ TEST(CaptureTexts, ExtensionsBufferSizesAndTheDefaultBuffer) {
     EXPECT_EQ(CapturePage::withExtension(QStringLiteral("/d/run.x.pcap"), 0),
               QStringLiteral("/d/run.x.pcapng"));
     EXPECT_EQ(CapturePage::withExtension(QStringLiteral("run"), 1), QStringLiteral("run.pcap"));
+    // Dots in folder names and a hidden file's leading dot are not extensions.
+    EXPECT_EQ(CapturePage::withExtension(QStringLiteral("/data/run.d/cap"), 0),
+              QStringLiteral("/data/run.d/cap.pcapng"));
+    EXPECT_EQ(CapturePage::withExtension(QStringLiteral("/data/run.d/.cap"), 1),
+              QStringLiteral("/data/run.d/.cap.pcap"));
+    EXPECT_EQ(CapturePage::withExtension(QStringLiteral("/data/run.d/cap.erf"), 0),
+              QStringLiteral("/data/run.d/cap.pcapng"));
     EXPECT_EQ(CapturePage::withExtension(QStringLiteral("run.pcap"), -1),
               QStringLiteral("run.pcap"));
     EXPECT_EQ(CapturePage::bufferSizeText(1023), QStringLiteral("1023 MBytes"));

@@ -46,8 +46,11 @@ bool CapturePage::buildConfig(Ui::MainWindow& ui, NettlebeamApiCapabilities caps
 QString CapturePage::withExtension(const QString& name, int fileType) {
     static const char* const kExtensions[] = {".pcapng", ".pcap", ".erf"};
     if (fileType < 0 || fileType > 2) return name;
+    // Only a dot inside the file's own name starts its extension: folders may
+    // have dots ("/data/run.d/cap"), and a leading dot names a hidden file.
+    const int nameStart = name.lastIndexOf('/') + 1;
     const int dot = name.lastIndexOf('.');
-    const QString stem = dot < 0 ? name : name.left(dot);
+    const QString stem = dot <= nameStart ? name : name.left(dot);
     return stem + QString::fromLatin1(kExtensions[fileType]);
 }
 

@@ -18,8 +18,9 @@ class CapturePage {
     static bool buildConfig(Ui::MainWindow& ui, NettlebeamApiCapabilities caps,
                             NettlebeamApiDiskDumpConfig* config);
 
-    // The name with its extension (all from the last dot) replaced by the
-    // file type's: 0 ".pcapng", 1 ".pcap", 2 ".erf".
+    // The name with its extension (all from the last dot of the file name)
+    // replaced by, or else followed by, the file type's: 0 ".pcapng",
+    // 1 ".pcap", 2 ".erf".
     static QString withExtension(const QString& name, int fileType);
     // "%d MBytes" below 1024 MB, else "%.2lf GBytes".
     static QString bufferSizeText(int megabytes);

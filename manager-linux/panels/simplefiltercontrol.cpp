@@ -213,7 +213,8 @@ bool SimpleFilterControl::fillMac(QLineEdit* edit, int field,
 bool SimpleFilterControl::fillPort(QLineEdit* edit, int field,
                                    NettlebeamApiPacketFilter* filter) const {
     bool converted = false;
-    const uint port = edit->text().toUInt(&converted, 0);
+    // Decimal, as the validator and the IPv4 parts are: "010" is port 10.
+    const uint port = edit->text().toUInt(&converted, 10);
     if (!converted || port >= 0x10000) {
         edit->setStyleSheet(kInvalidStyle);
         return false;

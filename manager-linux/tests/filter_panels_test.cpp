@@ -85,15 +85,15 @@ TEST_F(SimpleFilterControlTest, TypedAddressesAndPortsFillTheRecord) {
     box("dstPortCB")->setChecked(true);
     edit("srcIpTB")->setText(QStringLiteral("192.168.*.*"));
     edit("dstIpTB")->setText(QString());  // used but empty: matches any address
-    edit("srcPortTB")->setText(QStringLiteral("0x10"));
+    edit("srcPortTB")->setText(QStringLiteral("08"));
     edit("dstPortTB")->setText(QStringLiteral("010"));
     ASSERT_EQ(panel_.fillFilter(&out_), 0);
     EXPECT_EQ(out_.fieldFlags, 0x78u);
     EXPECT_EQ(out_.srcIp[3], 192);
     EXPECT_EQ(out_.srcIp[2], 168);
     EXPECT_EQ(out_.srcIp[1] | out_.srcIp[0], 0);
-    EXPECT_EQ(out_.srcPort, 16);
-    EXPECT_EQ(out_.dstPort, 8);  // octal
+    EXPECT_EQ(out_.srcPort, 8);  // decimal, leading zeros and all
+    EXPECT_EQ(out_.dstPort, 10);
     // Source IP bytes at offsets 40 and 41 are care bits 30 and 31; both ports 44..47.
     EXPECT_EQ(out_.careMaskLow, 0u);
     EXPECT_EQ(out_.careMaskHigh, 0xC + 0xF0000u);

@@ -81,6 +81,10 @@ TEST(DeviceTexts, DescriptionPerTypeWithTheUsbLine) {
 
 TEST(DeviceTexts, LinkLinesPerPortInSpanModeOtherwiseTheSharedLink) {
     NettlebeamApiLinkStatus link{};
+    // A record the library left unfilled tells nothing, although its zeros
+    // spell 10 Mbps.
+    EXPECT_EQ(DeviceDescription::linkText(link, 0, false), QStringLiteral("Link State Unknown"));
+    link.linkValid = 1;
     link.ports[0] = port(NETTLEBEAM_LINK_SPEED_NO_LINK);
     link.ports[1] = port(NETTLEBEAM_LINK_SPEED_NO_LINK);
     EXPECT_EQ(DeviceDescription::linkText(link, CapPerPortLinkStatus, false),

@@ -92,6 +92,9 @@ QString DeviceDescription::singleLinkText(const NettlebeamApiPortLink& port) {
 
 QString DeviceDescription::linkText(const NettlebeamApiLinkStatus& link,
                                     NettlebeamApiCapabilities caps, bool inlineMode) {
+    // A record the library did not fill is all zeros, which would read as a
+    // 10 Mbps link: a device with bad firmware answers no link status.
+    if (link.linkValid == 0) return QStringLiteral("Link State Unknown");
     if ((caps & CapPerPortLinkStatus) && !inlineMode) {
         return portLinkText(link.ports[0]) + QStringLiteral(" / ") + portLinkText(link.ports[1]);
     }

@@ -21,7 +21,8 @@ class DeviceDescription {
     // "Link Up 1Gbps Full Duplex" style, for a device with one shared link.
     static QString singleLinkText(const NettlebeamApiPortLink& port);
     // The link line: per port when the device reports its ports separately
-    // and runs in span mode, otherwise the single link of port A.
+    // and runs in span mode, otherwise the single link of port A; unknown
+    // when the record holds no link state.
     static QString linkText(const NettlebeamApiLinkStatus& link, NettlebeamApiCapabilities caps,
                             bool inlineMode);
     // "Module Present / Module Absent": the transceiver cages of both ports.

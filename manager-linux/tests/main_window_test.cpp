@@ -60,6 +60,50 @@ TEST_F(MainWindowTest, FollowsArrivalsSelectionAndRemovals) {
     EXPECT_EQ(tabTitles(tabs()), QStringList{QStringLiteral("Features")});
 }
 
+TEST_F(MainWindowTest, TheFeaturesFiguresAreTheSelectedDevicesOnly) {
+    openWindow();
+    auto* linkUp = find<QLabel>("features_link_up_label");
+    auto* linkDown = find<QLabel>("features_link_down_label");
+    auto* drops = find<QLabel>("features_drop_label");
+    auto* link = find<QLabel>("features_link_speed_label");
+    auto select = [&](int handle) {
+        DeviceComboBox* selector = window_->deviceSelector();
+        for (int i = 0; i < selector->count(); ++i) {
+            auto* listed = selector->itemData(i, Qt::UserRole).value<NettlebeamDevice*>();
+            if (listed != nullptr && listed->handle == handle) selector->setCurrentIndex(i);
+        }
+        return window_->currentHandle() == handle;
+    };
+    auto noFigures = [&] {
+        return linkUp->text().isEmpty() && linkDown->text().isEmpty() && drops->text().isEmpty();
+    };
+    EXPECT_TRUE(noFigures());
+
+    const int gigabit = daemon_->attach(withCurrentFirmware({"--type", "9"}));
+    ASSERT_TRUE(selectorShows(1));
+    ASSERT_TRUE(waitFor([&] { return !linkUp->text().isEmpty() && !drops->text().isEmpty(); }));
+
+    // A device with bad firmware answers neither statistics nor a link state.
+    const int bad = daemon_->attach({"--type", "1"});
+    ASSERT_TRUE(selectorShows(2));
+    ASSERT_TRUE(select(bad));
+    ASSERT_TRUE(waitFor([&] { return statusText().startsWith(QStringLiteral("Bad firmware")); }))
+        << statusText().toStdString();
+    EXPECT_EQ(link->text(), QStringLiteral("Link State Unknown"));
+    EXPECT_TRUE(noFigures()) << linkUp->text().toStdString();
+
+    // The ten-gigabit statistics count drops but keep no link times.
+    const int tenGigabit = daemon_->attach(withCurrentFirmware({"--type", "11"}));
+    ASSERT_TRUE(selectorShows(3));
+    ASSERT_TRUE(select(tenGigabit));
+    ASSERT_TRUE(waitFor([&] { return !drops->text().isEmpty(); }));
+    EXPECT_TRUE(linkUp->text().isEmpty() && linkDown->text().isEmpty());
+
+    for (int handle : {gigabit, bad, tenGigabit}) daemon_->detach(handle);
+    ASSERT_TRUE(showsNoDevice());
+    EXPECT_TRUE(noFigures()) << drops->text().toStdString();
+}
+
 TEST_F(MainWindowTest, ATransceiverDeviceShowsTheSfpPageAndItsModules) {
     openWindow();
     daemon_->attach(withCurrentFirmware({"--type", "11", "--cage-b", "empty"}));

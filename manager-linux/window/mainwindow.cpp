@@ -127,6 +127,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
     recordPages();
     enableControls(false);
     rebuildPages(0);
+    clearDeviceFigures();
 
     worker_->initialize();
     statsTimer_->start();
@@ -387,6 +388,7 @@ void MainWindow::delIface(const StatsThreadInfo& sti) {
 void MainWindow::showNoDevice() {
     currentDevice_ = placeholder_;
     ui->features_link_speed_label->clear();
+    clearDeviceFigures();
     ui->features_status_label->setText(QStringLiteral("No Device Connected"));
     enableControls(false);
     const QSignalBlocker blocker(selector_);
@@ -403,6 +405,7 @@ void MainWindow::changeDevice(int index) {
         auto* listed = selector_->itemData(index, Qt::UserRole).value<NettlebeamDevice*>();
         if (listed != nullptr) device = devices_.value(listed->handle);
     }
+    clearDeviceFigures();
     if (device == nullptr) {
         qDebug("Device change no intf or no index\n");
         rebuildPages(0);
@@ -512,6 +515,15 @@ void MainWindow::statusUpdate(const StatsThreadInfo& sti) {
     if (has(caps, CapTiming)) timingStatusUpdate(sti);
     if (has(caps, CapDeviceControl)) showCaptureStatus(sti.captureStatus);
     if (has(caps, CapStatisticsV1)) phyTables_->update(sti.linkStatus, caps);
+}
+
+// Only the selected device's statistics fill these; a device without them
+// (and no device) shows none rather than the last device's.
+void MainWindow::clearDeviceFigures() {
+    for (QLabel* figure : {ui->features_link_up_label, ui->features_link_down_label,
+                           ui->features_drop_label, ui->features_sw_dropped}) {
+        figure->clear();
+    }
 }
 
 void MainWindow::droppedUpdate(const StatsThreadInfo& sti) {

@@ -163,6 +163,8 @@ class MainWindow : public QMainWindow {
     void enableControls(bool enable);
     void showDeviceImage(NettlebeamApiDeviceType type);
     void showNoDevice();
+    // Empties the link times and drop counts of the "Features" page.
+    void clearDeviceFigures();
     // Description and link line of the "Features" page.
     void refreshDescription(const StatsThreadInfo& sti);
     bool versionsAcceptable(const StatsThreadInfo& sti);

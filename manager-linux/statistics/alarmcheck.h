@@ -34,6 +34,8 @@ class AlarmCheck {
     // its threshold counts as above it.
     QList<Alarm> check(const NettlebeamApiStatistics& current,
                        const std::array<double, 2>& usageNow, const AlarmThresholds& thresholds);
+    // The next record becomes the reference again (another device's counters).
+    void forget() { firstSample_ = true; }
 
   private:
     bool firstSample_ = true;

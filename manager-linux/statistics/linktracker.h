@@ -21,6 +21,8 @@ class LinkTracker {
     explicit LinkTracker(bool& lastSeenUp = processState()) : lastSeenUp_(lastSeenUp) {}
 
     Observation observe(uint64_t upTime, uint64_t previousUpTime);
+    // Another device: its first record reports its link afresh.
+    void forget() { lastSeenUp_ = false; }
 
     // "<time> - Link Up" or "<time> - Link Down"; empty for no event.
     static QString text(Event event, const QString& time);

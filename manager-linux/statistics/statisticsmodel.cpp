@@ -52,6 +52,12 @@ void StatisticsModel::reset() {
     charts_.restart();
 }
 
+void StatisticsModel::startDevice() {
+    reset();
+    alarms_.forget();
+    link_.forget();
+}
+
 void StatisticsModel::resetPort(int port) {
     tables_[port].reset();
     averages_[port].reset();

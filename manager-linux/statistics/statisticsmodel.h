@@ -52,6 +52,9 @@ class StatisticsModel {
     // Everything starts over with the next record (the alarm reference and
     // the link state stay).
     void reset();
+    // Records of another device follow: the alarm reference and the link
+    // state go too, as they describe the device before.
+    void startDevice();
     // The tables and averages of one port start over with the next record.
     void resetPort(int port);
 

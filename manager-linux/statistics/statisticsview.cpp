@@ -215,6 +215,10 @@ void StatisticsView::reset(bool resetLog) {
     if (resetLog) clearLog();
 }
 
+void StatisticsView::startDevice() {
+    model_.startDevice();
+}
+
 void StatisticsView::resetCounters(int port) {
     model_.resetPort(port);
     showTables(port, TableCounters::resetTexts());

@@ -60,6 +60,9 @@ class StatisticsView : public QObject {
     void update(const NettlebeamApiStatistics& record);
     // Tables, averages and charts start over; the log is cleared on request.
     void reset(bool resetLog);
+    // Another device's records follow: nothing of the device before is
+    // compared with them (alarms) or carried over (the link state).
+    void startDevice();
     // The tables and averages of one port (0 is port A) start over.
     void resetCounters(int port);
     // Shows the graphs of the selected scale, mode and series.

@@ -209,3 +209,41 @@ TEST_F(StatisticsWindowTest, TablesGaugesChartsAndLogFollowTheReplayedTraffic) {
     QTest::mouseClick(find<QPushButton>("graphs_clear_btn"), Qt::LeftButton);
     EXPECT_EQ(plot->graph(9 + 6)->dataCount(), 0);
 }
+
+TEST_F(StatisticsWindowTest, AnotherDeviceIsComparedWithNothingOfTheDeviceBefore) {
+    // Port A's CRC errors alarm above 10 % of its packets; the second device
+    // stays below, so any alarm on its page compares it with the first one.
+    find<QDoubleSpinBox>("log_a_crc_val")->setValue(10.0);
+    find<QCheckBox>("log_a_crc_check")->setChecked(true);
+    auto linkUpLogged = [&] { return logLines().filter(QStringLiteral(" - Link Up")).size() == 1; };
+    auto portA = [](int handle) {
+        NettlebeamApiStatistics now{};
+        EXPECT_EQ(NettlebeamAPIGetStatistics(handle, &now), 0);
+        return now.data.v1.portA;
+    };
+    const int busy =
+        daemon_->attach({"--type", "9", "--traffic", "rate=3000,crc=0,jabber=0,collision=0"});
+    ASSERT_TRUE(waitFor([&] { return window_->currentHandle() == busy; }));
+    const int quiet =
+        daemon_->attach({"--type", "9", "--traffic", "rate=300,crc=5,jabber=0,collision=0"});
+    ASSERT_TRUE(waitFor(linkUpLogged, 30000));
+    // The first device has counted far more packets, the second some CRC
+    // errors: compared with each other they would be far above the threshold.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return portA(busy).totalValidPackets > 10 * portA(quiet).totalValidPackets &&
+                   portA(busy).totalValidPackets > 9000 && portA(quiet).crcErrors > 0;
+        },
+        30000));
+
+    DeviceComboBox* selector = window_->deviceSelector();
+    for (int i = 0; i < selector->count(); ++i) {
+        auto* listed = selector->itemData(i, Qt::UserRole).value<NettlebeamDevice*>();
+        if (listed != nullptr && listed->handle == quiet) selector->setCurrentIndex(i);
+    }
+    ASSERT_EQ(window_->currentHandle(), quiet);
+    // Its first record reports its own link, and is only the alarms' reference.
+    ASSERT_TRUE(waitFor(linkUpLogged, 30000)) << logLines().join('\n').toStdString();
+    EXPECT_TRUE(logLines().filter(QStringLiteral("CRC error percentage")).isEmpty())
+        << logLines().join('\n').toStdString();
+}

@@ -413,6 +413,7 @@ void MainWindow::changeDevice(int index) {
         return;
     }
     currentDevice_ = device;
+    statistics_->startDevice();
     ui->OSXWarning->hide();
     showDeviceImage(device->type);
 

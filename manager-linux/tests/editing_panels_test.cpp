@@ -225,6 +225,59 @@ TEST_F(EditingPanelsTest, TheWindowStaysOpenWhileFlashingAndADeviceLeavingEndsTh
     EXPECT_TRUE(waitFor([&] { return find<QPushButton>("restart_device_btn")->isEnabled(); }));
 }
 
+TEST_F(EditingPanelsTest, WhileFlashingNoOtherControlOrSlotReachesTheDevice) {
+    BoxAnswerer answerer(QMessageBox::Ok);
+    openWindow();
+    const int handle = daemon_->attach(withCurrentFirmware({"--type", "12"}));
+    ASSERT_TRUE(selectorShows(1));
+    auto* flash = find<QPushButton>("features_flash_btn");
+    auto* firmwareSelection = find<QPushButton>("FirmwareSelectionBT");
+    ASSERT_TRUE(waitFor([&] { return flash->isEnabled() && firmwareSelection->isVisible(); }));
+    QList<QWidget*> controls = {firmwareSelection};
+    for (const char* name :
+         {"timestampInitSourceCB", "TimingWaitForSync", "TimingPPSOutput", "forcePPSGenerationCB",
+          "TimingPortATStamp", "TimingPortBTStamp", "TimingPPSDelay", "TimingSetGPSTime",
+          "TimingSetSNTPTime", "enableSimpleFiltersCB", "setSimpleFiltersBT", "saveSimpleFiltersBT",
+          "enableFiltersCheckBox", "setFiltersButton", "saveFiltersButton",
+          "setPacketsTypeFilterBT", "savePacketsTypeFilterBT"}) {
+        controls << find<QWidget>(name);
+    }
+    for (QPushButton* edit : find<QWidget>("tab")->findChildren<QPushButton*>("editBtn"))
+        controls << edit;
+    ASSERT_EQ(controls.size(), 18 + 16);
+    // Enabled before, as their pages left them; the rest only after a change.
+    for (const char* name : {"FirmwareSelectionBT", "TimingPPSDelay", "TimingSetSNTPTime",
+                             "enableSimpleFiltersCB", "setPacketsTypeFilterBT", "editBtn"}) {
+        EXPECT_TRUE(window_->findChild<QWidget*>(QString::fromLatin1(name))->isEnabled()) << name;
+    }
+
+    find<QLineEdit>("features_firmware_file")
+        ->setText(QStringLiteral(SHIPPED_FIRMWARE_DIR "/ten-gigabit-gps-1.1.0.0.img"));
+    QSignalSpy restarts(window_.get(), &MainWindow::signal_restart_device);
+    QSignalSpy resyncs(window_.get(), &MainWindow::signal_timing_resync);
+    QSignalSpy filters(window_.get(), &MainWindow::signal_set_simplefilter);
+    QSignalSpy features(window_.get(), &MainWindow::signal_set_features);
+    QTest::mouseClick(flash, Qt::LeftButton);
+    for (QWidget* control : controls)
+        EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+    // A click already on its way when the update started is refused too.
+    for (const char* slot :
+         {"slot_set_fw", "slot_restart_device", "on_TimingSetGPSTime_clicked",
+          "on_setSimpleFiltersBT_clicked", "userChangedFeatures", "userStartUpdate"}) {
+        ASSERT_TRUE(QMetaObject::invokeMethod(window_.get(), slot)) << slot;
+    }
+
+    ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }, 60000));
+    EXPECT_EQ(answerer.seen[0].text,
+              QStringLiteral("Firmware successfully updated.\nPlease disconnect and reconnect "
+                             "your Nettlebeam device."));
+    EXPECT_EQ(restarts.count() + resyncs.count() + filters.count() + features.count(), 0);
+    EXPECT_TRUE(window_->hasDevice(handle));  // never restarted
+    EXPECT_TRUE(firmwareSelection->isEnabled());
+    EXPECT_TRUE(find<QWidget>("TimingSetGPSTime")->isEnabled());
+    EXPECT_TRUE(find<QWidget>("enableFiltersCheckBox")->isEnabled());
+}
+
 TEST_F(EditingPanelsTest, ACaptureFromTheCapturePageWritesFilesCapinfosReads) {
     BoxAnswerer answerer(QMessageBox::Ok);
     openWindow();

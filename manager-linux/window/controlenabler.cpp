@@ -56,6 +56,24 @@ void ControlEnabler::apply(Ui::MainWindow& ui, NettlebeamApiCapabilities caps, b
 
     applyPortBoxes(ui, c && has(caps, CapPortSpeedSelect), inlineMode);
     ui.groupBox_14->setVisible(has(caps, CapPoe));
+    applyOtherPages(ui, !updateInProgress);
+}
+
+// Everything else that sends to the device. These pages show only while a
+// device is selected, and their states follow the device's answers, so only
+// a running update takes them away. The groups are switched as a whole:
+// their buttons keep the states the pages gave them (a filter's "Save" only
+// after a "Set", for one) and get them back with the group.
+void ControlEnabler::applyOtherPages(Ui::MainWindow& ui, bool enable) {
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             ui.FirmwareSelection, ui.timingSettingsGroup, ui.TimingSetGPSTime,
+             ui.TimingSetSNTPTime, ui.SimpleFilter_Groupbox, ui.DPIFilter_Groupbox,
+             ui.PacketsTypeFilter_Groupbox}) {
+        widget->setEnabled(enable);
+    }
+    // Each programmable counter's "Edit" sends its definition.
+    for (QPushButton* edit : ui.tab->findChildren<QPushButton*>(QStringLiteral("editBtn")))
+        edit->setEnabled(enable);
 }
 
 void ControlEnabler::applyPortBoxes(Ui::MainWindow& ui, bool enable, bool inlineMode) {

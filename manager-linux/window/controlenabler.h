@@ -19,4 +19,5 @@ class ControlEnabler {
 
   private:
     static void applyPortBoxes(Ui::MainWindow& ui, bool enable, bool inlineMode);
+    static void applyOtherPages(Ui::MainWindow& ui, bool enable);
 };

@@ -592,7 +592,7 @@ void MainWindow::offerFirmware(const StatsThreadInfo& sti) {
 }
 
 void MainWindow::userStartUpdate() {
-    if (currentDevice_ == placeholder_) return;
+    if (!canRequest()) return;
     startUpdate(*currentDevice_, ui->features_firmware_file->text());
 }
 
@@ -660,7 +660,7 @@ void MainWindow::slot_capture_browse() {
 }
 
 void MainWindow::userSaveFeatures() {
-    if (currentDevice_ == placeholder_) return;
+    if (!canRequest()) return;
     emit signal_save_features(requestFor(*currentDevice_));
 }
 
@@ -680,7 +680,7 @@ void MainWindow::featuresSaved(NettlebeamApiDeviceHandle handle, int32_t status)
 }
 
 void MainWindow::slot_restart_device() {
-    if (currentDevice_ == placeholder_) return;
+    if (!canRequest()) return;
     emit signal_restart_device(requestFor(*currentDevice_));
 }
 
@@ -696,7 +696,7 @@ void MainWindow::showBox(QMessageBox::Icon icon, const QString& title, const QSt
 // An edited counter goes to the device, and all sixteen to the settings.
 void MainWindow::counterV2ConfigChanged(int n) {
     const QList<CounterV2Control*> counters = counterControls();
-    if (currentDevice_ == placeholder_ || n < 0 || n >= counters.size()) return;
+    if (!canRequest() || n < 0 || n >= counters.size()) return;
     StatsThreadInfo info = requestFor(*currentDevice_);
     info.counterConfig = counters[n]->definition();
     emit signal_set_v2counterconfig(info);
@@ -713,7 +713,7 @@ void MainWindow::slot_device_friendly_name_changed(NettlebeamDevice* dev) {
 
 void MainWindow::buildFilterPage() {
     filters_ = std::make_unique<FilterPage>(*ui, this, [this]() -> std::optional<StatsThreadInfo> {
-        if (currentDevice_ == placeholder_) return std::nullopt;
+        if (!canRequest()) return std::nullopt;
         return requestFor(*currentDevice_);
     });
     connect(filters_.get(), &FilterPage::setSimpleFilter, this,
@@ -840,7 +840,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::userChangedFeatures() {
-    if (currentDevice_ == placeholder_) return;
+    if (!canRequest()) return;
     const NettlebeamApiCapabilities caps = currentCapabilities();
     if (has(caps, CapPerPortLinkStatus)) {
         PortInterlock::apply(FeaturesForm::portBoxes(*ui, 0), sender());
@@ -868,7 +868,7 @@ void MainWindow::slot_load_network_default() {
 }
 
 void MainWindow::slot_set_fw() {
-    if (currentDevice_ == placeholder_) return;
+    if (!canRequest()) return;
     ui->FirmwareSelectionBT->setEnabled(false);
     const NettlebeamApiDeviceHandle handle = currentDevice_->handle;
     NettlebeamApiDeviceFeatures features{};
@@ -880,7 +880,7 @@ void MainWindow::slot_set_fw() {
 }
 
 void MainWindow::resync(int32_t source) {
-    if (currentDevice_ == placeholder_) return;
+    if (!canRequest()) return;
     StatsThreadInfo info = requestFor(*currentDevice_);
     info.timingSet.source = source;
     emit signal_timing_resync(info);
@@ -904,7 +904,7 @@ void MainWindow::slot_timing_graph_reset() {
 }
 
 void MainWindow::on_capture_start_btn_clicked() {
-    if (currentDevice_ == placeholder_) return;
+    if (!canRequest()) return;
     ui->capture_start_btn->setEnabled(false);
     StatsThreadInfo info = requestFor(*currentDevice_);
     if (captureRunning_) {

@@ -180,6 +180,10 @@ class MainWindow : public QMainWindow {
     bool isCurrent(NettlebeamApiDeviceHandle handle) const {
         return currentDevice_ != placeholder_ && handle == currentDevice_->handle;
     }
+    // Whether a user's action may send to the selected device: not without
+    // one, and nothing while an update runs (a restart or a setting sent
+    // then would break the flash), whatever state the controls are in.
+    bool canRequest() const { return currentDevice_ != placeholder_ && !updateInProgress_; }
     NettlebeamApiCapabilities currentCapabilities() const;
     StatsThreadInfo requestFor(const NettlebeamDevice& device) const;
 

@@ -432,3 +432,30 @@ TEST_F(CountersPageTest, ReplayedUdpFramesOnPortAAreCountedExactly) {
     ASSERT_TRUE(waitFor([&] { return total(0) == kUdpFrames; }, 30000)) << total(0);
     EXPECT_EQ(labelText(row(1), "totalLabel"), QStringLiteral("0"));  // port B saw nothing
 }
+
+TEST_F(CountersPageTest, ADeviceNeverSeenHereKeepsItsCountersAndTheSettingsLearnThem) {
+    daemon_->attach({"--type", "13"});
+    openWindow();
+    // Programmed by another host before this manager first looked at it.
+    const int handle = daemon_->attach({"--type", "11", "--mac", "02:00:00:00:00:23"});
+    DeviceComboBox* selector = window_->deviceSelector();
+    ASSERT_TRUE(waitFor([&] { return selector->count() == 2; }));
+    NettlebeamApiCounterV2 programmed = dontCare(3);
+    programmed.isudp = 1;
+    programmed.port2 = 1;
+    programmed.mode = 1;
+    ASSERT_EQ(NettlebeamAPISetCounterV2(handle, programmed), 0);
+
+    selector->setCurrentIndex(1);
+    ASSERT_EQ(window_->currentHandle(), handle);
+    ASSERT_TRUE(waitFor([&] { return settingsValue("020000000023", 15, "isudp") == "-1"; }));
+    const NettlebeamApiCounterV2 shown = row(3)->definition();
+    EXPECT_EQ(std::memcmp(&shown, &programmed, sizeof shown), 0);
+    EXPECT_EQ(settingsValue("020000000023", 3, "isudp"), QStringLiteral("1"));
+    EXPECT_EQ(settingsValue("020000000023", 3, "port2"), QStringLiteral("1"));
+    // Nothing was sent over it: the device still counts what it was given.
+    NettlebeamApiCounterV2 onDevice{};
+    ASSERT_EQ(NettlebeamAPIGetCounterV2(handle, 3, &onDevice), 0);
+    onDevice.index = 3;  // the record read back does not carry it
+    EXPECT_EQ(std::memcmp(&onDevice, &programmed, sizeof onDevice), 0);
+}

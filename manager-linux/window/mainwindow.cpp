@@ -161,6 +161,7 @@ void MainWindow::connectWorker() {
         {&MainWindow::signal_dd_stop, &StatsThread::slot_dd_stop},
         {&MainWindow::signal_timing_resync, &StatsThread::slot_timing_resync},
         {&MainWindow::signal_set_v2counterconfig, &StatsThread::slot_set_v2counterconfig},
+        {&MainWindow::signal_get_v2counterconfigs, &StatsThread::slot_get_v2counterconfigs},
         {&MainWindow::signal_get_simplefilter, &StatsThread::slot_get_simple_filter},
         {&MainWindow::signal_get_dpifilter, &StatsThread::slot_get_DPI_filter},
         {&MainWindow::signal_get_packetstypefilter, &StatsThread::slot_get_packets_type_filter},
@@ -181,6 +182,7 @@ void MainWindow::connectWorker() {
         {&StatsThread::signal_del_iface, &MainWindow::delIface},
         {&StatsThread::signal_status, &MainWindow::statusUpdate},
         {&StatsThread::signal_features, &MainWindow::featuresUpdate},
+        {&StatsThread::signal_v2counterconfig, &MainWindow::counterV2ConfigReceived},
         {&StatsThread::signal_update_progress, &MainWindow::updateProgress},
         {&StatsThread::signal_update_status, &MainWindow::updateFinished},
         {&StatsThread::signal_simple_filter, &MainWindow::slot_simpleFilterReceived},
@@ -457,6 +459,14 @@ void MainWindow::loadCounterConfigs(const NettlebeamDevice& device) {
         counters[n]->setNumber(n);
         counters[n]->setDefinition((*configs)[n]);
     }
+    // A device never seen here may count what beamctl or another host
+    // programmed: its own definitions are shown and stored, not overwritten
+    // with the defaults (those stay shown until the answers arrive).
+    countersReceived_ = 0;
+    if (!settings_->hasCounters(device.mac)) {
+        emit signal_get_v2counterconfigs(requestFor(device));
+        return;
+    }
     for (int n = 0; n < kProgrammableCounters; ++n) {
         StatsThreadInfo info = requestFor(device);
         info.counterConfig = (*configs)[n];
@@ -700,8 +710,22 @@ void MainWindow::counterV2ConfigChanged(int n) {
     StatsThreadInfo info = requestFor(*currentDevice_);
     info.counterConfig = counters[n]->definition();
     emit signal_set_v2counterconfig(info);
+    storeCounterConfigs();
+}
+
+// The settings learn the device's definitions once all sixteen were read:
+// a part would store defaults for the rest, to be sent the next time.
+void MainWindow::counterV2ConfigReceived(const StatsThreadInfo& sti) {
+    const int n = sti.counterConfig.index;
+    if (!isCurrent(sti.handle) || n < 0 || n >= kProgrammableCounters) return;
+    counterControls()[n]->setDefinition(sti.counterConfig);
+    countersReceived_ |= 1u << n;
+    if (countersReceived_ == (1u << kProgrammableCounters) - 1) storeCounterConfigs();
+}
+
+void MainWindow::storeCounterConfigs() {
     QList<StoredCounter> stored;
-    for (const CounterV2Control* counter : counters)
+    for (const CounterV2Control* counter : counterControls())
         stored.append({counter->definition(), counter->counterHidden()});
     settings_->storeCounters(currentDevice_->mac, stored);
 }

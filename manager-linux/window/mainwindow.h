@@ -57,6 +57,7 @@ class MainWindow : public QMainWindow {
     void signal_dd_stop(const StatsThreadInfo& info);
     void signal_timing_resync(const StatsThreadInfo& info);
     void signal_set_v2counterconfig(const StatsThreadInfo& info);
+    void signal_get_v2counterconfigs(const StatsThreadInfo& info);
     void signal_get_simplefilter(const StatsThreadInfo& info);
     void signal_get_dpifilter(const StatsThreadInfo& info);
     void signal_get_packetstypefilter(const StatsThreadInfo& info);
@@ -114,6 +115,7 @@ class MainWindow : public QMainWindow {
     void on_savePacketsTypeFilterBT_clicked();
     void slot_device_friendly_name_changed(NettlebeamDevice* dev);
     void counterV2ConfigChanged(int n);
+    void counterV2ConfigReceived(const StatsThreadInfo& sti);
     void slot_SelectFirmware();
     void slot_capture_browse();
     void timingStatusUpdate(const StatsThreadInfo& sti);
@@ -177,6 +179,8 @@ class MainWindow : public QMainWindow {
     // A modal box with one OK button.
     void showBox(QMessageBox::Icon icon, const QString& title, const QString& text);
     void loadCounterConfigs(const NettlebeamDevice& device);
+    // All sixteen rows' definitions, stored under the selected device's MAC.
+    void storeCounterConfigs();
     bool isCurrent(NettlebeamApiDeviceHandle handle) const {
         return currentDevice_ != placeholder_ && handle == currentDevice_->handle;
     }
@@ -201,6 +205,8 @@ class MainWindow : public QMainWindow {
     bool captureRunning_ = false;
     int32_t lastCaptureError_ = 0;
     bool startRefusalShown_ = false;
+    // The counters read from the selected device so far, one bit each.
+    uint32_t countersReceived_ = 0;
     std::unique_ptr<PhyStatusTables> phyTables_;
     std::unique_ptr<StatisticsView> statistics_;
     DeviceComboBox* selector_ = nullptr;

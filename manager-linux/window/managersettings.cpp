@@ -102,6 +102,14 @@ std::optional<CounterConfigs> ManagerSettings::loadCounters(const QString& mac) 
     return counters;
 }
 
+bool ManagerSettings::hasCounters(const QString& mac) {
+    if (!isValidMac(mac)) return false;
+    settings_.beginGroup(QStringLiteral("DeviceConfig/%1/StatsV2").arg(deviceKey(mac)));
+    const bool stored = !settings_.childGroups().isEmpty();
+    settings_.endGroup();
+    return stored;
+}
+
 NettlebeamApiCounterV2 ManagerSettings::readCounter(int index) {
     NettlebeamApiCounterV2 counter{};
     counter.index = index;

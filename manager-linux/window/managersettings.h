@@ -41,6 +41,8 @@ class ManagerSettings {
     // The sixteen counters of a device, defaults and clamping applied;
     // nothing for a bad MAC text.
     std::optional<CounterConfigs> loadCounters(const QString& mac);
+    // Whether any counter of the device was ever stored.
+    bool hasCounters(const QString& mac);
     void storeCounters(const QString& mac, const QList<StoredCounter>& counters);
 
     QString captureLocation();

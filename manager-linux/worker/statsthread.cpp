@@ -196,6 +196,16 @@ void StatsThread::slot_set_v2counterconfig(const StatsThreadInfo& info) {
     NettlebeamAPISetCounterV2(info.handle, info.counterConfig);
 }
 
+void StatsThread::slot_get_v2counterconfigs(const StatsThreadInfo& info) {
+    StatsThreadInfo reply = info;
+    for (int32_t index = 0; index < NETTLEBEAM_PROGRAMMABLE_COUNTERS; ++index) {
+        reply.counterConfig = NettlebeamApiCounterV2{};
+        if (NettlebeamAPIGetCounterV2(info.handle, index, &reply.counterConfig) != 0) return;
+        reply.counterConfig.index = index;
+        emit signal_v2counterconfig(reply);
+    }
+}
+
 void StatsThread::slot_get_simple_filter(const StatsThreadInfo& info) {
     StatsThreadInfo reply = info;
     if (NettlebeamAPIGetPacketFilter(info.handle, &reply.packetFilter) == 0)

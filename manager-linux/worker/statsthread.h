@@ -34,6 +34,8 @@ class StatsThread : public QObject {
     void signal_update_progress(const StatsThreadInfo& info);
     void signal_update_status(const StatsThreadInfo& info);
     void signal_features(const StatsThreadInfo& info);
+    // One programmable counter's definition as the device holds it.
+    void signal_v2counterconfig(const StatsThreadInfo& info);
     void signal_simple_filter(const StatsThreadInfo& info);
     void signal_DPI_filter(const StatsThreadInfo& info);
     void signal_packets_type_filter(const StatsThreadInfo& info);
@@ -60,6 +62,9 @@ class StatsThread : public QObject {
     void slot_update_status(const StatsThreadInfo& info);
     void slot_timing_resync(const StatsThreadInfo& info);
     void slot_set_v2counterconfig(const StatsThreadInfo& info);
+    // Reads the sixteen definitions in turn, one answer each, up to the first
+    // read that fails.
+    void slot_get_v2counterconfigs(const StatsThreadInfo& info);
     void slot_get_simple_filter(const StatsThreadInfo& info);
     void slot_get_DPI_filter(const StatsThreadInfo& info);
     void slot_get_packets_type_filter(const StatsThreadInfo& info);

@@ -139,11 +139,17 @@ TEST_F(MainWindowTest, ADeviceOnTheWrongDriverIsRefusedAndItsRemovalIgnored) {
 TEST_F(MainWindowTest, TheFirmwareOfferAnsweredNoLeavesTheDeviceAsItWas) {
     BoxAnswerer answerer(QMessageBox::No);
     openWindow();
-    const int old = daemon_->attach({"--type", "13", "--sw-fw", "1.0.0.0", "--hw-fw", "300"});
+    const int old = daemon_->attach(
+        {"--type", "13", "--mac", "02:00:00:00:00:0e", "--sw-fw", "1.0.0.0", "--hw-fw", "300"});
     ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }));
     EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Firmware Update"));
-    EXPECT_EQ(answerer.seen[0].text, QStringLiteral("There is a new firmware available for your "
-                                                    "Nettlebeam.\nDo you want to update it now?"));
+    // Which device, and what would change.
+    EXPECT_EQ(answerer.seen[0].text,
+              QStringLiteral("There is a new firmware available for your Nettlebeam.\n"
+                             "Nettlebeam Fast Ethernet TAP 02:00:00:00:00:0e (Nettlebeam)\n"
+                             "SW Firmware Version : 1.0.0.0 to 1.1.0.0\n"
+                             "HW Firmware Version : 0300 to 0310\n"
+                             "Do you want to update it now?"));
     ASSERT_TRUE(selectorShows(1));
     EXPECT_EQ(window_->currentHandle(), old);
     EXPECT_TRUE(find<QLineEdit>("features_firmware_file")->text().isEmpty());

@@ -20,6 +20,7 @@
 #include "deviceicon.h"
 #include "featuresform.h"
 #include "filterpage.h"
+#include "firmwareoffer.h"
 #include "phystatustables.h"
 #include "portinterlock.h"
 #include "qgauge.h"
@@ -581,12 +582,17 @@ void MainWindow::offerFirmware(const StatsThreadInfo& sti) {
         qDebug("No new version found!");
         return;
     }
-    const QString path = firmware_.entryForType(sti.type).file;
+    const FirmwareStashEntry entry = firmware_.entryForType(sti.type);
+    const QString path = entry.file;
     if (path.isEmpty()) return;
     qDebug("New version found!");
+    const uint32_t slot = sti.features.configWord4High;
+    std::optional<uint32_t> hardwareTo;
+    if (slot < uint32_t(entry.hwVersions.size())) hardwareTo = entry.hwVersions[int(slot)];
+    const QString mac = macText(sti.mac);
     QMessageBox box(QMessageBox::Question, QStringLiteral("Firmware Update"),
-                    QStringLiteral("There is a new firmware available for your Nettlebeam.\nDo you "
-                                   "want to update it now?"),
+                    FirmwareOffer::text(sti.type, mac, settings_->friendlyName(mac), sti.versions,
+                                        entry.swVersion, hardwareTo),
                     QMessageBox::Yes | QMessageBox::No, this);
     const int answer = box.exec();
     // The device may have left while the question was open.

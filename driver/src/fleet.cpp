@@ -10,13 +10,15 @@ namespace nettlebeam::driver {
 namespace {
 
 // A ten-gigabit GPS device with both cages filled, a second-generation
-// gigabit GPS device and a fast-Ethernet device.
+// gigabit GPS device and a fast-Ethernet device. Only the last runs firmware
+// older than the manager's catalogue (1.1.0.0, hardware 310), software and
+// hardware both, so the manager offers it one real upgrade.
 // Each carries moderate traffic, a few hundred frames a second per port: the
 // statistics move while the daemon stays well under 1% of a core.
 const char* const kDemoFleet =
     "--type 12 --mac 00:1b:c5:0a:00:01 --hw-fw 310 --sw-fw 2.4.1.0 --traffic rate=400,mix=mixed\n"
     "--type 9 --mac 00:1b:c5:0a:00:02 --hw-fw 310 --sw-fw 1.9.3.0 --usb 2 --traffic rate=300\n"
-    "--type 13 --mac 00:1b:c5:0a:00:03 --hw-fw 120 --sw-fw 1.2.0.0 --usb 2 --traffic rate=200\n";
+    "--type 13 --mac 00:1b:c5:0a:00:03 --hw-fw 120 --sw-fw 1.0.2.0 --usb 2 --traffic rate=200\n";
 
 std::vector<std::string> splitWords(const std::string& line) {
     std::istringstream stream(line);

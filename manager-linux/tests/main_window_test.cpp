@@ -1,12 +1,15 @@
 // The main window against a private nettlebeamd: devices are attached and
 // detached through the daemon, the window is looked at by object name as a
 // user sees it, and its message boxes are answered from the test.
+#include <QApplication>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 
+#include "versionnumber.h"
 #include "window_fixture.h"
 
 using MainWindowTest = WindowTest;
@@ -156,6 +159,35 @@ TEST_F(MainWindowTest, TheFirmwareOfferAnsweredNoLeavesTheDeviceAsItWas) {
     // Status keeps being polled: no update is running.
     ASSERT_TRUE(waitFor(
         [&] { return statusText().contains(QStringLiteral("SW Firmware Version : 1.0.0.0")); }));
+}
+
+TEST_F(MainWindowTest, TheDemoFleetIsOfferedOneUpgrade) {
+    daemon_ = std::make_unique<nettlebeam::testsupport::Daemon>(
+        std::vector<std::string>{"--fleet", "demo"});
+    daemon_->exportControlPath();
+    BoxAnswerer answerer(QMessageBox::No);
+    openWindow();
+    // Every arrival was handled, and every question it asked answered.
+    ASSERT_TRUE(waitFor([&] {
+        return window_->deviceSelector()->count() == 3 && !answerer.seen.isEmpty() &&
+               QApplication::activeModalWidget() == nullptr;
+    }));
+    ASSERT_EQ(answerer.seen.size(), 1);
+    const QString offer = answerer.seen[0].text;
+    EXPECT_TRUE(offer.contains(
+        QStringLiteral("\nNettlebeam Fast Ethernet TAP 00:1b:c5:0a:00:03 (Nettlebeam)\n")))
+        << offer.toStdString();
+    // Newer in both parts: nothing the device runs is taken back.
+    const QRegularExpression versions(
+        QStringLiteral("SW Firmware Version : ([0-9.]+) to ([0-9.]+)\n"
+                       "HW Firmware Version : ([0-9]+) to ([0-9]+)"));
+    const QRegularExpressionMatch match = versions.match(offer);
+    ASSERT_TRUE(match.hasMatch()) << offer.toStdString();
+    EXPECT_EQ(VersionNumber::compare(VersionNumber::parse(match.captured(2)),
+                                     VersionNumber::parse(match.captured(1))),
+              1)
+        << offer.toStdString();
+    EXPECT_GT(match.captured(4).toUInt(), match.captured(3).toUInt());
 }
 
 TEST_F(MainWindowTest, ADeviceLeavingWhileItsOfferIsOpenLeavesNothingBehind) {

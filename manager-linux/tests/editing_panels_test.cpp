@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -333,6 +334,54 @@ TEST_F(EditingPanelsTest, ACaptureThatCannotCreateItsFileShowsOneBox) {
     QTest::qWait(3000);  // a few status answers
     EXPECT_EQ(answerer.seen.size(), 1);
     EXPECT_EQ(start->text(), QStringLiteral("Start Capture"));
+}
+
+TEST_F(EditingPanelsTest, AMissingCaptureFolderIsNamedAndOnlyTheDocumentsFolderIsMade) {
+    // An account without a documents folder: the default file lies in one.
+    const QString home = config_.filePath(QStringLiteral("home"));
+    ASSERT_TRUE(QDir().mkpath(home));
+    struct Variable {
+        const char* name;
+        bool was = qEnvironmentVariableIsSet(name);
+        QByteArray value = qgetenv(name);
+        ~Variable() { was ? qputenv(name, value) : qunsetenv(name); }
+    } restoredHome{"HOME"}, restoredConfig{"XDG_CONFIG_HOME"};
+    qputenv("HOME", QFile::encodeName(home));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
+    BoxAnswerer answerer(QMessageBox::Ok);
+    openWindow();
+    daemon_->attach(withCurrentFirmware({"--type", "9", "--traffic", "rate=2000"}));
+    ASSERT_TRUE(selectorShows(1));
+    ASSERT_TRUE(openPage(QStringLiteral("Capture")));
+    auto* start = find<QPushButton>("capture_start_btn");
+    ASSERT_TRUE(waitFor([&] { return start->isEnabled(); }));
+    auto* name = find<QLineEdit>("capture_filename");
+    const QString documents = home + QStringLiteral("/Documents");
+    ASSERT_EQ(name->text(), documents + QStringLiteral("/capture.pcapng"));
+
+    // Any other missing folder is the user's to make; the box says which.
+    const QString elsewhere = config_.filePath(QStringLiteral("missing"));
+    name->setText(elsewhere + QStringLiteral("/run.pcapng"));
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }));
+    EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Direct Capture"));
+    EXPECT_EQ(answerer.seen[0].text,
+              QStringLiteral("The folder %1 does not exist.\nPlease choose an existing folder "
+                             "for the capture file.")
+                  .arg(elsewhere));
+    EXPECT_FALSE(QFileInfo::exists(elsewhere));
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_EQ(start->text(), QStringLiteral("Start Capture"));
+
+    name->setText(documents + QStringLiteral("/capture.pcapng"));
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(waitFor(
+        [&] { return start->text() == QStringLiteral("Stop Capture") && start->isEnabled(); }));
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(waitFor(
+        [&] { return start->text() == QStringLiteral("Start Capture") && start->isEnabled(); }));
+    EXPECT_FALSE(QDir(documents).entryList({QStringLiteral("*.pcapng")}, QDir::Files).isEmpty());
+    EXPECT_EQ(answerer.seen.size(), 1);
 }
 
 TEST_F(EditingPanelsTest, AnSntpServerThatDoesNotAnswerShowsTheSntpBox) {

@@ -1,5 +1,7 @@
 #include "capturepage.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPalette>
 #include <algorithm>
 #include <climits>
@@ -52,6 +54,16 @@ QString CapturePage::withExtension(const QString& name, int fileType) {
     const int dot = name.lastIndexOf('.');
     const QString stem = dot <= nameStart ? name : name.left(dot);
     return stem + QString::fromLatin1(kExtensions[fileType]);
+}
+
+QString CapturePage::missingFolder(const QString& fileName, const QString& createdWhenMissing) {
+    const QString folder = QFileInfo(fileName).absolutePath();
+    if (QFileInfo(folder).isDir()) return QString();
+    // Only the last level: the documents folder lies in an existing home.
+    const bool create = !createdWhenMissing.isEmpty() &&
+                        QDir::cleanPath(folder) == QDir::cleanPath(createdWhenMissing);
+    if (create && QDir().mkdir(folder)) return QString();
+    return folder;
 }
 
 QString CapturePage::bufferSizeText(int megabytes) {

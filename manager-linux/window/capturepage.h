@@ -22,6 +22,11 @@ class CapturePage {
     // replaced by, or else followed by, the file type's: 0 ".pcapng",
     // 1 ".pcap", 2 ".erf".
     static QString withExtension(const QString& name, int fileType);
+    // The folder `fileName` would be written in, when it is missing: the
+    // device does not create folders. A missing `createdWhenMissing` (the
+    // documents folder of the default file: a new account may not have one)
+    // is created instead; empty when the folder is there.
+    static QString missingFolder(const QString& fileName, const QString& createdWhenMissing);
     // "%d MBytes" below 1024 MB, else "%.2lf GBytes".
     static QString bufferSizeText(int megabytes);
     // Default buffer: 3/16 of the available memory, in MB (the slider clamps it).

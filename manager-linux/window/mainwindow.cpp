@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
@@ -9,6 +10,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QStandardPaths>
 
 #include "addonpage.h"
 #include "availablememory.h"
@@ -939,6 +941,17 @@ void MainWindow::on_capture_start_btn_clicked() {
     StatsThreadInfo info = requestFor(*currentDevice_);
     if (captureRunning_) {
         emit signal_dd_stop(info);
+        return;
+    }
+    const QString missing = CapturePage::missingFolder(
+        ui->capture_filename->text(),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    if (!missing.isEmpty()) {
+        ui->capture_start_btn->setEnabled(true);
+        showBox(QMessageBox::Critical, QStringLiteral("Direct Capture"),
+                QStringLiteral("The folder %1 does not exist.\nPlease choose an existing folder "
+                               "for the capture file.")
+                    .arg(QDir::toNativeSeparators(missing)));
         return;
     }
     if (!CapturePage::buildConfig(*ui, currentCapabilities(), &info.captureConfig)) {

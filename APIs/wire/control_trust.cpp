@@ -44,6 +44,14 @@ std::string untrustedPrivateFolder(const struct stat& info, uid_t user) {
     return "";
 }
 
+std::string untrustedDataFolder(const struct stat& info, uid_t user) {
+    if (std::string why = notARealFolder(info); !why.empty()) return why;
+    if (info.st_uid != user)
+        return "it belongs to " + ownerText(info.st_uid) + ", not to " + ownerText(user);
+    if ((info.st_mode & 022) != 0) return "others may write it (mode " + octal(info.st_mode) + ")";
+    return "";
+}
+
 std::string untrustedSocket(const struct stat& info, uid_t user) {
     if (!S_ISSOCK(info.st_mode))
         return S_ISLNK(info.st_mode) ? "it is a symbolic link, not a socket" : "it is not a socket";

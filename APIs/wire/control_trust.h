@@ -23,6 +23,11 @@ std::string untrustedChosenFolder(const struct stat& info, uid_t user);
 // default folder): a real folder owned by `user` with no access for others.
 std::string untrustedPrivateFolder(const struct stat& info, uid_t user);
 
+// A folder that keeps the driver's files (its state folder, which the user
+// may have made readable to others): a real folder owned by `user` that
+// nobody else may write.
+std::string untrustedDataFolder(const struct stat& info, uid_t user);
+
 // The control socket a client is about to connect to: a socket owned by
 // `user` or root.
 std::string untrustedSocket(const struct stat& info, uid_t user);

@@ -1,5 +1,5 @@
-// The folders on the way to the control socket, checked before the daemon
-// puts its socket there.
+// The folders the daemon keeps its files in, checked before it puts anything
+// there: the folders on the way to the control socket, and the state folder.
 #pragma once
 
 #include <string>
@@ -18,6 +18,11 @@ namespace nettlebeam::driver {
 //   here must pass wire::untrustedPrivateFolder.
 // False with one line naming the folder and the reason.
 bool prepareControlFolders(const wire::ControlLayout& layout, std::string& error);
+
+// The same for the state folder: found, it must pass
+// wire::untrustedDataFolder; missing, it is created as above (its deepest
+// existing parent passing wire::untrustedChosenFolder).
+bool prepareStateFolder(const std::string& folder, std::string& error);
 
 // The path with repeated slashes folded and without a trailing slash.
 std::string normalFolderPath(const std::string& path);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "control_folders.h"
 #include "fleet.h"
 #include "log.h"
 #include "server.h"
@@ -63,21 +64,13 @@ std::string absolute(const std::string& path) {
     return std::string(cwd) + "/" + path;
 }
 
-// Creates the state folder when missing and proves it can be written.
+// Creates the state folder when missing, checks it as the control folder
+// is checked, and proves it can be written with a file of a name nobody
+// can guess (and so plant a link under).
 bool prepareStateDirectory(const std::string& folder, std::string& error) {
-    std::string partial;
-    for (size_t start = 0; start <= folder.size();) {
-        size_t slash = folder.find('/', start);
-        if (slash == std::string::npos) slash = folder.size();
-        partial = folder.substr(0, slash);
-        if (!partial.empty() && mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = "cannot create the state folder " + partial + ": " + std::strerror(errno);
-            return false;
-        }
-        start = slash + 1;
-    }
-    std::string probe = folder + "/.write-test";
-    int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (!prepareStateFolder(folder, error)) return false;
+    std::string probe = folder + "/.write-test.XXXXXX";
+    int fd = mkostemp(probe.data(), O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         error = "the state folder " + folder + " cannot be written: " + std::strerror(errno);
         return false;

@@ -261,6 +261,12 @@ TEST(WireTrust, WhatLstatAndPeerCredentialsMustShow) {
     EXPECT_TRUE(mentions(untrustedPrivateFolder(statOf(S_IFLNK | 0700, me), me), "symbolic"));
     EXPECT_TRUE(mentions(untrustedPrivateFolder(statOf(S_IFREG | 0600, me), me), "not a folder"));
 
+    EXPECT_EQ(untrustedDataFolder(statOf(S_IFDIR | 0755, me), me), "") << "others may read it";
+    EXPECT_TRUE(mentions(untrustedDataFolder(statOf(S_IFDIR | 0775, me), me), "0775"));
+    EXPECT_TRUE(mentions(untrustedDataFolder(statOf(S_IFDIR | 01777, me), me), "1777"));
+    EXPECT_TRUE(mentions(untrustedDataFolder(statOf(S_IFDIR | 0700, 0), me), "uid 0"));
+    EXPECT_TRUE(mentions(untrustedDataFolder(statOf(S_IFLNK | 0700, me), me), "symbolic"));
+
     EXPECT_EQ(untrustedSocket(statOf(S_IFSOCK | 0600, me), me), "");
     EXPECT_EQ(untrustedSocket(statOf(S_IFSOCK | 0600, 0), me), "");
     EXPECT_TRUE(mentions(untrustedSocket(statOf(S_IFSOCK | 0600, 1001), me), "uid 1001"));

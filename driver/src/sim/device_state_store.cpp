@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace nettlebeam::driver::sim {
@@ -87,6 +86,43 @@ bool parseLine(const std::string& key, const std::string& value, PersistedState&
 
 }  // namespace
 
+bool DeviceStateStore::readOwnFile(std::string& content) const {
+    // O_NONBLOCK: a FIFO under the name must not hold the daemon up.
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            report("ignoring device state file " + path_ + ": " +
+                   (errno == ELOOP ? std::string("it is a symbolic link") : std::strerror(errno)));
+        return false;
+    }
+    struct stat info {};
+    std::string why;
+    if (::fstat(fd, &info) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISREG(info.st_mode))
+        why = "it is not a regular file";
+    else if (info.st_uid != ::geteuid())
+        why = "it belongs to uid " + std::to_string(info.st_uid) + ", not to uid " +
+              std::to_string(::geteuid());
+    // One byte more than a file may hold tells a file that is too long.
+    content.assign(kMaxFileBytes + 1, '\0');
+    size_t got = 0;
+    while (why.empty() && got < content.size()) {
+        const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) why = std::strerror(errno);
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (!why.empty()) {
+        report("ignoring device state file " + path_ + ": " + why);
+        return false;
+    }
+    content.resize(got);
+    return true;
+}
+
 DeviceStateStore::DeviceStateStore(std::string directory, const std::array<uint8_t, 6>& mac)
     : directory_(std::move(directory)) {
     if (directory_.empty()) return;
@@ -98,11 +134,8 @@ DeviceStateStore::DeviceStateStore(std::string directory, const std::array<uint8
 
 std::optional<PersistedState> DeviceStateStore::load() const {
     if (path_.empty()) return std::nullopt;
-    std::ifstream in(path_);
-    if (!in) return std::nullopt;
-    std::string content(kMaxFileBytes + 1, '\0');
-    in.read(content.data(), static_cast<std::streamsize>(content.size()));
-    content.resize(static_cast<size_t>(in.gcount()));
+    std::string content;
+    if (!readOwnFile(content)) return std::nullopt;
     std::istringstream lines(content);
     std::string line;
     PersistedState state;
@@ -140,8 +173,10 @@ bool DeviceStateStore::save(const PersistedState& state) const {
     if (state.hardwareId) text << "hardware-id " << int(*state.hardwareId) << "\n";
     std::string content = text.str();
 
-    std::string temp = path_ + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A new file under a name nobody can guess: nothing planted in the
+    // folder is written through.
+    std::string temp = path_ + ".XXXXXX";
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         report("cannot write device state " + temp + ": " + std::strerror(errno));
         return false;

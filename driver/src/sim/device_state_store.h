@@ -29,15 +29,19 @@ class DeviceStateStore {
     // An empty directory keeps nothing: loads find nothing and saves succeed.
     DeviceStateStore(std::string directory, const std::array<uint8_t, 6>& mac);
 
-    // Empty when there is no file; a malformed file is reported on stderr
-    // and ignored.
+    // Empty when there is no file; a malformed file, or anything but a
+    // regular file of the daemon's user, is reported on stderr and ignored.
     std::optional<PersistedState> load() const;
-    // Writes a temporary file and renames it over the old one, so a crash
-    // never leaves half a file. False (reported on stderr) when it fails.
+    // Writes a new temporary file and renames it over the old one, so a
+    // crash never leaves half a file. False (reported on stderr) when it fails.
     bool save(const PersistedState& state) const;
     const std::string& path() const { return path_; }
 
   private:
+    // The file's bytes (up to one more than a state file may hold); false
+    // when there is none to read or it is not to be trusted (reported).
+    bool readOwnFile(std::string& content) const;
+
     std::string directory_;
     std::string path_;
 };

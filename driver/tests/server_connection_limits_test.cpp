@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -28,6 +29,30 @@ size_t countLines(const std::string& file, const std::string& part) {
     for (std::string line; std::getline(in, line);)
         if (line.find(part) != std::string::npos) ++count;
     return count;
+}
+
+// countLines on a file already open: it needs no descriptor.
+size_t linesIn(int fd, const std::string& part) {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got;
+         (got = pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0;)
+        text.append(buffer, static_cast<size_t>(got));
+    std::istringstream in(text);
+    size_t count = 0;
+    for (std::string line; std::getline(in, line);)
+        if (line.find(part) != std::string::npos) ++count;
+    return count;
+}
+
+// Waits (up to a generous bound that only a fault reaches) until `done`.
+bool eventually(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 // The server's log (standard error) goes to a file while this lives.
@@ -125,6 +150,9 @@ TEST_F(ServerLimits, OutOfDescriptorsTheServerWaitsInsteadOfSpinning) {
     // The loop must be serving before the limit drops: whatever it opens on
     // its way there would fail instead.
     ASSERT_GE(listDevices(), 0);
+    // Opened before the limit drops, so the test can still read the log.
+    const int logFd = open((folder_ + "/log").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(logFd, 0);
     // Sockets made before the limit drops; the server then has none to accept with.
     std::vector<int> clients;
     for (int i = 0; i < 40; ++i) clients.push_back(socketTo(false));
@@ -134,12 +162,15 @@ TEST_F(ServerLimits, OutOfDescriptorsTheServerWaitsInsteadOfSpinning) {
     low.rlim_cur = static_cast<rlim_t>(clients.back());
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
     for (int fd : clients) connectSocket(fd);
-    // Long enough for a spinning loop to log thousands of failures.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Once the server has met the limit, a spinning loop logs thousands of
+    // failures while the limit is raised and a request is answered.
+    const bool met = eventually([&] { return linesIn(logFd, "Too many open files") > 0; });
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    close(logFd);
     for (int fd : clients) close(fd);
-    EXPECT_GE(listDevices(), 0) << "accepting again once descriptors are free";
+    ASSERT_TRUE(met) << "the server never met the descriptor limit";
     const std::string log = folder_ + "/log";
+    EXPECT_GE(listDevices(), 0) << "accepting again once descriptors are free";
     EXPECT_EQ(countLines(log, "Too many open files"), 1u) << "logged once per episode";
     EXPECT_EQ(countLines(log, "accepting connections again"), 1u);
 }

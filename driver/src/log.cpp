@@ -17,4 +17,13 @@ void logLine(const std::string& message) {
                  message.c_str());
 }
 
+void RepeatedEvent::flush(Clock::time_point now,
+                          const std::function<std::string(uint64_t)>& describe) {
+    if (pending_ == 0 || (logged_ && now - lastLine_ < period_)) return;
+    logLine(describe(pending_));
+    pending_ = 0;
+    lastLine_ = now;
+    logged_ = true;
+}
+
 }  // namespace nettlebeam::driver

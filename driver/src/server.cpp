@@ -243,7 +243,7 @@ void Server::acceptAll() {
         }
         if (!peerAllowed(fd)) continue;
         if (connections_.size() >= maxConnections_ && !makeRoom()) {
-            ++closedForRoom_;
+            closedForRoom_.count();
             close(fd);
             continue;
         }
@@ -303,7 +303,7 @@ bool Server::makeRoom() {
             oldest = connection.get();
     }
     if (oldest == nullptr) return false;
-    ++closedForRoom_;
+    closedForRoom_.count();
     closeConnection(oldest->fd);
     return true;
 }
@@ -807,19 +807,17 @@ void Server::tick() {
             connection->state != Connection::State::Shared &&
             connection->state != Connection::State::Deferred && now > connection->deadline)
             overdue.push_back(fd);
-    for (int fd : overdue) {
-        logLine("dropped a stalled connection");
-        closeConnection(fd);
-    }
+    for (int fd : overdue) closeConnection(fd);
+    stalled_.count(overdue.size());
+    stalled_.flush(now, [](uint64_t count) {
+        return "dropped " + std::to_string(count) + " stalled connection" + (count == 1 ? "" : "s");
+    });
     // Descriptors may come free elsewhere than in a closing connection.
     if (!listening_ && now >= retryAcceptAt_) resumeAccepting();
-    if (closedForRoom_ > 0 && now - lastRoomLog_ >= std::chrono::seconds(10)) {
-        lastRoomLog_ = now;
-        logLine("at the limit of " + std::to_string(maxConnections_) +
-                " open connections: closed " + std::to_string(closedForRoom_) +
-                " waiting for their request");
-        closedForRoom_ = 0;
-    }
+    closedForRoom_.flush(now, [this](uint64_t count) {
+        return "at the limit of " + std::to_string(maxConnections_) + " open connections: closed " +
+               std::to_string(count) + " waiting for their request";
+    });
     // Exited clients are looked for once a second: it costs a /proc read each.
     std::function<bool(const ProcessKey&)> running;
     if (now - lastLivenessCheck_ >= std::chrono::seconds(1)) {

@@ -19,6 +19,7 @@
 #include "event_queues.h"
 #include "fault_injection.h"
 #include "frame.h"
+#include "log.h"
 #include "sim/simulated_device.h"
 
 namespace nettlebeam::driver {
@@ -130,9 +131,9 @@ class Server : public DeviceHost {
     bool outOfDescriptors_ = false;          // an episode is under way (logged once)
     Clock::time_point retryAcceptAt_{};
     size_t maxConnections_ = 0;
-    uint64_t nextSerial_ = 0;     // age of connections
-    uint64_t closedForRoom_ = 0;  // not logged yet
-    Clock::time_point lastRoomLog_{};
+    uint64_t nextSerial_ = 0;          // age of connections
+    RepeatedEvent closedForRoom_;      // at the connection limit
+    RepeatedEvent stalled_;            // past their deadline
     std::vector<uid_t> refusedUsers_;  // logged once each
     ino_t socketInode_ = 0;
     std::map<int, std::unique_ptr<Connection>> connections_;

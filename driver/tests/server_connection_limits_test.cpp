@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -42,6 +43,22 @@ size_t linesIn(int fd, const std::string& part) {
     size_t count = 0;
     for (std::string line; std::getline(in, line);)
         if (line.find(part) != std::string::npos) ++count;
+    return count;
+}
+
+// The connections the server's lines say it dropped as stalled: each line
+// gives its count ("dropped 40 stalled connections"); a line without one
+// stands for one.
+size_t droppedAsStalled(const std::string& file) {
+    std::ifstream in(file);
+    size_t count = 0;
+    for (std::string line; std::getline(in, line);) {
+        const size_t at = line.find("dropped ");
+        if (at == std::string::npos || line.find("stalled connection") == std::string::npos)
+            continue;
+        const unsigned long number = std::strtoul(line.c_str() + at + 8, nullptr, 10);
+        count += number == 0 ? 1 : number;
+    }
     return count;
 }
 
@@ -79,7 +96,8 @@ class LogToFile {
 
 class ServerLimits : public ::testing::Test {
   protected:
-    void start(size_t maxConnections) {
+    void start(size_t maxConnections,
+               std::chrono::milliseconds readDeadline = std::chrono::seconds(60)) {
         char folder[] = "/tmp/nblimits.XXXXXX";
         ASSERT_NE(mkdtemp(folder), nullptr);
         folder_ = folder;
@@ -87,7 +105,7 @@ class ServerLimits : public ::testing::Test {
         ServerOptions options;
         options.controlPath = folder_ + "/KV7Control";
         options.maxConnections = maxConnections;
-        options.readDeadline = std::chrono::seconds(60);  // idle ones stay unless made room for
+        options.readDeadline = readDeadline;  // by default idle ones stay unless made room for
         path_ = options.controlPath;
         server_ = std::make_unique<Server>(options);
         std::string error;
@@ -173,6 +191,21 @@ TEST_F(ServerLimits, OutOfDescriptorsTheServerWaitsInsteadOfSpinning) {
     EXPECT_GE(listDevices(), 0) << "accepting again once descriptors are free";
     EXPECT_EQ(countLines(log, "Too many open files"), 1u) << "logged once per episode";
     EXPECT_EQ(countLines(log, "accepting connections again"), 1u);
+}
+
+TEST_F(ServerLimits, StalledConnectionsAreLoggedTogetherWithTheirCount) {
+    start(100000, std::chrono::milliseconds(200));
+    std::vector<int> stalled;
+    for (int i = 0; i < 40; ++i) stalled.push_back(socketTo(true));
+    for (int fd : stalled) {
+        EXPECT_TRUE(closedByPeer(fd)) << "a connection that sends nothing is dropped";
+        close(fd);
+    }
+    // The first line comes at once, what follows it within its period.
+    const std::string log = folder_ + "/log";
+    EXPECT_TRUE(eventually([&] { return droppedAsStalled(log) >= 40; }));
+    EXPECT_EQ(droppedAsStalled(log), 40u);
+    EXPECT_LE(countLines(log, "stalled connection"), 2u) << "not a line per connection";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include <malloc.h>
 #include <signal.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
@@ -36,6 +37,8 @@ constexpr auto kStopGrace = std::chrono::seconds(2);
 // Connections kept open for shared memory, one descriptor each: a client
 // that never closes them must not exhaust the daemon's descriptors.
 constexpr size_t kMaxSharedConnections = 256;
+// Freed bytes after which memory is handed back to the system.
+constexpr size_t kTrimAfterBytes = 4u << 20;
 
 uint32_t getU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -80,8 +83,10 @@ struct Server::Connection {
     uint8_t header[wire::kHeaderSize] = {};
     size_t headerGot = 0;
     wire::RequestHeader request;
+    // Grows with the bytes that arrive, never ahead of them to what the
+    // header declares; freed once the request is answered.
     std::vector<uint8_t> input;
-    size_t inputGot = 0;
+    size_t inputHeld = 0;  // of input's capacity, counted in requestBytes_
     uint8_t replyHeader[wire::kHeaderSize] = {};
     std::vector<uint8_t> replyBody;
     size_t sent = 0;  // bytes of header and body written so far
@@ -333,6 +338,9 @@ void Server::closeConnection(int fd) {
         if (found->second->process) queues_.unpark(*found->second->process, Clock::now());
     }
     if (found->second->state == Connection::State::Deferred) std::erase(deferred_, fd);
+    holdInput(*found->second, 0);
+    releasedBytes_ += found->second->input.capacity() + found->second->replyBody.capacity() +
+                      found->second->deferredReply.capacity() + sizeof(Connection);
     close(fd);  // also leaves epoll
     connections_.erase(found);
     resumeAccepting();
@@ -360,8 +368,8 @@ void Server::onReadable(Connection& connection) {
                         wire::kHeaderSize - connection.headerGot};
             parts[1] = {staging_.data(), staging_.size()};
         } else {
-            parts[0] = {connection.input.data() + connection.inputGot,
-                        connection.input.size() - connection.inputGot};
+            parts[0] = {staging_.data(), std::min(staging_.size(), connection.request.inputLength -
+                                                                       connection.input.size())};
         }
         ssize_t got = readv(fd, parts, readingHeader ? 2 : 1);
         if (got < 0) {
@@ -390,19 +398,56 @@ void Server::onReadable(Connection& connection) {
                 return;
             }
             connection.request = *header;
-            connection.input.resize(header->inputLength);
-            // An empty input has no buffer: memcpy must not see its null pointer.
-            if (early > 0) std::memcpy(connection.input.data(), staging_.data(), early);
-            connection.inputGot = early;
             connection.state = Connection::State::ReadingInput;
-        } else {
-            connection.inputGot += count;
+            count = early;
         }
-        if (connection.inputGot == connection.input.size()) {
+        if (!takeInput(connection, count)) return;
+        if (connection.input.size() == connection.request.inputLength) {
+            holdInput(connection, 0);  // answered now: no longer waiting for bytes
             dispatch(connection);
             return;
         }
     }
+}
+
+bool Server::takeInput(Connection& connection, size_t count) {
+    std::vector<uint8_t>& input = connection.input;
+    const size_t needed = input.size() + count;
+    if (needed > input.capacity()) {
+        const size_t capacity = std::min<size_t>(connection.request.inputLength,
+                                                 std::max(needed, 2 * input.capacity()));
+        // A request these bytes complete is answered at once and holds
+        // nothing after; only one that waits for more is bounded.
+        const bool complete = needed == connection.request.inputLength;
+        if (!complete && !makeRoomForInput(connection, capacity - connection.inputHeld)) {
+            closedForBytes_.count();
+            closeConnection(connection.fd);
+            return false;
+        }
+        input.reserve(capacity);
+        holdInput(connection, input.capacity());
+    }
+    input.insert(input.end(), staging_.begin(), staging_.begin() + static_cast<ptrdiff_t>(count));
+    return true;
+}
+
+void Server::holdInput(Connection& connection, size_t bytes) {
+    requestBytes_ = requestBytes_ - connection.inputHeld + bytes;
+    if (connection.inputHeld == 0 && bytes > 0)
+        holdingInput_.emplace(connection.serial, connection.fd);
+    if (connection.inputHeld > 0 && bytes == 0) holdingInput_.erase(connection.serial);
+    connection.inputHeld = bytes;
+}
+
+bool Server::makeRoomForInput(const Connection& connection, size_t more) {
+    while (requestBytes_ + more > options_.pendingRequestBudget) {
+        auto oldest = holdingInput_.begin();
+        if (oldest != holdingInput_.end() && oldest->second == connection.fd) ++oldest;
+        if (oldest == holdingInput_.end()) return false;
+        closedForBytes_.count();
+        closeConnection(oldest->second);
+    }
+    return true;
 }
 
 void Server::dispatch(Connection& connection) {
@@ -667,6 +712,8 @@ void Server::releaseShared(DeviceHandle handle) {
 }
 
 void Server::reply(Connection& connection, std::vector<uint8_t> bytes) {
+    releasedBytes_ += connection.input.capacity();
+    std::vector<uint8_t>().swap(connection.input);  // answered: the request's bytes are done with
     if (connection.truncateTo && bytes.size() > *connection.truncateTo)
         bytes.resize(*connection.truncateTo);
     wire::encodeReplyHeader(
@@ -681,6 +728,8 @@ void Server::reply(Connection& connection, std::vector<uint8_t> bytes) {
 
 void Server::fail(Connection& connection, const std::string& why) {
     if (!why.empty()) logLine("failed a request: " + why);
+    releasedBytes_ += connection.input.capacity();
+    std::vector<uint8_t>().swap(connection.input);
     wire::encodeReplyHeader({wire::kDriverFailed, 0}, connection.replyHeader);
     connection.replyBody.clear();
     connection.state = Connection::State::Writing;
@@ -814,6 +863,17 @@ void Server::tick() {
     });
     // Descriptors may come free elsewhere than in a closing connection.
     if (!listening_ && now >= retryAcceptAt_) resumeAccepting();
+    closedForBytes_.flush(now, [this](uint64_t count) {
+        return "at the limit of " + std::to_string(options_.pendingRequestBudget) +
+               " bytes for requests still arriving: closed " + std::to_string(count) + " of them";
+    });
+    // After a flood the freed memory goes back to the system, not only to
+    // the allocator's free lists; at most once a second, as it walks the heap.
+    if (releasedBytes_ >= kTrimAfterBytes && now - lastTrim_ >= std::chrono::seconds(1)) {
+        malloc_trim(0);
+        releasedBytes_ = 0;
+        lastTrim_ = now;
+    }
     closedForRoom_.flush(now, [this](uint64_t count) {
         return "at the limit of " + std::to_string(maxConnections_) + " open connections: closed " +
                std::to_string(count) + " waiting for their request";

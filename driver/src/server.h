@@ -42,6 +42,11 @@ struct ServerOptions {
     // connections together: memory capture data requests get no more than
     // is left (their unread blocks wait in the capture for the next read).
     size_t pendingReplyBudget = 128u << 20;
+    // Bytes that requests still arriving may hold, all connections
+    // together: at the limit the oldest unfinished request is closed to
+    // make room (a request's buffer grows with what arrives, so only bytes
+    // sent count).
+    size_t pendingRequestBudget = 8u << 20;
 };
 
 class Server : public DeviceHost {
@@ -96,6 +101,14 @@ class Server : public DeviceHost {
     size_t pendingReplyBytes() const;
     void onReadable(Connection& connection);
     void onWritable(Connection& connection);
+    // Appends `count` bytes of staging_ to the request's input; false when
+    // the connection was closed for want of room.
+    bool takeInput(Connection& connection, size_t count);
+    // Sets the bytes the request holds while it is still arriving.
+    void holdInput(Connection& connection, size_t bytes);
+    // Closes the oldest other unfinished requests until `more` bytes fit
+    // under the bound; false when they cannot.
+    bool makeRoomForInput(const Connection& connection, size_t more);
     void dispatch(Connection& connection);
     void answerDevice(Connection& connection);
     void answerEnumeration(Connection& connection);
@@ -131,15 +144,20 @@ class Server : public DeviceHost {
     bool outOfDescriptors_ = false;          // an episode is under way (logged once)
     Clock::time_point retryAcceptAt_{};
     size_t maxConnections_ = 0;
-    uint64_t nextSerial_ = 0;          // age of connections
-    RepeatedEvent closedForRoom_;      // at the connection limit
-    RepeatedEvent stalled_;            // past their deadline
+    uint64_t nextSerial_ = 0;               // age of connections
+    RepeatedEvent closedForRoom_;           // at the connection limit
+    RepeatedEvent stalled_;                 // past their deadline
+    RepeatedEvent closedForBytes_;          // at the bound of bytes for unfinished requests
+    size_t requestBytes_ = 0;               // held by requests still arriving
+    std::map<uint64_t, int> holdingInput_;  // serial -> fd of those, oldest first
+    size_t releasedBytes_ = 0;              // freed since memory was last handed back
+    Clock::time_point lastTrim_{};
     std::vector<uid_t> refusedUsers_;  // logged once each
     ino_t socketInode_ = 0;
     std::map<int, std::unique_ptr<Connection>> connections_;
-    std::array<uint8_t, 1024> staging_{};  // input read together with a header
-    std::vector<int> parked_;              // connections waiting for an event, oldest first
-    std::vector<int> deferred_;            // connections waiting for a device's work
+    std::array<uint8_t, 16384> staging_{};  // input as read, before it joins its request
+    std::vector<int> parked_;               // connections waiting for an event, oldest first
+    std::vector<int> deferred_;             // connections waiting for a device's work
     // Outlives the devices, which hand it their teardown.
     BackgroundDisposal disposal_;
     std::map<DeviceHandle, Device> devices_;

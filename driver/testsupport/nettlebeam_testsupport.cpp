@@ -4,9 +4,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -55,9 +57,11 @@ std::vector<std::string> environmentWith(const std::vector<std::string>& extra) 
     return env;
 }
 
-// fork + exec with the given standard output and error; -1 when fork fails.
+// fork + exec with the given standard output and error, and with
+// `descriptorLimit` (when not 0) as the child's RLIMIT_NOFILE; -1 when fork
+// fails.
 pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-            int outFd, int errFd) {
+            int outFd, int errFd, unsigned long descriptorLimit = 0) {
     std::vector<std::string> args = argv;
     std::vector<std::string> env = environmentWith(extraEnv);
     auto argPointers = pointers(args);
@@ -68,6 +72,12 @@ pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     dup2(null, STDIN_FILENO);
     if (outFd >= 0) dup2(outFd, STDOUT_FILENO);
     if (errFd >= 0) dup2(errFd, STDERR_FILENO);
+    rlimit limit{};
+    if (descriptorLimit != 0 && getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        limit.rlim_cur = descriptorLimit;
+        limit.rlim_max = std::max<rlim_t>(limit.rlim_max, descriptorLimit);
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(126);
+    }
     execve(argPointers[0], argPointers.data(), envPointers.data());
     const char message[] = "cannot run the program\n";
     ssize_t ignored = write(STDERR_FILENO, message, sizeof(message) - 1);
@@ -150,7 +160,8 @@ std::string Daemon::binaryPath() {
     return NETTLEBEAMD_PATH;
 }
 
-Daemon::Daemon(const std::vector<std::string>& extraServeArgs) : serveArgs_(extraServeArgs) {
+Daemon::Daemon(const std::vector<std::string>& extraServeArgs, unsigned long descriptorLimit)
+    : serveArgs_(extraServeArgs), descriptorLimit_(descriptorLimit) {
     char folderTemplate[] = "/tmp/nbtest.XXXXXX";
     if (mkdtemp(folderTemplate) == nullptr)
         throw std::runtime_error(std::string("cannot create a test folder: ") +
@@ -179,7 +190,7 @@ void Daemon::start() {
     // The daemon's log goes to a file in the test folder, for diagnosis.
     int log = open((folder_ + "/nettlebeamd.log").c_str(),
                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    pid_ = spawn(argv, {}, log, log);
+    pid_ = spawn(argv, {}, log, log, descriptorLimit_);
     if (log >= 0) close(log);
     if (pid_ < 0) throw std::runtime_error("cannot start nettlebeamd");
     auto deadline = Clock::now() + std::chrono::seconds(10);

@@ -26,9 +26,11 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
 class Daemon {
   public:
     // Starts `nettlebeamd serve --fleet empty --state-dir <tmp>/state` plus
-    // `extraServeArgs` on <tmp>/KV7Control and waits until it accepts requests.
+    // `extraServeArgs` on <tmp>/KV7Control and waits until it accepts requests;
+    // a `descriptorLimit` other than 0 is its RLIMIT_NOFILE (as `ulimit -n`).
     // Throws std::runtime_error when it does not come up.
-    explicit Daemon(const std::vector<std::string>& extraServeArgs = {});
+    explicit Daemon(const std::vector<std::string>& extraServeArgs = {},
+                    unsigned long descriptorLimit = 0);
     ~Daemon();  // stops the daemon and removes its temporary folder
     Daemon(const Daemon&) = delete;
     Daemon& operator=(const Daemon&) = delete;
@@ -37,6 +39,7 @@ class Daemon {
     // The daemon's process, for tests that stop it to see how clients fare.
     int pid() const { return pid_; }
     const std::string& folder() const { return folder_; }
+    int pid() const { return pid_; }  // -1 when stopped
     std::string stateDirectory() const { return folder_ + "/state"; }
     // Sets NETTLEBEAM_CONTROL in this process so the library talks to this daemon.
     void exportControlPath() const;
@@ -63,6 +66,7 @@ class Daemon {
   private:
     void start();
     std::vector<std::string> serveArgs_;
+    unsigned long descriptorLimit_ = 0;
     std::string folder_;
     std::string controlPath_;
     int pid_ = -1;

@@ -78,6 +78,7 @@ struct Server::Connection {
     enum class State { ReadingHeader, ReadingInput, Parked, Deferred, Writing, Shared };
     int fd = -1;
     uint64_t serial = 0;  // accept order
+    uid_t uid = 0;        // the peer's user
     State state = State::ReadingHeader;
     uint32_t watched = 0;  // epoll events registered, 0 when not registered
     uint8_t header[wire::kHeaderSize] = {};
@@ -246,7 +247,8 @@ void Server::acceptAll() {
             logLine("accepting connections again (" + std::to_string(connections_.size()) +
                     " open)");
         }
-        if (!peerAllowed(fd)) continue;
+        uid_t uid = 0;
+        if (!peerAllowed(fd, uid)) continue;
         if (connections_.size() >= maxConnections_ && !makeRoom()) {
             closedForRoom_.count();
             close(fd);
@@ -255,6 +257,7 @@ void Server::acceptAll() {
         auto connection = std::make_unique<Connection>();
         connection->fd = fd;
         connection->serial = nextSerial_++;
+        connection->uid = uid;
         connection->deadline = Clock::now() + options_.readDeadline;
         Connection& added = *connection;
         connections_.emplace(fd, std::move(connection));
@@ -284,12 +287,13 @@ void Server::resumeAccepting() {
     listening_ = epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event) == 0;
 }
 
-bool Server::peerAllowed(int fd) {
+bool Server::peerAllowed(int fd, uid_t& uid) {
     ucred peer{};
     socklen_t length = sizeof(peer);
     std::string why = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0
                           ? wire::untrustedPeer(peer.uid, geteuid())
                           : std::string("its peer cannot be identified: ") + std::strerror(errno);
+    uid = peer.uid;
     if (why.empty()) return true;
     close(fd);
     if (std::find(refusedUsers_.begin(), refusedUsers_.end(), peer.uid) == refusedUsers_.end()) {
@@ -573,11 +577,37 @@ void Server::answerEventWait(Connection& connection) {
                                         std::to_string(connection.process->pid) +
                                         " overflowed; it must enumerate again");
         case EventQueues::Take::Empty:
+            makeRoomToPark(connection);
             connection.state = Connection::State::Parked;
             queues_.park(*connection.process);
             parked_.push_back(connection.fd);
             watch(connection, EPOLLIN | EPOLLRDHUP);
             return;
+    }
+}
+
+void Server::makeRoomToPark(const Connection& connection) {
+    // The daemon's user and root are the only peers: each may keep parked
+    // waits in half of the slots, so requests always find room.
+    const size_t share = std::max<size_t>(maxConnections_ / 2, 1);
+    std::vector<Connection*> users;  // that user's parked waits, oldest first
+    for (int fd : parked_)
+        if (auto found = connections_.find(fd);
+            found != connections_.end() && found->second->uid == connection.uid)
+            users.push_back(found->second.get());
+    while (users.size() >= share) {
+        // One process needs one wait: one that keeps more loses its own
+        // oldest before anyone else's.
+        auto oldest = std::find_if(users.begin(), users.end(), [&](const Connection* parked) {
+            return parked->process == connection.process;
+        });
+        if (oldest == users.end()) oldest = users.begin();
+        Connection& closing = **oldest;
+        users.erase(oldest);
+        std::erase(parked_, closing.fd);
+        queues_.unpark(*closing.process, Clock::now());
+        closedParked_.count();
+        fail(closing, "");  // its client sees a failed wait and waits again
     }
 }
 
@@ -860,6 +890,11 @@ void Server::tick() {
     stalled_.count(overdue.size());
     stalled_.flush(now, [](uint64_t count) {
         return "dropped " + std::to_string(count) + " stalled connection" + (count == 1 ? "" : "s");
+    });
+    closedParked_.flush(now, [this](uint64_t count) {
+        return "closed " + std::to_string(count) + " parked event wait" + (count == 1 ? "" : "s") +
+               " beyond a user's share of " +
+               std::to_string(std::max<size_t>(maxConnections_ / 2, 1)) + " connections";
     });
     // Descriptors may come free elsewhere than in a closing connection.
     if (!listening_ && now >= retryAcceptAt_) resumeAccepting();

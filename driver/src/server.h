@@ -93,8 +93,9 @@ class Server : public DeviceHost {
     // watched until a connection closes or a second has passed.
     void pauseAccepting(int error);
     void resumeAccepting();
-    // Closes a connection from another user; true when the peer may stay.
-    bool peerAllowed(int fd);
+    // Closes a connection from another user; true when the peer (`uid`)
+    // may stay.
+    bool peerAllowed(int fd, uid_t& uid);
     // At the connection limit: closes the oldest connection still waiting
     // for its request; false when there is none.
     bool makeRoom();
@@ -113,6 +114,9 @@ class Server : public DeviceHost {
     void answerDevice(Connection& connection);
     void answerEnumeration(Connection& connection);
     void answerEventWait(Connection& connection);
+    // Before `connection` parks: fails the oldest parked waits of its user
+    // (of its own process first) until the user is below its share.
+    void makeRoomToPark(const Connection& connection);
     void answerAdmin(Connection& connection);
     void answerShare(Connection& connection);
     // Takes the fault armed for this request; true when it failed or
@@ -147,6 +151,7 @@ class Server : public DeviceHost {
     uint64_t nextSerial_ = 0;               // age of connections
     RepeatedEvent closedForRoom_;           // at the connection limit
     RepeatedEvent stalled_;                 // past their deadline
+    RepeatedEvent closedParked_;            // beyond a user's share of parked waits
     RepeatedEvent closedForBytes_;          // at the bound of bytes for unfinished requests
     size_t requestBytes_ = 0;               // held by requests still arriving
     std::map<uint64_t, int> holdingInput_;  // serial -> fd of those, oldest first

@@ -1,10 +1,12 @@
 // Direct capture and memory capture end to end: every file opens in tshark
 // and capinfos with the frames delivered, frames are conserved, files rotate
 // and ring, failures are reported, and the counters agree with tshark.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -398,23 +400,44 @@ TEST(DirectCapture, ATakenNameIsNeverOpenedTheNextFreeOneIsWritten) {
     const std::string victim = folder.path() + "/victim";
     std::ofstream(victim) << "keep me";
     const std::time_t now = std::time(nullptr);
+    // The test holds each FIFO's reading end (with room for all a capture
+    // writes): an open that reaches a FIFO then returns at once, and what
+    // it wrote is seen, where it would otherwise hang the test until the
+    // suite's timeout.
+    std::vector<int> fifoReaders;
+    struct Closer {
+        std::vector<int>& fds;
+        ~Closer() {
+            for (int fd : fds) close(fd);
+        }
+    } closer{fifoReaders};
     for (std::time_t t = now; t < now + 10; ++t) {
-        ASSERT_EQ(mkfifo(ringFileName(settings.path, 1, t).c_str(), 0600), 0);
+        const std::string fifo = ringFileName(settings.path, 1, t);
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        fifoReaders.push_back(open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        ASSERT_GE(fifoReaders.back(), 0);
+        ASSERT_GE(fcntl(fifoReaders.back(), F_SETPIPE_SZ, 1 << 20), 1 << 20);
         ASSERT_EQ(symlink(victim.c_str(), ringFileName(settings.path, 1, t, 2).c_str()), 0);
         std::ofstream(ringFileName(settings.path, 1, t, 3)) << "earlier";
     }
     ASSERT_TRUE(run.engine.directCapture().start(settings, 65535));
     run.feed(10);
     run.engine.directCapture().stop();
+    for (int fd : fifoReaders) {
+        char byte;
+        EXPECT_LE(read(fd, &byte, 1), 0) << "a planted FIFO was written";
+    }
     const auto created = eventsOf(run.engine.directCapture(), CaptureEvent::Kind::NewFile);
     ASSERT_EQ(created.size(), 1u);
     const std::string written = created[0].path;
     EXPECT_TRUE(std::regex_match(written, std::regex(".*/cap_00001_[0-9]{14}-4\\.pcapng")))
         << written;
-    EXPECT_EQ(checkFiles({written}), 10);
     struct stat info {};
-    ASSERT_EQ(stat(written.c_str(), &info), 0);
+    ASSERT_EQ(lstat(written.c_str(), &info), 0);
+    // Before the file is read: reading a FIFO would wait for a writer.
+    ASSERT_TRUE(S_ISREG(info.st_mode)) << written;
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(checkFiles({written}), 10);
     EXPECT_EQ(contentOf(victim), "keep me");
     for (std::time_t t = now; t < now + 10; ++t)
         EXPECT_EQ(contentOf(ringFileName(settings.path, 1, t, 3)), "earlier");

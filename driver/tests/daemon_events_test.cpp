@@ -1,5 +1,10 @@
 // Events per client process, device restarts, and the daemon's commands.
 #include <gtest/gtest.h>
+#include <linux/sockios.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -130,16 +135,41 @@ TEST(DaemonEvents, DevicesAttachedBeforeTheFirstEnumerationAreNotReplayed) {
 TEST(DaemonEvents, AWaitParksUntilAnEventArrives) {
     Daemon daemon;
     ASSERT_EQ(enumerate(daemon.controlPath()), 0);
-    Event event;
-    std::thread waiter([&] { event = waitEvent(daemon.controlPath()); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(event.result, 0);  // still parked
+    // The wait on a socket of the test's own, so it can tell when the
+    // daemon has taken the request: nothing of it is left unread, and a
+    // later request has been answered. Only then is its silence a park.
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, daemon.controlPath().c_str(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    uint8_t request[wire::kHeaderSize];
+    wire::encodeRequestHeader({kEventWait, 0, 4108}, request);
+    ASSERT_EQ(send(fd, request, sizeof request, MSG_NOSIGNAL),
+              static_cast<ssize_t>(sizeof request));
+    int unread = 1;
+    for (int i = 0; i < 3000 && unread != 0; ++i) {
+        ASSERT_EQ(ioctl(fd, SIOCOUTQ, &unread), 0);
+        if (unread != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(unread, 0) << "the daemon never read the wait";
+    ASSERT_EQ(daemon.run({"devices"}).exitStatus, 0);
+    pollfd polled{fd, POLLIN, 0};
+    EXPECT_EQ(poll(&polled, 1, 0), 0) << "answered without an event";
+
     daemon.event({"1", "7", "--name", "/tmp/capture_1.pcap"});
-    waiter.join();
-    EXPECT_EQ(event.result, 4108);
-    EXPECT_EQ(event.kind, 1u);
-    EXPECT_EQ(event.handle, 7u);
-    EXPECT_EQ(event.subject & 0xFFFF, static_cast<uint32_t>('/'));
+    ASSERT_EQ(poll(&polled, 1, 30000), 1) << "the event never came";
+    uint8_t reply[wire::kHeaderSize];
+    ASSERT_EQ(recv(fd, reply, sizeof reply, MSG_WAITALL), static_cast<ssize_t>(sizeof reply));
+    auto header = wire::decodeReplyHeader(reply, 4108);
+    ASSERT_TRUE(header.has_value());
+    ASSERT_EQ(header->result, 4108);
+    std::vector<uint8_t> record(4108);
+    ASSERT_EQ(recv(fd, record.data(), record.size(), MSG_WAITALL), 4108);
+    close(fd);
+    EXPECT_EQ(u32At(&record[4]), 1u);
+    EXPECT_EQ(u32At(&record[0]), 7u);
+    EXPECT_EQ(u32At(&record[12]) & 0xFFFF, static_cast<uint32_t>('/'));
 }
 
 TEST(DaemonEvents, AnOverflowingQueueFailsTheNextWaitOnly) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 
 #include "callback_recorder.h"
 #include "counting_relay.h"
@@ -245,11 +247,26 @@ TEST_F(LibraryFrameTest, ADeviceNoLongerEnumeratedAfterAFailedWaitIsRemoved) {
     EXPECT_EQ(recorder_.count("gone", kept), 0);
 }
 
-// While the event wait keeps failing, each retry is put off longer. The
-// enumerations that follow the failed waits are counted with armed replies:
-// the first 40 list the device, the 41st lists nothing and so removes it.
-// With pauses of 10, 20, 40 ... 500 ms the 41st cannot come within 2 s (it
-// needs over 15 s); a monitor retrying at once gets there in a fraction of it.
+// When the daemon logged each failed event wait, in milliseconds of the day.
+std::vector<long> failedWaitTimes(const std::string& log) {
+    std::ifstream in(log);
+    std::vector<long> times;
+    for (std::string line; std::getline(in, line);) {
+        int hours = 0, minutes = 0, seconds = 0, millis = 0;
+        if (line.find("injected failure of the event wait") != std::string::npos &&
+            std::sscanf(line.c_str(), "nettlebeamd %d:%d:%d.%d:", &hours, &minutes, &seconds,
+                        &millis) == 4)
+            times.push_back(((hours * 60L + minutes) * 60 + seconds) * 1000 + millis);
+    }
+    return times;
+}
+
+// While the event wait keeps failing, each retry is put off longer: pauses
+// of 10, 20, 40 ... 500 ms, read from the times the daemon failed the waits
+// (lower bounds, which a loaded machine only exceeds). The enumerations
+// that follow the failed waits are counted with armed replies: the first 40
+// list the device, the 41st lists nothing and so removes it, which a monitor
+// retrying at once reaches while the waits below are failed.
 TEST_F(LibraryFrameTest, AnEventWaitThatKeepsFailingIsRetriedAfterGrowingPauses) {
     int32_t handle = daemon().attach({"--type", "5"});
     injectUnaddressed(kWaitForEvent, {"--fail", "--times", "100000"});
@@ -257,7 +274,17 @@ TEST_F(LibraryFrameTest, AnEventWaitThatKeepsFailingIsRetriedAfterGrowingPauses)
     injectUnaddressed(kEnumerate, {"--reply-hex", ""});
     ASSERT_EQ(NettlebeamAPIInitialize(), 0);
     ASSERT_TRUE(eventually([&] { return isListed(handle); }));
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const std::string log = daemon().folder() + "/nettlebeamd.log";
+    ASSERT_TRUE(
+        eventually([&] { return failedWaitTimes(log).size() >= 6; }, std::chrono::seconds(30)));
+    const std::vector<long> times = failedWaitTimes(log);
+    long pause = 10;
+    for (size_t i = 1; i < 6; ++i, pause *= 2) {
+        long gap = times[i] - times[i - 1];
+        if (gap < 0) gap += 24 * 3600 * 1000;  // over midnight
+        // The log's times are cut to the millisecond: a gap may show 1 ms short.
+        EXPECT_GE(gap + 1, pause) << "before retry " << i;
+    }
     EXPECT_EQ(recorder_.count("gone", handle), 0);
     EXPECT_EQ(recorder_.count("new", handle), 1);
 }

@@ -9,8 +9,11 @@ cd "$(dirname "$0")/.."
 
 folder=$(mktemp -d /tmp/nettlebeam-screenshots.XXXXXX)
 export NETTLEBEAM_CONTROL="$folder/KV7Control"
-# --daemon returns once the socket is ready.
-trap 'build/driver/nettlebeamd stop >/dev/null 2>&1 || true; rm -rf "$folder"' EXIT INT TERM
+# --daemon returns once the socket is ready. The daemon and the folder go
+# however the script ends (an interrupt ends it too).
+trap 'build/driver/nettlebeamd stop >/dev/null 2>&1 || true; rm -rf "$folder"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 build/driver/nettlebeamd serve --fleet demo --state-dir "$folder/state" --daemon
 
 rm -rf build/screenshots

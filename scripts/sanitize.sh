@@ -3,19 +3,21 @@
 #
 #   scripts/sanitize.sh address   AddressSanitizer + UndefinedBehaviorSanitizer
 #                                 + LeakSanitizer over the whole ctest suite
-#                                 (clang; the build also holds the fuzz targets)
+#                                 (clang; the build also holds the fuzz targets,
+#                                 but not the benchmarks and the manager's
+#                                 probe and screenshot tools, which no test runs)
 #   scripts/sanitize.sh thread    ThreadSanitizer over the tests labelled
 #                                 `concurrency` (builds only their programs)
 #
 #   NETTLEBEAM_SANITIZE_BUILD=<folder>  build folder (default build-asan / build-tsan)
-#   NETTLEBEAM_SANITIZE_JOBS=<n>        build and test jobs (default 2)
+#   NETTLEBEAM_SANITIZE_JOBS=<n>        build and test jobs (default: the cores)
 # Any sanitizer report fails the run, and so does a pass that skipped a test
 # or ran fewer than .ci/test-floor records (scripts/ctest-pass.sh).
 set -euo pipefail
 
 kind="${1:-}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-jobs="${NETTLEBEAM_SANITIZE_JOBS:-2}"
+jobs="${NETTLEBEAM_SANITIZE_JOBS:-$(nproc)}"
 suppressions="$root/fuzz/lsan.supp"
 
 case "$kind" in
@@ -44,7 +46,8 @@ export LSAN_OPTIONS="suppressions=$suppressions:print_suppressions=0"
 started=$SECONDS
 if [[ $kind == address ]]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DNETTLEBEAM_FUZZ=ON \
-        -DNETTLEBEAM_BUILD_TESTS=ON -DNETTLEBEAM_WERROR=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DNETTLEBEAM_BUILD_TESTS=ON -DNETTLEBEAM_BUILD_BENCH=OFF -DNETTLEBEAM_WERROR=OFF \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
         -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" >"$build/configure.log"
     cmake --build "$build" -j"$jobs"

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs, builds and runs every test. This is what CI runs:
 #  1. the normal build (gcc, -Werror) and its whole test suite; the one-minute
-#     soak runs alone, after the other tests;
+#     soak runs alone, after the other tests. The build is configured for the
+#     prefix /usr the packages install to, so that packaging it rebuilds
+#     nothing;
 #  1b. the Debian packages built from that build and checked
 #     (scripts/package.sh, scripts/check-packages.sh);
 #  2. the tests labelled `concurrency` under ThreadSanitizer (build-tsan/,
@@ -10,7 +12,9 @@
 #     and LeakSanitizer (clang; build-asan/);
 #  4. a short run of every fuzz target from that same build.
 # A pass fails when any test was skipped or fewer tests ran than .ci/test-floor
-# records (scripts/ctest-pass.sh). The time of each stage is printed at the end.
+# records (scripts/ctest-pass.sh). The time of each stage is printed at the end,
+# with the compiler cache's hits and misses of the whole run (all misses: a
+# cold run).
 # Long fuzz runs are `NETTLEBEAM_FUZZ_BUILD=build-asan fuzz/run.sh 600`.
 set -eu
 cd "$(dirname "$0")/.."
@@ -30,7 +34,15 @@ stage() {
 passed() { grep -cE '^[[:space:]]*<testcase .* status="run"' "$1"; }
 
 all_started=$(date +%s)
-stage "build" ./scripts/build.sh
+# The compiler cache's hits and misses so far, to tell this run's from them.
+cache_counts() {
+    { command -v ccache >/dev/null && ccache --print-stats 2>/dev/null; } | awk -F'\t' '
+        $1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" { hits += $2 }
+        $1 == "cache_miss" { misses += $2 }
+        END { print hits + 0, misses + 0 }'
+}
+before=$(cache_counts)
+stage "build" ./scripts/build.sh -DCMAKE_INSTALL_PREFIX=/usr
 stage "tests" ./scripts/ctest-pass.sh suite build -j"$(nproc)" --output-on-failure --timeout 300
 stage "packages" sh -c './scripts/package.sh >/dev/null && ./scripts/check-packages.sh'
 stage "tsan" ./scripts/sanitize.sh thread
@@ -41,6 +53,8 @@ stage "fuzz" env NETTLEBEAM_FUZZ_BUILD="$PWD/build-asan" NETTLEBEAM_FUZZ_PARALLE
 echo "== stage times"
 printf '%s' "$times"
 echo "all $(($(date +%s) - all_started)) s"
+after=$(cache_counts)
+echo "compiler cache: $((${after% *} - ${before% *})) hits, $((${after#* } - ${before#* })) misses"
 total=$(($(passed build/ctest-suite.xml) + $(passed build-tsan/ctest-concurrency.xml) +
     $(passed build-asan/ctest-suite.xml)))
 echo "ci: $total passed, 0 failed"

@@ -5,12 +5,17 @@
 #   - they unpack (dpkg-deb -x) into a temporary root, and from there:
 #     desktop-file-validate accepts the desktop entry; the manager's link
 #     leads to the manager with its firmware catalogue beside it; the user
-#     unit starts the installed program; the C example of README.md, copied
-#     outside the tree, builds through pkg-config and through the CMake
-#     package and lists the devices of a private nettlebeamd; beamctl list
-#     and nettlebeamd devices run against that daemon; man -l renders every
-#     manual page without a warning.
-# Any failure fails the run, naming the check.
+#     unit starts the installed program and systemd-analyze verify accepts
+#     it (its programs and its manual page from the packages); the C example
+#     of README.md, copied outside the tree, builds through pkg-config and
+#     through the CMake package and lists the devices of a private
+#     nettlebeamd; beamctl list and nettlebeamd devices run against that
+#     daemon; every library of the manager resolves, the packaged one among
+#     them, and the manager started offscreen lists the daemon's devices
+#     (--list-devices) and exits 0; man -l renders every manual page without
+#     a warning.
+# Any failure fails the run, naming the check. Whatever the script starts
+# (the daemon, the manager) ends with it.
 #
 #   scripts/check-packages.sh [package folder]
 set -euo pipefail
@@ -21,7 +26,12 @@ expected=(libnettlebeamapi2 libnettlebeamapi-dev beamctl nettlebeamd nettlebeam-
 
 work=$(mktemp -d /tmp/nettlebeam-packages.XXXXXX)
 daemon_up=0
+manager_pid=""
 cleanup() {
+    if [[ -n $manager_pid ]]; then
+        kill "$manager_pid" 2>/dev/null || true
+        wait "$manager_pid" 2>/dev/null || true
+    fi
     if [[ $daemon_up == 1 ]]; then
         "$sysroot/usr/bin/nettlebeamd" stop --control "$control" >/dev/null 2>&1 || true
     fi
@@ -101,6 +111,15 @@ unit="$sysroot/usr/lib/systemd/user/nettlebeamd.service"
 while read -r program; do
     [[ $program == /* && -x $sysroot$program ]] || fail "the unit runs $program, which nettlebeamd does not install"
 done < <(sed -n 's/^Exec[A-Za-z]*=\([^ ]*\).*/\1/p' "$unit")
+# systemd's own reading of the unit, as a user manager would load it: its
+# programs are those of the unpacked root, its manual page the packaged one.
+# Warnings (an unknown key, a value it cannot parse) fail as well as errors.
+mkdir -m 0700 "$work/runtime" "$work/unit"
+sed "s#^\(Exec[A-Za-z]*=\)/#\1$sysroot/#" "$unit" >"$work/unit/nettlebeamd.service"
+status=0
+report=$(XDG_RUNTIME_DIR="$work/runtime" MANPATH="$sysroot/usr/share/man" \
+    systemd-analyze verify --user "$work/unit/nettlebeamd.service" 2>&1) || status=$?
+[[ $status == 0 && -z $report ]] || fail "systemd-analyze verify refuses the user unit: $report"
 passed "systemd user unit"
 
 # --- programs from the unpacked root against a private daemon -----------------
@@ -130,6 +149,27 @@ grep -q "libNettlebeamAPI.so.2 => $libdir/" < <(ldd "$sysroot/usr/bin/beamctl") 
 output=$("$sysroot/usr/bin/beamctl" list) || fail "beamctl list failed: $output"
 expect_daemon_macs "beamctl list" "$output"
 passed "beamctl list"
+
+# The manager as installed: every library it needs resolves, the packaged
+# one among them; started without a display it lists the daemon's devices.
+libraries=$(ldd "$manager") || fail "ldd cannot read the manager"
+! grep -q 'not found' <<<"$libraries" || fail "the manager's libraries do not resolve: $libraries"
+grep -q "libNettlebeamAPI.so.2 => $libdir/" <<<"$libraries" ||
+    fail "the manager does not load the packaged library"
+# The manager bounds its own wait (30 s); timeout only keeps a manager that
+# never quits (one without --list-devices, say) from hanging the check.
+mkdir -m 0700 "$work/config"
+XDG_CONFIG_HOME="$work/config" timeout --kill-after=10 120 "$sysroot/usr/bin/nettlebeam-manager" \
+    -platform offscreen --list-devices >"$work/manager.out" 2>"$work/manager.err" &
+manager_pid=$!
+status=0
+wait "$manager_pid" || status=$?
+manager_pid=""
+output=$(cat "$work/manager.out")
+[[ $status == 0 ]] ||
+    fail "the manager --list-devices exited with $status: $output $(cat "$work/manager.err")"
+expect_daemon_macs "the manager" "$output"
+passed "manager start"
 
 # The README's C example, built outside the tree.
 example="$work/example"

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Runs one ctest pass and fails it when the suite has shrunk: when any test
-# was skipped, disabled or not run, or when fewer tests ran than the floor
-# recorded for the pass in .ci/test-floor.
+# was skipped, disabled or not run, or when a test recorded for the pass in
+# .ci/tests/<pass> is missing from the run (a test program that stops being
+# built, tests that stop being discovered, a renamed test). The missing tests
+# are named.
 #
 #   scripts/ctest-pass.sh <pass> <build folder> [ctest arguments...]
 #
-# <pass> names the floor (a line "<pass> <count>" in .ci/test-floor). Tests
-# that are added raise the count a pass prints; record it with
-#   NETTLEBEAM_RAISE_TEST_FLOOR=1 scripts/ctest-pass.sh <pass> <build folder> ...
-# which writes the new count into .ci/test-floor when the pass succeeds.
+# The results stay in <build folder>/ctest-<pass>.xml. Tests the run has
+# beyond the list are printed and pass; record them (and renames) with
+#   scripts/record-tests.sh
+# after the run, which rewrites the lists from the results of the last run
+# of every pass, or with NETTLEBEAM_RECORD_TESTS=1 set for this script,
+# which rewrites this pass's list when the pass succeeds.
+#   NETTLEBEAM_TEST_LISTS=<folder>  where the lists are (default .ci/tests)
 set -euo pipefail
 
 if [[ $# -lt 2 ]]; then
@@ -19,11 +24,11 @@ pass=$1
 build=$(cd "$2" && pwd)
 shift 2
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-floors="$root/.ci/test-floor"
+lists="${NETTLEBEAM_TEST_LISTS:-$root/.ci/tests}"
+list="$lists/$pass"
 
-floor=$(awk -v pass="$pass" '$1 == pass { print $2 }' "$floors")
-if [[ ! $floor =~ ^[0-9]+$ ]]; then
-    echo "ctest-pass: .ci/test-floor has no count for the pass '$pass'" >&2
+if [[ ! -f $list ]]; then
+    echo "ctest-pass: no list of the tests of the pass '$pass' ($list)" >&2
     exit 2
 fi
 
@@ -43,7 +48,6 @@ statuses=$(grep -E '^[[:space:]]*<testcase ' "$junit" | grep -oE ' status="[a-z]
 count() { grep -c "\"$1\"" <<<"$statuses" || true; }
 passed=$(count run)
 failed=$(count fail)
-ran=$((passed + failed))
 skipped=$(grep -cvE '"(run|fail)"' <<<"$statuses" || true)
 [[ -n $statuses ]] || skipped=0
 
@@ -53,17 +57,26 @@ if [[ $skipped -gt 0 ]]; then
         sed -E 's/^[[:space:]]*<testcase name="([^"]*)".* status="([a-z]+)".*/  \1 (\2)/' >&2
     status=1
 fi
-if [[ $ran -lt $floor ]]; then
-    echo "ctest-pass $pass: $ran tests ran, fewer than the $floor recorded in .ci/test-floor" >&2
+
+# The names the run has (whatever their outcome) against the recorded ones.
+ran=$("$root/scripts/record-tests.sh" --names "$junit")
+recorded=$(grep -vE '^(#|$)' "$list" | LC_ALL=C sort -u)
+missing=$(LC_ALL=C comm -23 <(echo "$recorded") <(echo "$ran") | sed '/^$/d')
+added=$(LC_ALL=C comm -13 <(echo "$recorded") <(echo "$ran") | sed '/^$/d')
+if [[ -n $missing ]]; then
+    echo "ctest-pass $pass: $(wc -l <<<"$missing") tests recorded in ${list#"$root/"} did not run:" >&2
+    sed 's/^/  /' <<<"$missing" >&2
     status=1
 fi
-echo "ctest-pass $pass: $passed passed, $failed failed, $skipped not run (floor $floor)"
-if [[ $status -eq 0 && $ran -gt $floor ]]; then
-    if [[ ${NETTLEBEAM_RAISE_TEST_FLOOR:-0} == 1 ]]; then
-        sed -i -E "s/^$pass [0-9]+/$pass $ran/" "$floors"
-        echo "ctest-pass $pass: the floor in .ci/test-floor is now $ran"
+echo "ctest-pass $pass: $passed passed, $failed failed, $skipped not run" \
+    "($(grep -c . <<<"$recorded") recorded)"
+if [[ -n $added ]]; then
+    echo "ctest-pass $pass: $(wc -l <<<"$added") tests are not recorded yet:"
+    sed 's/^/  /' <<<"$added"
+    if [[ $status -eq 0 && ${NETTLEBEAM_RECORD_TESTS:-0} == 1 ]]; then
+        "$root/scripts/record-tests.sh" "$pass=$junit"
     else
-        echo "ctest-pass $pass: $((ran - floor)) tests more than the floor; record them in .ci/test-floor"
+        echo "ctest-pass $pass: record them with scripts/record-tests.sh"
     fi
 fi
 exit $status

@@ -36,10 +36,10 @@ class Daemon {
     Daemon& operator=(const Daemon&) = delete;
 
     const std::string& controlPath() const { return controlPath_; }
-    // The daemon's process, for tests that stop it to see how clients fare.
-    int pid() const { return pid_; }
     const std::string& folder() const { return folder_; }
-    int pid() const { return pid_; }  // -1 when stopped
+    // The daemon's process, for tests that stop it or read its memory; -1
+    // when stopped.
+    int pid() const { return pid_; }
     std::string stateDirectory() const { return folder_ + "/state"; }
     // Sets NETTLEBEAM_CONTROL in this process so the library talks to this daemon.
     void exportControlPath() const;

@@ -281,7 +281,7 @@ typedef struct NettlebeamApiSfpModule {
     int32_t compliance8High[4];             /* 328: A0 byte 8 bits 7, 6, 5, 4 */
     int32_t compliance7High[5];             /* 344: A0 byte 7 bits 7, 6, 5, 4, 3 */
     int32_t compliance8Low[2];              /* 364: A0 byte 8 bits 3, 2 */
-    int32_t compliance9[7];                 /* 372: A0 byte 9 bits 7 down to 1 */
+    int32_t compliance9[7];                 /* 372: A0 byte 9 bits 7 down to 2, 0 */
     int32_t compliance10[6];                /* 400: A0 byte 10 bits 5, 7, 6, 4, 2, 0 */
     float temperature;                      /* 424: degrees Celsius */
     float vcc;                              /* 428: volts */

@@ -226,7 +226,7 @@ TEST(Transceiver, FlagsAreOneWhenTheirBitIsClear) {
     t.a0(0, 3) = 0x80;   // 10GBASE-ER bit
     t.a0(0, 10) = 0x20;  // first flag of byte 10 is bit 5
     t.a0(0, 93) = 0x02;  // last enhanced option is bit 1
-    t.a0(0, 9) = 0x01;   // bit 0 of byte 9 has no flag
+    t.a0(0, 9) = 0x02;   // bit 1 of byte 9 is unallocated: no flag
     const auto m = t.decode(0);
     EXPECT_EQ(m.compliance3[0], 0);
     EXPECT_EQ(m.compliance3[1], 1);
@@ -235,6 +235,18 @@ TEST(Transceiver, FlagsAreOneWhenTheirBitIsClear) {
     EXPECT_EQ(m.enhancedOptions[6], 0);
     EXPECT_EQ(m.enhancedOptions[0], 1);
     for (int32_t f : m.compliance9) EXPECT_EQ(f, 1);
+}
+
+TEST(Transceiver, MediaByteFlagsFollowTheirBits) {
+    // Byte 9: TW, TP, MI, TV, M6, M5 on bits 7 to 2, single mode on bit 0.
+    constexpr std::array<uint8_t, 7> kBits{0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x01};
+    for (size_t flag = 0; flag < kBits.size(); ++flag) {
+        Transceiver t;
+        t.a0(0, 9) = kBits[flag];
+        const auto m = t.decode(0);
+        for (size_t i = 0; i < kBits.size(); ++i)
+            EXPECT_EQ(m.compliance9[i], i == flag ? 0 : 1) << "byte 9 = " << int(kBits[flag]);
+    }
 }
 
 TEST(Transceiver, SonetReachClasses) {

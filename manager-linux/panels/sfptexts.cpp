@@ -153,7 +153,7 @@ constexpr std::array<const char*, kTransceiverIndicators> kTransceiverCaptions =
     "long distance (L)", "medium distance (M)",
     // byte 8, bits 3 and 2
     "Active Cable", "Passive Cable",
-    // byte 9, bits 7 to 1
+    // byte 9, bits 7 to 2 and 0
     "Twin Axial Pair (TW)", "Shielded Twisted Pair (TP)", "Miniature Coax (MI)", "Video Coax (TV)",
     "Multi-mode 62.5µm (M6)", "Multi-mode 50µm (M5)", "Single Mode (SM)",
     // byte 10, bits 5, 7, 6, 4, 2, 0

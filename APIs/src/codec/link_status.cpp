@@ -207,7 +207,8 @@ void decodeFlags(std::span<const uint8_t> a0, NettlebeamApiSfpModule& m) {
     fillClearFlags(m.compliance8High, a0[8], {7, 6, 5, 4});
     fillClearFlags(m.compliance7High, a0[7], {7, 6, 5, 4, 3});
     fillClearFlags(m.compliance8Low, a0[8], {3, 2});
-    fillClearFlags(m.compliance9, a0[9], {7, 6, 5, 4, 3, 2, 1});
+    // Bit 1 of byte 9 is unallocated; single mode is bit 0.
+    fillClearFlags(m.compliance9, a0[9], {7, 6, 5, 4, 3, 2, 0});
     fillClearFlags(m.compliance10, a0[10], {5, 7, 6, 4, 2, 0});
 }
 

@@ -1,9 +1,10 @@
 #include "configfileeditor.h"
 
-#include <QFile>
 #include <QFontDatabase>
 #include <QMessageBox>
+#include <QTextDocument>
 
+#include "configfilestore.h"
 #include "ui_configfileeditor.h"
 #include "widgethelpers.h"
 
@@ -20,40 +21,34 @@ ConfigFileEditor::~ConfigFileEditor() {
     delete ui;
 }
 
-// Opened for writing too, so a file the user may not change is reported now,
-// before any editing.
+// A missing file is an empty one that OK may create. What could not be read
+// is never written: the user has not seen what it holds.
 void ConfigFileEditor::load() {
-    QFile file(path_);
-    const bool opened = file.open(QIODevice::ReadWrite | QIODevice::Text);
-    if (opened) ui->TextEditor->setPlainText(QString::fromUtf8(file.readAll()));
-    if (!opened || file.error() != QFileDevice::NoError) {
-        showFailure(QStringLiteral("Failed to open configuration file '%1' : %2")
-                        .arg(path_, file.errorString()));
+    QByteArray bytes;
+    QString error;
+    if (ConfigFileStore::read(path_, &bytes, &error) == ConfigFileStore::ReadResult::Failed) {
+        readable_ = false;
+        ui->TextEditor->setReadOnly(true);
+        showFailure(
+            QStringLiteral("Failed to open configuration file '%1' : %2").arg(path_, error));
     }
+    loaded_ = ConfigFileText(bytes);
+    ui->TextEditor->setPlainText(loaded_.text());
 }
 
-bool ConfigFileEditor::save(QString* error) {
-    QFile file(path_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        *error = file.errorString();
-        return false;
-    }
-    const QByteArray text = ui->TextEditor->toPlainText().toUtf8();
-    if (file.write(text) != text.size() || !file.flush()) {
-        *error = file.errorString();
-        return false;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+// The document's own text: toPlainText() would turn no-break spaces into
+// spaces, which the user never typed.
+QString ConfigFileEditor::editedText() const {
+    QString text = ui->TextEditor->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
 }
 
 void ConfigFileEditor::accept() {
+    const QString edited = editedText();
     QString error;
-    if (!save(&error)) {
+    if (readable_ && edited != loaded_.text() &&
+        !ConfigFileStore::write(path_, loaded_.bytesFor(edited), &error)) {
         showFailure(QStringLiteral("Failed to save configuration to '%1' : %2").arg(path_, error));
     }
     QDialog::accept();

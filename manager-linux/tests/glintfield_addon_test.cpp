@@ -8,16 +8,28 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "addonpipe.h"
 #include "configfileeditor.h"
+#include "configfilestore.h"
 #include "glintfieldmonitor.h"
 #include "log_capture.h"
 #include "managermetatypes.h"
@@ -348,26 +360,289 @@ TEST(ConfigFileEditorTest, LoadsTheFileAndSavesItOnOkOnly) {
     EXPECT_EQ(contents(), QByteArray("port: 9300\n"));
 }
 
-// A folder cannot be opened for writing, also not by root.
-TEST(ConfigFileEditorTest, AFileThatCannotBeOpenedReadWriteIsReportedAtLoadAndAtSave) {
+namespace {
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct stat lstatOf(const QString& path) {
+    struct stat info {};
+    EXPECT_EQ(lstat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+    return info;
+}
+
+QPlainTextEdit* textOf(ConfigFileEditor& editor) {
+    return editor.findChild<QPlainTextEdit*>(QStringLiteral("TextEditor"));
+}
+
+void typeAtEnd(ConfigFileEditor& editor, const QString& text) {
+    QTextCursor cursor = textOf(editor)->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+}
+
+// Ends the test program loudly when a read blocks (a FIFO opened as a file)
+// instead of leaving it to the test runner's timeout.
+class HangWatchdog {
+  public:
+    explicit HangWatchdog(const char* what)
+        : thread_([this, what] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!done_.wait_for(lock, std::chrono::seconds(60), [this] { return finished_; })) {
+                  std::fprintf(stderr, "hung: %s\n", what);
+                  std::abort();
+              }
+          }) {}
+    ~HangWatchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
+        }
+        done_.notify_one();
+        thread_.join();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
+
+// Nothing but a regular file of sane size is read: the editor opens empty,
+// read-only, with the reason, and writes nothing on OK.
+TEST(ConfigFileEditorTest, ReadsOnlyRegularFilesOfSaneSize) {
     QTemporaryDir folder;
-    BoxAnswerer boxes(QMessageBox::Ok);
-    ConfigFileEditor editor(folder.path());
-    ASSERT_EQ(boxes.seen.size(), 1);
-    EXPECT_EQ(boxes.seen[0].title, QStringLiteral("Edit file"));
-    EXPECT_TRUE(boxes.seen[0].text.startsWith(
-        QStringLiteral("Failed to open configuration file '%1' : ").arg(folder.path())))
-        << boxes.seen[0].text.toStdString();
-    EXPECT_TRUE(
-        editor.findChild<QPlainTextEdit*>(QStringLiteral("TextEditor"))->toPlainText().isEmpty());
-    editor.accept();
-    ASSERT_EQ(boxes.seen.size(), 2);
-    EXPECT_EQ(boxes.seen[1].title, QStringLiteral("Edit file"));
-    EXPECT_TRUE(boxes.seen[1].text.startsWith(
-        QStringLiteral("Failed to save configuration to '%1' : ").arg(folder.path())))
-        << boxes.seen[1].text.toStdString();
-    EXPECT_EQ(editor.result(), QDialog::Accepted);
-    EXPECT_TRUE(QFileInfo(folder.path()).isDir());
+    const QString victim = folder.filePath(QStringLiteral("victim"));
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("untouched\n");
+    }
+    const QString fifo = folder.filePath(QStringLiteral("fifo.yml"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zeroLink = folder.filePath(QStringLiteral("zero.yml"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zeroLink));
+    const QString victimLink = folder.filePath(QStringLiteral("link.yml"));
+    ASSERT_TRUE(QFile::link(victim, victimLink));
+    const QString large = folder.filePath(QStringLiteral("large.yml"));
+    {
+        QFile file(large);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(ConfigFileStore::kMaxBytes + 1));
+    }
+    const struct {
+        QString path;
+        QString reason;
+    } cases[] = {
+        {fifo, QStringLiteral("it is not a regular file")},
+        {QStringLiteral("/dev/zero"), QStringLiteral("it is not a regular file")},
+        {zeroLink, QStringLiteral("it is a symbolic link")},
+        {victimLink, QStringLiteral("it is a symbolic link")},
+        {folder.path(), QStringLiteral("it is a folder")},
+        {large, QStringLiteral("it is larger than 4 MiB")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        BoxAnswerer boxes(QMessageBox::Ok);
+        std::optional<ConfigFileEditor> editor;
+        {
+            HangWatchdog watchdog("the configuration file editor reading a FIFO");
+            editor.emplace(c.path);
+        }
+        ASSERT_EQ(boxes.seen.size(), 1);
+        EXPECT_EQ(boxes.seen[0].title, QStringLiteral("Edit file"));
+        EXPECT_EQ(
+            boxes.seen[0].text,
+            QStringLiteral("Failed to open configuration file '%1' : %2").arg(c.path, c.reason));
+        EXPECT_TRUE(textOf(*editor)->toPlainText().isEmpty());
+        EXPECT_TRUE(textOf(*editor)->isReadOnly());
+        typeAtEnd(*editor, QStringLiteral("planted: yes\n"));
+        editor->accept();
+        EXPECT_EQ(editor->result(), QDialog::Accepted);
+        EXPECT_EQ(boxes.seen.size(), 1);
+    }
+    EXPECT_EQ(fileBytes(victim), QByteArray("untouched\n"));
+    EXPECT_EQ(QFileInfo(large).size(), ConfigFileStore::kMaxBytes + 1);
+    EXPECT_TRUE(QFileInfo(zeroLink).isSymLink());
+    EXPECT_TRUE(QFileInfo(victimLink).isSymLink());
+    EXPECT_EQ(lstatOf(fifo).st_mode & S_IFMT, mode_t(S_IFIFO));
+}
+
+// What takes the file's place while the editor is open is never written
+// into: a link to another file, a FIFO, a folder.
+TEST(ConfigFileEditorTest, SavesNothingThroughWhatReplacedTheFile) {
+    QTemporaryDir folder;
+    const QString victim = folder.filePath(QStringLiteral("victim"));
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("untouched\n");
+    }
+    const QString path = folder.filePath(QStringLiteral("glintfield.yml"));
+    const std::function<void()> plants[] = {
+        [&] { ASSERT_TRUE(QFile::link(victim, path)); },
+        [&] { ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0); },
+        [&] { ASSERT_TRUE(QDir().mkdir(path)); },
+    };
+    const QString reasons[] = {QStringLiteral("it is a symbolic link"),
+                               QStringLiteral("it is not a regular file"),
+                               QStringLiteral("it is a folder")};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("port: 1\n");
+        }
+        BoxAnswerer boxes(QMessageBox::Ok);
+        ConfigFileEditor editor(path);
+        EXPECT_EQ(textOf(editor)->toPlainText(), QStringLiteral("port: 1\n"));
+        ASSERT_TRUE(QFile::remove(path));
+        plants[i]();
+        typeAtEnd(editor, QStringLiteral("planted: yes\n"));
+        editor.accept();
+        ASSERT_EQ(boxes.seen.size(), 1);
+        EXPECT_EQ(
+            boxes.seen[0].text,
+            QStringLiteral("Failed to save configuration to '%1' : %2").arg(path, reasons[i]));
+        EXPECT_EQ(fileBytes(victim), QByteArray("untouched\n"));
+        // Nothing was left beside it.
+        EXPECT_EQ(
+            QDir(folder.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            (QStringList{QStringLiteral("glintfield.yml"), QStringLiteral("victim")}));
+        if (i == 2) {
+            ASSERT_TRUE(QDir().rmdir(path));
+        } else {
+            ASSERT_TRUE(QFile::remove(path));
+        }
+    }
+}
+
+TEST(ConfigFileEditorTest, ReadsUpToTheLimit) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("limit.yml"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(ConfigFileStore::kMaxBytes));
+    }
+    QByteArray bytes;
+    QString error;
+    EXPECT_EQ(ConfigFileStore::read(path, &bytes, &error), ConfigFileStore::ReadResult::Read)
+        << error.toStdString();
+    EXPECT_EQ(bytes.size(), ConfigFileStore::kMaxBytes);
+}
+
+// Cancel and an OK without a change write nothing, a missing file is made
+// only by an OK after typing, and a save replaces the file (a second name
+// of the old file keeps the old text) with its mode kept.
+TEST(ConfigFileEditorTest, WritesOnlyOnOkAfterAnEditAndReplacesTheFileWhole) {
+    QTemporaryDir folder;
+    const QString missing = folder.filePath(QStringLiteral("new.ini"));
+    for (bool ok : {false, true}) {
+        BoxAnswerer boxes(QMessageBox::Ok);
+        ConfigFileEditor editor(missing);
+        EXPECT_TRUE(boxes.seen.isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(missing));
+        if (ok) {
+            editor.accept();
+        } else {
+            typeAtEnd(editor, QStringLiteral("typed"));
+            editor.reject();
+        }
+        EXPECT_FALSE(QFileInfo::exists(missing)) << ok;
+        EXPECT_TRUE(boxes.seen.isEmpty());
+    }
+    {
+        ConfigFileEditor editor(missing);
+        typeAtEnd(editor, QStringLiteral("port=1\n"));
+        editor.accept();
+    }
+    EXPECT_EQ(fileBytes(missing), QByteArray("port=1\n"));
+    EXPECT_EQ(lstatOf(missing).st_mode & 0777, 0600u);
+
+    const QString path = folder.filePath(QStringLiteral("server.ini"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[server]\nport=8080\n");
+    }
+    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0640), 0);
+    const QString secondName = folder.filePath(QStringLiteral("second-name"));
+    ASSERT_EQ(link(QFile::encodeName(path).constData(), QFile::encodeName(secondName).constData()),
+              0);
+    const struct stat before = lstatOf(path);
+    {
+        ConfigFileEditor editor(path);
+        editor.accept();
+    }
+    EXPECT_EQ(lstatOf(path).st_ino, before.st_ino);  // not rewritten
+    EXPECT_EQ(lstatOf(path).st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    {
+        ConfigFileEditor editor(path);
+        typeAtEnd(editor, QStringLiteral("host=a\n"));
+        editor.accept();
+    }
+    EXPECT_EQ(fileBytes(path), QByteArray("[server]\nport=8080\nhost=a\n"));
+    EXPECT_EQ(fileBytes(secondName), QByteArray("[server]\nport=8080\n"));
+    EXPECT_EQ(lstatOf(path).st_mode & 07777, 0640u);
+    EXPECT_EQ(QDir(folder.path())
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("new.ini"), QStringLiteral("second-name"),
+                           QStringLiteral("server.ini")}));
+}
+
+// A Latin-1 file with CR LF line ends and a no-break space: shown readably,
+// unchanged on an OK without edits, and after an edit in one line every
+// other byte is as it was; the new text follows the file's encoding and
+// line ends.
+TEST(ConfigFileEditorTest, KeepsTheBytesTheUserDidNotTouch) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("latin1.yml"));
+    const QByteArray original("name: caf\xe9\r\nspace:\xa0x\r\nport: 9200\r\nlast: \xfc");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(original);
+    }
+    {
+        ConfigFileEditor editor(path);
+        EXPECT_EQ(textOf(editor)->toPlainText(),
+                  QString::fromLatin1("name: caf\xe9\nspace: x\nport: 9200\nlast: \xfc"));
+        editor.accept();
+    }
+    EXPECT_EQ(fileBytes(path), original);
+    {
+        ConfigFileEditor editor(path);
+        QTextCursor cursor(textOf(editor)->document()->findBlockByNumber(2));
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, 4);
+        cursor.insertText(QString::fromLatin1("9300\nuser: j\xfcrg"));
+        editor.accept();
+    }
+    EXPECT_EQ(fileBytes(path),
+              QByteArray("name: caf\xe9\r\nspace:\xa0x\r\nport: 9300\r\nuser: j\xfcrg\r\n"
+                         "last: \xfc"));
+
+    // A UTF-8 file takes new text as UTF-8 and keeps its own line ends.
+    const QString utf8 = folder.filePath(QStringLiteral("utf8.yml"));
+    {
+        QFile file(utf8);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("a: \xc3\xa9\nb: \xf0\x9f\x98\x80\n");
+    }
+    {
+        ConfigFileEditor editor(utf8);
+        typeAtEnd(editor, QString::fromUtf8("c: \xc3\xbc\n"));
+        editor.accept();
+    }
+    EXPECT_EQ(fileBytes(utf8), QByteArray("a: \xc3\xa9\nb: \xf0\x9f\x98\x80\nc: \xc3\xbc\n"));
 }
 
 namespace {

@@ -153,21 +153,33 @@ const Monitor::glintfieldmonitor_target kParts[] = {
 
 TEST(AddonPipeTest, LivesInThePrivateRuntimeFolderAndOnlyTheUsersOwnEntryIsRemoved) {
     QTemporaryDir runtime;  // created 0700
+    QTemporaryDir temporary;
+    ScopedEnv tmpdir("TMPDIR", QFile::encodeName(temporary.path()));
+    const QString fallback =
+        temporary.filePath(QStringLiteral("nettlebeam-manager-%1/HTTPServerES").arg(geteuid()));
     {
         ScopedEnv env("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         EXPECT_EQ(AddonPipe::path(), runtime.filePath(QStringLiteral("HTTPServerES")));
     }
-    const QString fallback = QDir::tempPath() + QStringLiteral("/HTTPServerES-%1").arg(geteuid());
     {
         QTemporaryDir open;
         QFile::setPermissions(open.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                QFile::ReadOther | QFile::ExeOther);
         ScopedEnv env("XDG_RUNTIME_DIR", QFile::encodeName(open.path()));
+        LogCapture log;
         EXPECT_EQ(AddonPipe::path(), fallback);
+        EXPECT_TRUE(log.lines().contains(
+            QStringLiteral("Add-on pipe: refusing XDG_RUNTIME_DIR %1: others have access to it "
+                           "(mode 0705; it must be 0700)")
+                .arg(open.path())))
+            << log.lines().join(QLatin1Char('\n')).toStdString();
     }
     {
         ScopedEnv env("XDG_RUNTIME_DIR", "relative/folder");
+        LogCapture log;
         EXPECT_EQ(AddonPipe::path(), fallback);
+        EXPECT_TRUE(log.lines().contains(QStringLiteral(
+            "Add-on pipe: refusing XDG_RUNTIME_DIR relative/folder: it is not an absolute path")));
     }
 
     const QString fifo = runtime.filePath(QStringLiteral("fifo"));
@@ -179,13 +191,81 @@ TEST(AddonPipeTest, LivesInThePrivateRuntimeFolderAndOnlyTheUsersOwnEntryIsRemov
     QFile(file).open(QIODevice::WriteOnly);
     const QString link = runtime.filePath(QStringLiteral("link"));
     ASSERT_TRUE(QFile::link(file, link));
+    LogCapture log;
     EXPECT_EQ(AddonPipe::remove(link), AddonPipe::Removal::Refused);
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_TRUE(QFileInfo::exists(file));
     EXPECT_EQ(AddonPipe::remove(runtime.path()), AddonPipe::Removal::Refused);
     EXPECT_TRUE(QFileInfo(runtime.path()).isDir());
+    EXPECT_EQ(log.lines(),
+              (QStringList{
+                  QStringLiteral("Add-on pipe: leaving %1 alone: it is a symbolic link").arg(link),
+                  QStringLiteral("Add-on pipe: leaving %1 alone: it is neither a FIFO nor a file")
+                      .arg(runtime.path())}));
     EXPECT_EQ(AddonPipe::remove(file), AddonPipe::Removal::Removed);
     EXPECT_EQ(AddonPipe::remove(file), AddonPipe::Removal::Absent);
+}
+
+// Without a runtime folder the pipe goes to a folder of the user's own in
+// the temporary folder, made 0700 whatever the umask; a folder planted
+// there, or a temporary folder others may rename things in, is refused with
+// a log line and no pipe place at all.
+TEST(AddonPipeTest, WithoutARuntimeFolderThePipeLivesInAPrivateFolderOfItsOwn) {
+    ScopedEnv noRuntime("XDG_RUNTIME_DIR", "");
+    QTemporaryDir temporary;
+    ScopedEnv tmpdir("TMPDIR", QFile::encodeName(temporary.path()));
+    const QString folder =
+        temporary.filePath(QStringLiteral("nettlebeam-manager-%1").arg(geteuid()));
+    const QByteArray native = QFile::encodeName(folder);
+
+    const mode_t umaskBefore = umask(0);
+    const QString made = AddonPipe::path();
+    umask(umaskBefore);
+    EXPECT_EQ(made, folder + QStringLiteral("/HTTPServerES"));
+    struct stat info {};
+    ASSERT_EQ(lstat(native.constData(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(AddonPipe::path(), made);  // found again as it is
+
+    const QString elsewhere = temporary.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkdir(elsewhere));
+    ASSERT_EQ(chmod(QFile::encodeName(elsewhere).constData(), 0700), 0);
+    ASSERT_TRUE(QDir().rmdir(folder));
+    ASSERT_TRUE(QFile::link(elsewhere, folder));
+    {
+        LogCapture log;
+        EXPECT_TRUE(AddonPipe::path().isEmpty());
+        EXPECT_EQ(
+            log.lines(),
+            QStringList(QStringLiteral("Add-on pipe: refusing the folder %1: it is a symbolic link")
+                            .arg(folder)));
+    }
+    ASSERT_TRUE(QFile::remove(folder));
+    ASSERT_EQ(mkdir(native.constData(), 0700), 0);
+    ASSERT_EQ(chmod(native.constData(), 0777), 0);
+    {
+        LogCapture log;
+        EXPECT_TRUE(AddonPipe::path().isEmpty());
+        EXPECT_EQ(log.lines(), QStringList(QStringLiteral("Add-on pipe: refusing the folder %1: "
+                                                          "others have access to it (mode "
+                                                          "0777; it must be 0700)")
+                                               .arg(folder)));
+    }
+    ASSERT_TRUE(QDir().rmdir(folder));
+    ASSERT_EQ(chmod(QFile::encodeName(temporary.path()).constData(), 0777), 0);
+    {
+        LogCapture log;
+        EXPECT_TRUE(AddonPipe::path().isEmpty());
+        EXPECT_EQ(log.lines(),
+                  QStringList(QStringLiteral("Add-on pipe: refusing the temporary folder %1: "
+                                             "everybody may write it (mode 0777) and it has no "
+                                             "sticky bit")
+                                  .arg(temporary.path())));
+        EXPECT_FALSE(QFileInfo::exists(folder));
+    }
+    ASSERT_EQ(chmod(QFile::encodeName(temporary.path()).constData(), 01777), 0);
+    EXPECT_EQ(AddonPipe::path(), made);
 }
 
 // Each mode runs its parts in their places with their arguments, reports

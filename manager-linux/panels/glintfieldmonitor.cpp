@@ -1,6 +1,7 @@
 #include "glintfieldmonitor.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 
 #include "addonpipe.h"
@@ -41,19 +42,21 @@ GlintfieldMonitor::GlintfieldMonitor(const QString& applicationDirectory, QObjec
             &GlintfieldMonitor::GlintfieldError);
 }
 
-// No event loop runs here, so the kill timers cannot fire: each process gets
-// the same 10 s to end by itself and is then killed. Nobody hears about it.
+// No event loop runs here, so the kill timers cannot fire. All three were
+// asked to end at once, so they share one 10 s: what still runs then is
+// killed. Nobody hears about it.
 GlintfieldMonitor::~GlintfieldMonitor() {
     blockSignals(true);
     stopIfRunning(Target_HTTPServer);
     stopIfRunning(Target_ElasticSearch);
     stopIfRunning(Target_Glintfield);
-    for (Part* part : {&httpServer_, &elasticSearch_, &glintfield_}) {
-        if (!isRunning(part->process)) continue;
-        if (part->process.waitForFinished(kKillDelayMs)) continue;
-        part->process.kill();
-        part->process.waitForFinished(-1);
-    }
+    const QDeadlineTimer deadline(kKillDelayMs);
+    for (Part* part : {&httpServer_, &elasticSearch_, &glintfield_})
+        if (isRunning(part->process)) part->process.waitForFinished(int(deadline.remainingTime()));
+    for (Part* part : {&httpServer_, &elasticSearch_, &glintfield_})
+        if (isRunning(part->process)) part->process.kill();
+    for (Part* part : {&httpServer_, &elasticSearch_, &glintfield_})
+        if (isRunning(part->process)) part->process.waitForFinished(-1);
 }
 
 void GlintfieldMonitor::setUpPart(Part& part, const QString& program, const QString& place,
@@ -95,7 +98,8 @@ void GlintfieldMonitor::Command(glintfieldmonitor_target target,
     }
     // A pipe left without a server blocks the next one; a running server's
     // pipe is its live end and stays.
-    if (target == Target_HTTPServer && !isRunning(part->process)) AddonPipe::remove(pipePath_);
+    if (target == Target_HTTPServer && !isRunning(part->process) && !pipePath_.isEmpty())
+        AddonPipe::remove(pipePath_);
     switch (command) {
         case Command_Start:
             if (isRunning(part->process)) {

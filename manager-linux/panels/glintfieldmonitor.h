@@ -1,8 +1,8 @@
 // Starts, stops and watches the processes of the Glintfield analysis add-on
 // (HTTP server, Elasticsearch, engine), installed beside the manager, and
 // reports each state change. A process that ignores the request to end is
-// killed after 10 s, also when the monitor is destroyed: destruction never
-// waits longer than that per process.
+// killed after 10 s, also when the monitor is destroyed: destruction asks
+// all three to end and never waits longer than that for them together.
 #pragma once
 
 #include <QObject>
@@ -58,7 +58,7 @@ class GlintfieldMonitor : public QObject {
     // Takes effect with the next start of each process.
     void setApplicationDirectory(const QString& directory) { applicationDirectory_ = directory; }
     // The server's named pipe, removed before a command on the server while
-    // no server runs.
+    // no server runs; empty when no private place for it was found.
     QString pipePath() const { return pipePath_; }
 
   signals:

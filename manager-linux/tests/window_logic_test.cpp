@@ -249,5 +249,22 @@ TEST_F(SettingsTest, TheFileHoldingTheTokenStaysReadableByItsOwnerOnly) {
     settings_->store()->setValue(QStringLiteral("Cloudshark/Token"), QStringLiteral("secret"));
     settings_->store()->sync();
     EXPECT_EQ(mode(), 0600u);
+
+    // Under a umask that takes nothing away, the folders made for the store
+    // are still its owner's alone.
+    settings_.reset();
+    ASSERT_TRUE(QDir(folder_.filePath(QStringLiteral("Hollyfen"))).removeRecursively());
+    const QString deeper = folder_.filePath(QStringLiteral("config"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, deeper);
+    ::umask(0);
+    settings_ = std::make_unique<ManagerSettings>();
+    settings_->storeFriendlyName(QStringLiteral("02:0a:ff:00:10:9b"), QStringLiteral("first"));
     ::umask(umaskBefore);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder_.path());
+    for (const QString& made : {deeper, deeper + QStringLiteral("/Hollyfen")}) {
+        struct stat info {};
+        ASSERT_EQ(::lstat(QFile::encodeName(made).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0700u) << made.toStdString();
+    }
+    EXPECT_EQ(mode(), 0600u);
 }

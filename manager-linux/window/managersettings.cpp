@@ -41,6 +41,22 @@ QString counterGroup(int index) {
     return QStringLiteral("counter%1").arg(index);
 }
 
+// Creates the missing folders of `path` readable by their owner only
+// (whatever the umask allows); folders that exist are left as they are.
+bool makePrivateFolders(const QString& path) {
+    const QString clean = QDir::cleanPath(path);
+    for (int end = clean.indexOf(QLatin1Char('/'), 1);;
+         end = clean.indexOf(QLatin1Char('/'), end + 1)) {
+        const QByteArray folder = QFile::encodeName(end < 0 ? clean : clean.left(end));
+        if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
+            qWarning("Cannot create the configuration folder %s: %s", folder.constData(),
+                     std::strerror(errno));
+            return false;
+        }
+        if (end < 0) return true;
+    }
+}
+
 }  // namespace
 
 ManagerSettings::ManagerSettings()
@@ -52,8 +68,9 @@ ManagerSettings::ManagerSettings()
 bool ManagerSettings::restrictToOwner(const QString& fileName) {
     // The store holds the appliance's API token. Qt would create the file with
     // the umask's mode; its atomic writes keep the mode of the file they
-    // replace, so a file made 0600 here stays 0600.
-    if (!QDir().mkpath(QFileInfo(fileName).absolutePath())) return false;
+    // replace, so a file made 0600 here stays 0600. Its folder is made here
+    // too, before Qt would make it with the umask's mode.
+    if (!makePrivateFolders(QFileInfo(fileName).absolutePath())) return false;
     const QByteArray native = QFile::encodeName(fileName);
     int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0 && errno == EEXIST)

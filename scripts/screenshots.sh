@@ -2,7 +2,10 @@
 # Builds, starts a private nettlebeamd with the demo fleet and writes a picture
 # of every visible page of the manager for each demo device into
 # build/screenshots/; the Features page of the ten-gigabit device becomes
-# docs/manager.png, the picture the README shows.
+# docs/manager.png, the picture the README shows. The window is pictured at
+# its design size with fonts for 96 dpi; QT_FONT_DPI=120 shows it for 120 dpi,
+# and a size argument (1024x740) as a small screen would hold it:
+#   scripts/screenshots.sh [WIDTHxHEIGHT]
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
@@ -17,7 +20,8 @@ trap 'exit 143' TERM
 build/driver/nettlebeamd serve --fleet demo --state-dir "$folder/state" --daemon
 
 rm -rf build/screenshots
-build/manager-linux/nettlebeam-screenshots build/screenshots 3
+QT_FONT_DPI="${QT_FONT_DPI:-96}" build/manager-linux/nettlebeam-screenshots build/screenshots 3 2.5 \
+    "${1:-1126x712}"
 mkdir -p docs
 cp build/screenshots/00-1b-c5-0a-00-01-features.png docs/manager.png
 echo "docs/manager.png updated"

@@ -12,6 +12,7 @@
 
 #include "countertext.h"
 #include "counterv2editor.h"
+#include "textfit.h"
 
 namespace {
 
@@ -26,10 +27,17 @@ QLabel* tag(const char* name, const char* text, QSize size, QWidget* parent) {
     return label;
 }
 
+// Room for the widest of `texts` in `widget`'s font, with `padding` beside it.
+int widthFor(const QWidget* widget, std::initializer_list<const char*> texts, int padding) {
+    int width = 0;
+    for (const char* text : texts) width = std::max(width, textWidth(widget, QLatin1String(text)));
+    return width + padding;
+}
+
 QLabel* figure(const char* name, QWidget* parent) {
     auto* label = new QLabel(QStringLiteral("-"), parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setFixedWidth(106);
+    label->setFixedWidth(widthFor(label, {"18446744073709551615"}, 6));
     return label;
 }
 
@@ -66,18 +74,27 @@ void CounterV2Control::buildForm() {
     line->setFrameShadow(QFrame::Sunken);
     grid->addWidget(line, 0, 0, 1, kColumns);
 
-    numberLabel_ = tag("numberLabel", "N", {28, 36}, this);
+    // Every column is as wide as its longest text in this widget's font, so
+    // nothing is cut and neighbouring tags keep a gap at any resolution.
+    const int height = std::max(20, fontMetrics().height() + 4);
+    numberLabel_ = tag("numberLabel", "N", {widthFor(this, {"88"}, 10), 2 * height - 4}, this);
     editBtn_ = new QPushButton(QStringLiteral("Edit"), this);
     editBtn_->setObjectName(QStringLiteral("editBtn"));
-    editBtn_->setFixedSize(60, 20);
     resetBtn_ = new QPushButton(QStringLiteral("Reset"), this);
     resetBtn_->setObjectName(QStringLiteral("resetBtn"));
-    resetBtn_->setFixedSize(60, 20);
+    const int buttonWidth =
+        std::max({60, editBtn_->sizeHint().width(), resetBtn_->sizeHint().width()});
+    editBtn_->setFixedSize(buttonWidth, height);
+    resetBtn_->setFixedSize(buttonWidth, height);
     grid->addWidget(numberLabel_, 1, 0, 2, 1);
     grid->addWidget(editBtn_, 1, 1);
     grid->addWidget(resetBtn_, 2, 1);
 
-    const QSize narrow(18, 20), ip(38, 20), address(298, 20), kind(48, 20), size(78, 20);
+    const QSize narrow(widthFor(this, {"A", "B"}, 8), height);
+    const QSize ip(widthFor(this, {"IPv4", "IPv6"}, 4), height);
+    const QSize address(widthFor(this, {"DDDD:DDDD:DDDD:DDDD:DDDD:DDDD:DDDD:DDDD/128"}, 8), height);
+    const QSize kind(widthFor(this, {"Ucast", "Mcast", "Bcast", "ICMP", "UDP", "TCP"}, 8), height);
+    const QSize size(widthFor(this, {"Any size", "= 99999", "CRC"}, 6), height);
     struct Placed {
         QLabel** label;
         const char* name;
@@ -135,6 +152,21 @@ void CounterV2Control::buildChart() {
     ticker->setTickStep(10.0);
     chart_->xAxis->setTicker(ticker);
     chart_->installEventFilter(this);
+}
+
+void CounterV2Control::alignHeader(QLabel* number, QLabel* definition, QLabel* total,
+                                   QLabel* rate) const {
+    const int spacing = static_cast<QGridLayout*>(layout())->horizontalSpacing();
+    int definitionWidth = 0;
+    for (const QWidget* column :
+         std::initializer_list<const QWidget*>{editBtn_, port1Label_, ipv4Label_, ipaddrLabel_,
+                                               ucastLabel_, mcastLabel_, bcastLabel_, sizeLabel_})
+        definitionWidth += column->minimumWidth() + spacing;
+    const std::pair<QLabel*, int> widths[] = {{number, numberLabel_->minimumWidth()},
+                                              {definition, definitionWidth - spacing},
+                                              {total, totalLabel_->minimumWidth()},
+                                              {rate, rateLabel_->minimumWidth()}};
+    for (const auto& [label, width] : widths) label->setFixedWidth(width);
 }
 
 void CounterV2Control::setNumber(int number) {

@@ -22,6 +22,10 @@ class CounterV2Control : public QWidget {
   public:
     explicit CounterV2Control(QWidget* parent = nullptr);
 
+    // Gives the page's column headings the widths of this row's columns (the
+    // heading row must space its labels as the rows do, 2 pixels).
+    void alignHeader(QLabel* number, QLabel* definition, QLabel* total, QLabel* rate) const;
+
     // The counter number, 0 to 15; it is also the definition's index.
     void setNumber(int number);
     int number() const { return definition_.index; }

@@ -7,6 +7,7 @@
 #include "packetfilterfields.h"
 #include "qipvalidator.h"
 #include "qmacvalidator.h"
+#include "textfit.h"
 #include "ui_simplefiltercontrol.h"
 
 using PacketFilterFields::Field;
@@ -74,6 +75,16 @@ SimpleFilterControl::SimpleFilterControl(QWidget* parent)
         edit->setValidator(new QMacValidator(edit));
     for (QLineEdit* edit : {ui_->srcPortTB, ui_->dstPortTB})
         edit->setValidator(new QIntValidator(0, 65535, edit));
+    // Wide enough for the longest text each field takes, in its own font.
+    for (QLineEdit* edit : {ui_->srcMacTB, ui_->dstMacTB})
+        fitLineEdit(edit, {QStringLiteral("88:88:88:88:88:88"), QStringLiteral("**:**:**:**:**:**"),
+                           QStringLiteral("DD:DD:DD:DD:DD:DD")});
+    for (QLineEdit* edit : {ui_->srcIpTB, ui_->dstIpTB})
+        fitLineEdit(edit, {QStringLiteral("8888:8888:8888:8888:8888:8888:8888:8888"),
+                           QStringLiteral("DDDD:DDDD:DDDD:DDDD:DDDD:DDDD:DDDD:DDDD"),
+                           QStringLiteral("****:****:****:****:****:****:****:****")});
+    for (QLineEdit* edit : {ui_->srcPortTB, ui_->dstPortTB})
+        fitLineEdit(edit, {QStringLiteral("88888")});
     setFilter(NettlebeamApiPacketFilter{});
 }
 

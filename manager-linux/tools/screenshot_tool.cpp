@@ -4,10 +4,14 @@
 // NETTLEBEAM_CONTROL names (scripts/screenshots.sh starts one with the demo
 // fleet); the user's own settings are left alone.
 //
-//   nettlebeam-screenshots OUTPUT_FOLDER [DEVICES [SECONDS]]
+//   nettlebeam-screenshots OUTPUT_FOLDER [DEVICES [SECONDS [WIDTHxHEIGHT]]]
 //
 // SECONDS (default 2.5) is how long each device's pages fill before they are
 // pictured; a minute shows the charts with lines and the averages settled.
+// WIDTHxHEIGHT (default 1126x712, the design size) is the window's size: the
+// offscreen screen is smaller than the design, so the window is pictured at
+// the size a screen would give it (1024x768 less a panel, say). QT_FONT_DPI
+// sets the resolution the fonts are drawn for (96, 120).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -172,7 +176,8 @@ int main(int argc, char** argv) {
     registerManagerMetaTypes();
     QApplication application(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [DEVICES [SECONDS]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [DEVICES [SECONDS [WIDTHxHEIGHT]]]\n",
+                     argv[0]);
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
@@ -186,7 +191,19 @@ int main(int argc, char** argv) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
     watchBoxes(folder);
 
+    QSize size(1126, 712);
+    if (argc > 4) {
+        const QStringList parts = QString::fromLocal8Bit(argv[4]).split(QLatin1Char('x'));
+        if (parts.size() == 2) size = QSize(parts[0].toInt(), parts[1].toInt());
+        if (size.width() < 200 || size.height() < 200) {
+            std::fprintf(stderr, "bad window size %s\n", argv[4]);
+            return 2;
+        }
+    }
+
     MainWindow window;
+    window.setWindowState(Qt::WindowNoState);
+    window.resize(size);
     window.show();
     QComboBox* selector = window.deviceSelector();
     QElapsedTimer clock;

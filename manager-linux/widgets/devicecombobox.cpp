@@ -19,6 +19,8 @@ DeviceComboBox::DeviceComboBox(QWidget* parent) : QComboBox(parent) {
     // registered the device pointer type.
     qRegisterMetaType<NettlebeamDevice*>();
     setInsertPolicy(QComboBox::NoInsert);
+    // As wide as its longest "MAC - name" in the font it is drawn with.
+    setSizeAdjustPolicy(QComboBox::AdjustToContents);
 }
 
 void DeviceComboBox::addDevice(NettlebeamDevice* device) {

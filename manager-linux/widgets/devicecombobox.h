@@ -1,7 +1,8 @@
 // The device selector: one item per attached device, "MAC - friendly name"
 // with the device type's icon, carrying a non-owning NettlebeamDevice* as item
 // data. A right click renames the current device in place; Enter (or leaving
-// the edit) stores the name and emits FriendlyNameChanged.
+// the edit) stores the name and emits FriendlyNameChanged. It is as wide as
+// its longest item.
 #pragma once
 
 #include <QComboBox>

@@ -9,7 +9,6 @@
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QResizeEvent>
 #include <QStandardPaths>
 
 #include "addonpage.h"
@@ -34,6 +33,7 @@
 #include "ui_mainwindow.h"
 #include "versioncheck.h"
 #include "versionnumber.h"
+#include "windowfit.h"
 
 // One debug line per status answer shown, off unless enabled with
 // QT_LOGGING_RULES="nettlebeam.manager.status.debug=true" (the start-up bench).
@@ -45,8 +45,6 @@ const QString kUpdateFailedText = QStringLiteral(
     "Firmware update failed.\nPlease check the specified file exists and is a Nettlebeam "
     "Firmware.");
 constexpr int kStatusIntervalMs = 1000;
-constexpr int kSelectorWidth = 300;
-constexpr int kSelectorMargin = 10;
 // Designer page indexes.
 enum Page {
     Statistics,
@@ -77,6 +75,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
       firmware_(firmwareFolder.isEmpty() ? FirmwareStash() : FirmwareStash(firmwareFolder)) {
     ui = new Ui::MainWindow;
     ui->setupUi(this);
+    makePagesScrollable(ui->tabWidget);
     ui->tabWidget->setCurrentIndex(Capture);
 
     placeholder_ = new NettlebeamDevice;
@@ -112,6 +111,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
     connect(ui->network_default_button, &QPushButton::clicked, this,
             &MainWindow::slot_load_network_default);
     connect(ui->FirmwareSelectionBT, &QPushButton::clicked, this, &MainWindow::slot_set_fw);
+    ui->physRegsTable1->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     phyTables_ = std::make_unique<PhyStatusTables>(ui->physRegsTable1, ui->physRegsTable2,
                                                    ui->physRegsTable3);
 
@@ -119,6 +119,8 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
     setUpGauges();
     setUpTables();
     setUpStatistics();
+    counterControls()[0]->alignHeader(ui->countersV2HeaderNumber, ui->countersV2HeaderDefinition,
+                                      ui->countersV2HeaderTotal, ui->countersV2HeaderRate);
     for (int n = 0; n < kProgrammableCounters; ++n) {
         counterControls()[n]->setNumber(n);
         connect(counterControls()[n], &CounterV2Control::CounterConfigChanged, this,
@@ -134,6 +136,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& firmwareFolder)
 
     worker_->initialize();
     statsTimer_->start();
+    fitToScreen(this);
 }
 
 MainWindow::~MainWindow() {
@@ -236,11 +239,6 @@ void MainWindow::setUpTables() {
          {ui->tableWidget, ui->tableWidget_2, ui->tableWidget_3, ui->tableWidget_4}) {
         table->verticalHeader()->setFixedWidth(150);
     }
-    ui->physRegsTable1->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    for (QTableWidget* table : {ui->physRegsTable1, ui->physRegsTable2, ui->physRegsTable3}) {
-        table->setColumnWidth(1, 75);
-        table->setColumnWidth(2, 75);
-    }
 }
 
 // The tables must know their port and pair first.
@@ -271,10 +269,9 @@ void MainWindow::setUpStatistics() {
 
 void MainWindow::buildSelector() {
     selector_ = new DeviceComboBox(this);
-    QSize size = selector_->sizeHint();
-    size.setWidth(kSelectorWidth);
-    selector_->resize(size);
-    placeSelector();
+    // Beside the tabs, which scroll rather than slide under it when the
+    // window is narrow; it is as wide as its longest item.
+    ui->tabWidget->setCornerWidget(selector_, Qt::TopRightCorner);
     selector_->show();
     selector_->addItem(QStringLiteral("No device connected"));
     selector_->setEnabled(false);
@@ -282,17 +279,6 @@ void MainWindow::buildSelector() {
             &MainWindow::changeDevice);
     connect(selector_, &DeviceComboBox::FriendlyNameChanged, this,
             &MainWindow::slot_device_friendly_name_changed);
-}
-
-// The selector sits in the top-right corner of the tab bar area, also after
-// the window was resized.
-void MainWindow::placeSelector() {
-    selector_->move(width() - selector_->width() - kSelectorMargin, kSelectorMargin);
-}
-
-void MainWindow::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    if (selector_) placeSelector();
 }
 
 void MainWindow::setUpCaptureDefaults() {

@@ -142,7 +142,6 @@ class MainWindow : public QMainWindow {
     void slot_glintfield_directory_changed();
 
   protected:
-    void resizeEvent(QResizeEvent* event) override;
     // Refused while a firmware update runs: closing would interrupt the flash.
     void closeEvent(QCloseEvent* event) override;
 
@@ -151,7 +150,6 @@ class MainWindow : public QMainWindow {
     void setUpTables();
     void setUpStatistics();
     void setUpCaptureDefaults();
-    void placeSelector();
     QList<CounterV2Control*> counterControls() const;
     void listFirmwareImages(const NettlebeamDevice& device);
     void buildSelector();

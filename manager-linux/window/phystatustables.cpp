@@ -1,8 +1,10 @@
 #include "phystatustables.h"
 
+#include <QHeaderView>
 #include <QTableWidget>
 
 #include "devicedescription.h"
+#include "textfit.h"
 
 namespace {
 
@@ -28,8 +30,40 @@ QString okNotOk(int32_t value) {
 
 }  // namespace
 
+// Every text a port cell can hold fits in the port columns, and every row
+// name in the first column where it does not stretch.
 PhyStatusTables::PhyStatusTables(QTableWidget* link, QTableWidget* partner, QTableWidget* faults)
-    : link_(link), partner_(partner), faults_(faults) {}
+    : link_(link), partner_(partner), faults_(faults) {
+    QStringList texts = {QStringLiteral("Slave"),
+                         QStringLiteral("Master"),
+                         QStringLiteral("N/A"),
+                         QStringLiteral("Yes"),
+                         QStringLiteral("No"),
+                         QStringLiteral("OK"),
+                         okNotOk(0),
+                         QStringLiteral("99999999999")};
+    NettlebeamApiPortLink port{};
+    for (int32_t speed = NETTLEBEAM_LINK_SPEED_10M; speed <= NETTLEBEAM_LINK_SPEED_NO_LINK + 1;
+         ++speed) {
+        port.speed = speed;
+        for (int32_t half : {0, 1}) {
+            port.halfDuplex = half;
+            texts.append(DeviceDescription::portLinkText(port));
+        }
+    }
+    for (QTableWidget* table : {link_, partner_, faults_}) {
+        for (int column : {1, 2}) fitColumn(table, column, texts);
+        if (table->horizontalHeader()->sectionResizeMode(0) == QHeaderView::Stretch) continue;
+        QStringList names;
+        for (int row = 0; row < table->rowCount(); ++row)
+            if (const QTableWidgetItem* item = table->item(row, 0)) names.append(item->text());
+        fitColumn(table, 0, names);
+    }
+    // The link table shows its rows whole, however tall the font makes them.
+    int height = link_->horizontalHeader()->sizeHint().height() + 2 * link_->frameWidth();
+    for (int row = 0; row < link_->rowCount(); ++row) height += link_->rowHeight(row);
+    link_->setFixedHeight(height);
+}
 
 void PhyStatusTables::setCell(QTableWidget* table, int row, int port, const QString& text) {
     if (row >= table->rowCount()) return;

@@ -14,6 +14,7 @@ class QTableWidget;
 
 class PhyStatusTables {
   public:
+    // Sizes the tables' columns for the texts they will hold.
     PhyStatusTables(QTableWidget* link, QTableWidget* partner, QTableWidget* faults);
 
     void update(const NettlebeamApiLinkStatus& status, NettlebeamApiCapabilities caps);

@@ -20,7 +20,8 @@ TEST_F(MainWindowTest, StartsWithOnlyTheFeaturesPageAndADisabledSelector) {
     EXPECT_EQ(window_->windowTitle(), QStringLiteral("Nettlebeam Manager - 2.5.34"));
     // The design size does not fit the offscreen screen: the window takes
     // the screen's available area (window_size_test looks closer).
-    EXPECT_EQ(window_->frameGeometry(), window_->screen()->availableGeometry());
+    EXPECT_TRUE(waitFor(
+        [&] { return window_->frameGeometry() == window_->screen()->availableGeometry(); }));
     EXPECT_EQ(tabTitles(tabs()), QStringList{QStringLiteral("Features")});
     EXPECT_TRUE(showsNoDevice());
     EXPECT_EQ(window_->currentHandle(), -1);

@@ -57,6 +57,8 @@ TEST_F(WindowSizeTest, OpensInsideTheAvailableAreaOfASmallScreen) {
     ASSERT_TRUE(selectorShows(1));
     const QRect available = window_->screen()->availableGeometry();
     ASSERT_LT(available.width(), 1024);  // the screen is below the design size
+    // The window system places a maximized window once it is shown.
+    ASSERT_TRUE(waitFor([&] { return available.contains(window_->frameGeometry()); }));
     for (int page = 0; page < tabs()->count(); ++page) {
         tabs()->setCurrentIndex(page);
         QCoreApplication::processEvents();

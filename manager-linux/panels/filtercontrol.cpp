@@ -12,6 +12,9 @@
 namespace {
 
 constexpr char kWildcardByte = '*';
+// The same marking as the header filter's fields.
+const QString kInvalidStyle = QStringLiteral("color: red");
+const QString kNormalStyle = QStringLiteral("QLabel { }");
 
 uint16_t bitOf(int byte) {
     return static_cast<uint16_t>(1u << byte);
@@ -51,10 +54,20 @@ bool FilterControl::setPattern(const NettlebeamApiDpiFilter& filter, int count) 
     return true;
 }
 
-void FilterControl::fillPattern(NettlebeamApiDpiFilter* filter) const {
-    if (filter == nullptr) return;
+int FilterControl::fillPattern(NettlebeamApiDpiFilter* filter) {
+    if (filter == nullptr) return -1;
     std::memcpy(filter->pattern, pattern_, sizeof pattern_);
     filter->mask = careMask_;
+    const bool halfTyped = hasHalfTypedByte();
+    ui_->HexBox->setStyleSheet(halfTyped ? kInvalidStyle : kNormalStyle);
+    return halfTyped ? -1 : 0;
+}
+
+bool FilterControl::hasHalfTypedByte() const {
+    for (int i = 0; i < kPatternLength; ++i) {
+        if ((careMask_ & bitOf(i)) != 0 && hex_.mid(3 * i, 2).contains(u'*')) return true;
+    }
+    return false;
 }
 
 QString FilterControl::hexText(const uint8_t* pattern, uint16_t careMask) {

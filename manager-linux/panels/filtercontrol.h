@@ -31,8 +31,11 @@ class FilterControl : public QWidget {
     // Takes the first `count` pattern bytes (at most 16; the rest become 0) and
     // the low 16 bits of the care mask, and rewrites both views.
     bool setPattern(const NettlebeamApiDpiFilter& filter, int count);
-    // Writes the sixteen pattern bytes and the care mask; `enabled` is left alone.
-    void fillPattern(NettlebeamApiDpiFilter* filter) const;
+    // Writes the sixteen pattern bytes and the care mask; `enabled` is left
+    // alone. 0 on success; -1 while a byte is only half typed ("5*"), which
+    // no pattern byte can express: the hexadecimal view is then painted red
+    // and the record must not be sent. The next fill clears the marking.
+    int fillPattern(NettlebeamApiDpiFilter* filter);
 
     // The two views as the program writes them.
     static QString hexText(const uint8_t* pattern, uint16_t careMask);
@@ -51,6 +54,8 @@ class FilterControl : public QWidget {
     void editPlain(const QKeyEvent& key, int position);
     // Reads the pattern back from the hexadecimal view's digit pairs.
     void patternFromHex();
+    // A compared byte whose hexadecimal pair still holds a wildcard digit.
+    bool hasHalfTypedByte() const;
     void showHex(const QString& text, int cursor);
     void showPlain(int cursor);
     // Puts back the editor's texts after a change that did not come through

@@ -191,9 +191,10 @@ class FilterControlTest : public ::testing::Test {
     QLineEdit* plain() { return child<QLineEdit>(editor_, "ClearBox"); }
     NettlebeamApiDpiFilter filled() {
         NettlebeamApiDpiFilter filter{};
-        editor_.fillPattern(&filter);
+        fillStatus_ = editor_.fillPattern(&filter);
         return filter;
     }
+    bool hexMarked() { return hex()->styleSheet() == QStringLiteral("color: red"); }
     static QString wildcards(int bytes) {
         QStringList groups;
         for (int i = 0; i < bytes; ++i) groups << QStringLiteral("**");
@@ -202,6 +203,7 @@ class FilterControlTest : public ::testing::Test {
 
     FilterControl editor_;
     QSignalSpy changed_{&editor_, &FilterControl::signal_filterChanged};
+    int fillStatus_ = 0;
 };
 
 TEST_F(FilterControlTest, HexDigitsFillBytesAndSkipSeparators) {
@@ -210,8 +212,6 @@ TEST_F(FilterControlTest, HexDigitsFillBytesAndSkipSeparators) {
     hex()->setCursorPosition(0);
     QTest::keyClick(hex(), '5');
     EXPECT_EQ(hex()->text(), QStringLiteral("5* ") + wildcards(15));
-    EXPECT_EQ(filled().mask, 1u);
-    EXPECT_EQ(filled().pattern[0], 0);  // half typed
     EXPECT_EQ(plain()->text(), QStringLiteral(".") + QString(15, u'*'));
     QTest::keyClicks(hex(), QStringLiteral("aB"));  // 'B' lands in the next byte
     EXPECT_EQ(hex()->text(), QStringLiteral("5a b* ") + wildcards(14));
@@ -284,4 +284,33 @@ TEST_F(FilterControlTest, DeleteAndBackspaceInHexStarWholeBytes) {
     EXPECT_EQ(filled().mask, 0x1u);
     EXPECT_EQ(plain()->text(), QStringLiteral("A") + QString(15, u'*'));
     EXPECT_EQ(changed_.count(), 3);
+}
+
+// A byte with one digit typed ("5*", "*5") matches no byte value: the
+// pattern is refused and its view marked until the byte is whole or starred.
+TEST_F(FilterControlTest, AHalfTypedByteIsRefusedAndMarked) {
+    EXPECT_EQ(filled().mask, 0u);
+    EXPECT_EQ(fillStatus_, 0);
+    hex()->setCursorPosition(0);
+    QTest::keyClick(hex(), '5');
+    filled();
+    EXPECT_EQ(fillStatus_, -1);
+    EXPECT_TRUE(hexMarked());
+
+    QTest::keyClick(hex(), 'a');
+    EXPECT_EQ(filled().pattern[0], 0x5a);
+    EXPECT_EQ(fillStatus_, 0);
+    EXPECT_FALSE(hexMarked());
+
+    hex()->setCursorPosition(4);  // the second digit of byte 1
+    QTest::keyClick(hex(), '7');
+    EXPECT_EQ(hex()->text(), QStringLiteral("5a *7 ") + wildcards(14));
+    EXPECT_EQ(filled().mask, 0x3u);
+    EXPECT_EQ(fillStatus_, -1);
+    EXPECT_TRUE(hexMarked());
+
+    QTest::keyClick(hex(), Qt::Key_Backspace);  // stars the whole byte
+    EXPECT_EQ(filled().mask, 0x1u);
+    EXPECT_EQ(fillStatus_, 0);
+    EXPECT_FALSE(hexMarked());
 }

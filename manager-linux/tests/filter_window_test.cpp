@@ -139,6 +139,15 @@ class FilterWindowTest : public WindowTest {
         return texts;
     }
 
+    // Requests are handled in order: once this packet-type change has
+    // reached the device, every request sent before it has been handled.
+    void settle() {
+        box("isARP")->click();
+        const uint8_t expected = box("isARP")->isChecked() ? 1 : 0;
+        button("setPacketsTypeFilterBT")->click();
+        ASSERT_TRUE(waitFor([&] { return devicePacketTypes().flags[2] == expected; }));
+    }
+
     int handle_ = -1;
     BoxAnswerer boxes_{QMessageBox::No};
 };
@@ -264,4 +273,30 @@ TEST_F(FilterWindowTest, FirmwareWithoutThePacketTypeFilterHidesItsPanel) {
     window_->deviceSelector()->setCurrentIndex(1);
     ASSERT_TRUE(waitFor([&] { return window_->currentHandle() == newer; }));
     EXPECT_FALSE(find<QWidget>("PacketsTypeFilter_Groupbox")->isHidden());
+}
+
+TEST_F(FilterWindowTest, AHalfTypedPayloadByteShowsTheBoxAndSendsNothing) {
+    openOnFilters();
+    box("enableFiltersCheckBox")->click();  // applies the all-wildcard pattern
+    ASSERT_TRUE(waitFor([&] { return deviceDpiFilter().enabled == 1; }));
+
+    type("HexBox", QStringLiteral("5"), 0);
+    button("setFiltersButton")->click();
+    EXPECT_EQ(
+        invalidInputBoxes(),
+        QStringList{QStringLiteral("Invalid parameter.\nPlease correct the highlighted values.")});
+    EXPECT_EQ(find<QLineEdit>("HexBox")->styleSheet(), QStringLiteral("color: red"));
+    button("saveFiltersButton")->click();
+    EXPECT_EQ(invalidInputBoxes().size(), 2);
+    settle();
+    const NettlebeamApiDpiFilter held = deviceDpiFilter();
+    EXPECT_EQ(held.enabled, 1);
+    EXPECT_EQ(held.mask, 0u);
+
+    // The whole byte goes, and the marking with it.
+    type("HexBox", QStringLiteral("a"), 1);
+    button("setFiltersButton")->click();
+    ASSERT_TRUE(waitFor([&] { return dpiIs(deviceDpiFilter(), "\x5a", 0x1); }));
+    EXPECT_NE(find<QLineEdit>("HexBox")->styleSheet(), QStringLiteral("color: red"));
+    EXPECT_EQ(invalidInputBoxes().size(), 2);
 }

@@ -19,15 +19,18 @@ void checkQuietly(QCheckBox* box, bool checked) {
 FilterPage::FilterPage(Ui::MainWindow& ui, QWidget* window, RequestSource request)
     : ui_(ui), window_(window), request_(std::move(request)) {}
 
+void FilterPage::showInvalidInput() {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Nettlebeam Manager"),
+                    QStringLiteral("Invalid parameter.\nPlease correct the highlighted values."),
+                    QMessageBox::Ok, window_);
+    box.exec();
+}
+
 bool FilterPage::applySimpleFilter() {
     std::optional<StatsThreadInfo> info = request_();
     if (!info) return false;
     if (ui_.simpleFilterCtrl->fillFilter(&info->packetFilter) != 0) {
-        QMessageBox box(
-            QMessageBox::Critical, QStringLiteral("Nettlebeam Manager"),
-            QStringLiteral("Invalid parameter.\nPlease correct the highlighted values."),
-            QMessageBox::Ok, window_);
-        box.exec();
+        showInvalidInput();
         return false;
     }
     info->packetFilter.enabled = ui_.enableSimpleFiltersCB->isChecked() ? 1 : 0;
@@ -58,7 +61,10 @@ bool FilterPage::applyDpiFilter() {
     std::optional<StatsThreadInfo> info = request_();
     if (!info) return false;
     info->dpiFilter.enabled = ui_.filterCtrl->isEnabled() ? 1 : 0;
-    ui_.filterCtrl->fillPattern(&info->dpiFilter);
+    if (ui_.filterCtrl->fillPattern(&info->dpiFilter) != 0) {
+        showInvalidInput();
+        return false;
+    }
     emit setDpiFilter(*info);
     return true;
 }

@@ -55,6 +55,7 @@ class FilterPage : public QObject {
     // invalid input, which the user has been told about).
     bool applySimpleFilter();
     bool applyDpiFilter();
+    void showInvalidInput();
 
     Ui::MainWindow& ui_;
     QWidget* window_;

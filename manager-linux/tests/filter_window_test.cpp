@@ -300,3 +300,43 @@ TEST_F(FilterWindowTest, AHalfTypedPayloadByteShowsTheBoxAndSendsNothing) {
     EXPECT_NE(find<QLineEdit>("HexBox")->styleSheet(), QStringLiteral("color: red"));
     EXPECT_EQ(invalidInputBoxes().size(), 2);
 }
+
+// A field being corrected must not keep a filter on: turning it off sends
+// what the device holds, disabled, and asks nothing about the fields.
+TEST_F(FilterWindowTest, TurningAFilterOffSendsItDisabledWhateverTheFieldsHold) {
+    openOnFilters();
+    box("enableSimpleFiltersCB")->click();
+    box("srcMacCB")->click();
+    type("srcMacTB", QStringLiteral("02:00:00:01:**:**"));
+    button("setSimpleFiltersBT")->click();
+    box("enableFiltersCheckBox")->click();
+    type("ClearBox", QStringLiteral("GET "), 0);
+    button("setFiltersButton")->click();
+    ASSERT_TRUE(waitFor([&] {
+        return sourceMacIs(deviceHeaderFilter(), 0x01) && dpiIs(deviceDpiFilter(), "GET ", 0xF);
+    }));
+
+    type("srcMacTB", QStringLiteral("02:00"));
+    type("HexBox", QStringLiteral("5"), 12);  // byte 4 half typed
+    box("enableSimpleFiltersCB")->click();
+    box("enableFiltersCheckBox")->click();
+    ASSERT_TRUE(waitFor(
+        [&] { return deviceHeaderFilter().enabled == 0 && deviceDpiFilter().enabled == 0; }));
+    EXPECT_TRUE(invalidInputBoxes().isEmpty());
+    EXPECT_FALSE(box("enableSimpleFiltersCB")->isChecked());
+    EXPECT_FALSE(box("enableFiltersCheckBox")->isChecked());
+    EXPECT_TRUE(button("saveSimpleFiltersBT")->isEnabled());
+    EXPECT_TRUE(button("saveFiltersButton")->isEnabled());
+    NettlebeamApiPacketFilter header = deviceHeaderFilter();
+    header.enabled = 1;
+    EXPECT_TRUE(sourceMacIs(header, 0x01));
+    NettlebeamApiDpiFilter pattern = deviceDpiFilter();
+    pattern.enabled = 1;
+    EXPECT_TRUE(dpiIs(pattern, "GET ", 0xF));
+
+    // Turning on again sends the fields, so they must be valid.
+    box("enableSimpleFiltersCB")->click();
+    EXPECT_EQ(invalidInputBoxes().size(), 1);
+    box("enableFiltersCheckBox")->click();
+    EXPECT_EQ(invalidInputBoxes().size(), 2);
+}

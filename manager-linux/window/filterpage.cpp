@@ -29,11 +29,16 @@ void FilterPage::showInvalidInput() {
 bool FilterPage::applySimpleFilter() {
     std::optional<StatsThreadInfo> info = request_();
     if (!info) return false;
-    if (ui_.simpleFilterCtrl->fillFilter(&info->packetFilter) != 0) {
+    if (!ui_.enableSimpleFiltersCB->isChecked()) {
+        info->packetFilter = deviceHeader_;
+        info->packetFilter.enabled = 0;
+    } else if (ui_.simpleFilterCtrl->fillFilter(&info->packetFilter) != 0) {
         showInvalidInput();
         return false;
+    } else {
+        info->packetFilter.enabled = 1;
     }
-    info->packetFilter.enabled = ui_.enableSimpleFiltersCB->isChecked() ? 1 : 0;
+    deviceHeader_ = info->packetFilter;
     emit setSimpleFilter(*info);
     return true;
 }
@@ -60,11 +65,16 @@ void FilterPage::simpleFilterSaveClicked() {
 bool FilterPage::applyDpiFilter() {
     std::optional<StatsThreadInfo> info = request_();
     if (!info) return false;
-    info->dpiFilter.enabled = ui_.filterCtrl->isEnabled() ? 1 : 0;
-    if (ui_.filterCtrl->fillPattern(&info->dpiFilter) != 0) {
+    if (!ui_.filterCtrl->isEnabled()) {
+        info->dpiFilter = devicePattern_;
+        info->dpiFilter.enabled = 0;
+    } else if (ui_.filterCtrl->fillPattern(&info->dpiFilter) != 0) {
         showInvalidInput();
         return false;
+    } else {
+        info->dpiFilter.enabled = 1;
     }
+    devicePattern_ = info->dpiFilter;
     emit setDpiFilter(*info);
     return true;
 }
@@ -107,6 +117,7 @@ void FilterPage::packetsTypeFilterSaveClicked() {
 }
 
 void FilterPage::showSimpleFilter(const NettlebeamApiPacketFilter& filter) {
+    deviceHeader_ = filter;
     ui_.simpleFilterCtrl->setFilter(filter);
     const bool enabled = filter.enabled == 1;
     checkQuietly(ui_.enableSimpleFiltersCB, enabled);
@@ -115,6 +126,7 @@ void FilterPage::showSimpleFilter(const NettlebeamApiPacketFilter& filter) {
 }
 
 void FilterPage::showDpiFilter(const NettlebeamApiDpiFilter& filter) {
+    devicePattern_ = filter;
     ui_.filterCtrl->setPattern(filter, kDpiPatternBytes);
     const bool enabled = filter.enabled == 1;
     checkQuietly(ui_.enableFiltersCheckBox, enabled);

@@ -52,7 +52,9 @@ class FilterPage : public QObject {
 
   private:
     // Sends the header filter; false when nothing was sent (no device, or
-    // invalid input, which the user has been told about).
+    // invalid input, which the user has been told about). A filter being
+    // turned off is sent as the device holds it, disabled, whatever the
+    // fields say: turning off must work while a field is being corrected.
     bool applySimpleFilter();
     bool applyDpiFilter();
     void showInvalidInput();
@@ -60,4 +62,8 @@ class FilterPage : public QObject {
     Ui::MainWindow& ui_;
     QWidget* window_;
     RequestSource request_;
+    // What the device holds, as far as the page knows: its last report or
+    // the last record sent to it.
+    NettlebeamApiPacketFilter deviceHeader_{};
+    NettlebeamApiDpiFilter devicePattern_{};
 };

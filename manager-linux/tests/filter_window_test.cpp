@@ -139,6 +139,18 @@ class FilterWindowTest : public WindowTest {
         return texts;
     }
 
+    // Boxes with that title (a filter group's name), by text.
+    QStringList boxesTitled(const char* title) const {
+        QStringList texts;
+        for (const SeenBox& box : boxes_.seen) {
+            if (box.title == QLatin1String(title)) texts << box.text;
+        }
+        return texts;
+    }
+    // Makes the device refuse the next request with that code.
+    void refuseNext(const char* code) {
+        daemon_->inject({std::to_string(handle_), code, "--fail"});
+    }
     // Requests are handled in order: once this packet-type change has
     // reached the device, every request sent before it has been handled.
     void settle() {
@@ -146,6 +158,11 @@ class FilterWindowTest : public WindowTest {
         const uint8_t expected = box("isARP")->isChecked() ? 1 : 0;
         button("setPacketsTypeFilterBT")->click();
         ASSERT_TRUE(waitFor([&] { return devicePacketTypes().flags[2] == expected; }));
+    }
+    static QString starredPattern() {
+        QStringList bytes;
+        for (int i = 0; i < 16; ++i) bytes << QStringLiteral("**");
+        return bytes.join(u' ');
     }
 
     int handle_ = -1;
@@ -339,4 +356,49 @@ TEST_F(FilterWindowTest, TurningAFilterOffSendsItDisabledWhateverTheFieldsHold) 
     EXPECT_EQ(invalidInputBoxes().size(), 1);
     box("enableFiltersCheckBox")->click();
     EXPECT_EQ(invalidInputBoxes().size(), 2);
+}
+
+// The device refuses a set or a save: the user is told, as for the features,
+// and the page shows what the device holds instead of the refused values.
+TEST_F(FilterWindowTest, ARefusedSetOrSaveIsReportedAndThePageShowsTheDevicesFilter) {
+    openOnFilters();
+    const QString notSet = QStringLiteral("The filter could not be set on the Nettlebeam device.");
+    const QString notSaved =
+        QStringLiteral("The filter could not be saved on the Nettlebeam device.");
+
+    refuseNext("0xCB202068");  // the header filter's write
+    box("enableSimpleFiltersCB")->click();
+    ASSERT_TRUE(waitFor([&] { return !boxesTitled("Packet Filter").isEmpty(); }));
+    EXPECT_EQ(boxesTitled("Packet Filter"), QStringList{notSet});
+    ASSERT_TRUE(waitFor([&] { return !box("enableSimpleFiltersCB")->isChecked(); }));
+    EXPECT_FALSE(button("setSimpleFiltersBT")->isEnabled());
+    EXPECT_EQ(deviceHeaderFilter().enabled, 0);
+
+    box("enableFiltersCheckBox")->click();
+    ASSERT_TRUE(waitFor([&] { return deviceDpiFilter().enabled == 1; }));
+    refuseNext("0xCB202050");  // the payload filter's write
+    type("ClearBox", QStringLiteral("GET "), 0);
+    button("setFiltersButton")->click();
+    ASSERT_TRUE(waitFor([&] { return !boxesTitled("Deep Packet Inspection").isEmpty(); }));
+    EXPECT_EQ(boxesTitled("Deep Packet Inspection"), QStringList{notSet});
+    ASSERT_TRUE(waitFor([&] { return find<QLineEdit>("HexBox")->text() == starredPattern(); }));
+    EXPECT_EQ(deviceDpiFilter().mask, 0u);
+
+    refuseNext("0xCB20206C");  // the header filter's save
+    box("enableSimpleFiltersCB")->click();
+    button("saveSimpleFiltersBT")->click();
+    ASSERT_TRUE(waitFor([&] { return boxesTitled("Packet Filter").size() == 2; }));
+    EXPECT_EQ(boxesTitled("Packet Filter").last(), notSaved);
+    EXPECT_TRUE(button("saveSimpleFiltersBT")->isEnabled());  // still unsaved
+    EXPECT_TRUE(box("enableSimpleFiltersCB")->isChecked());   // the set went through
+
+    refuseNext("0xCB202094");  // the packet-type filter's write
+    const bool httpOnDevice = devicePacketTypes().flags[8] != 0;
+    box("isHTTP")->click();
+    button("setPacketsTypeFilterBT")->click();
+    ASSERT_TRUE(waitFor([&] { return !boxesTitled("Packet Type Filter").isEmpty(); }));
+    EXPECT_EQ(boxesTitled("Packet Type Filter"), QStringList{notSet});
+    ASSERT_TRUE(waitFor([&] { return box("isHTTP")->isChecked() == httpOnDevice; }));
+    EXPECT_EQ(devicePacketTypes().flags[8] != 0, httpOnDevice);
+    EXPECT_TRUE(invalidInputBoxes().isEmpty());
 }

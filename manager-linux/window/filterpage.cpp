@@ -137,3 +137,40 @@ void FilterPage::showDpiFilter(const NettlebeamApiDpiFilter& filter) {
 void FilterPage::showPacketsTypeFilter(const NettlebeamApiPacketsTypeFilter& filter) {
     ui_.packetTypeFilterCtrl->setFilter(filter);
 }
+
+void FilterPage::requestRefused(FilterRequest request) {
+    struct Report {
+        const char* title;
+        bool saving;
+        QPushButton* save;
+    };
+    Report report{};
+    switch (request) {
+        case FilterRequest::SetHeader:
+            report = {"Packet Filter", false, nullptr};
+            break;
+        case FilterRequest::SaveHeader:
+            report = {"Packet Filter", true, ui_.saveSimpleFiltersBT};
+            break;
+        case FilterRequest::SetPayload:
+            report = {"Deep Packet Inspection", false, nullptr};
+            break;
+        case FilterRequest::SavePayload:
+            report = {"Deep Packet Inspection", true, ui_.saveFiltersButton};
+            break;
+        case FilterRequest::SetPacketTypes:
+            report = {"Packet Type Filter", false, nullptr};
+            break;
+        case FilterRequest::SavePacketTypes:
+            report = {"Packet Type Filter", true, ui_.savePacketsTypeFilterBT};
+            break;
+    }
+    // What was to be saved is still unsaved: the user may try again.
+    if (report.save != nullptr) report.save->setEnabled(true);
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(report.title),
+                    report.saving
+                        ? QStringLiteral("The filter could not be saved on the Nettlebeam device.")
+                        : QStringLiteral("The filter could not be set on the Nettlebeam device."),
+                    QMessageBox::Ok, window_);
+    box.exec();
+}

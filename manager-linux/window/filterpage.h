@@ -41,6 +41,9 @@ class FilterPage : public QObject {
     void showSimpleFilter(const NettlebeamApiPacketFilter& filter);
     void showDpiFilter(const NettlebeamApiDpiFilter& filter);
     void showPacketsTypeFilter(const NettlebeamApiPacketsTypeFilter& filter);
+    // The selected device refused a set or save; the filter it holds follows
+    // as a report of its own.
+    void requestRefused(FilterRequest request);
 
   signals:
     void setSimpleFilter(const StatsThreadInfo& info);

@@ -201,6 +201,12 @@ void MainWindow::connectWorker() {
             Qt::QueuedConnection);
     connect(worker_, &StatsThread::signal_features_saved, this, &MainWindow::featuresSaved,
             Qt::QueuedConnection);
+    connect(
+        worker_, &StatsThread::signal_filter_refused, this,
+        [this](NettlebeamApiDeviceHandle handle, FilterRequest request) {
+            if (isCurrent(handle)) filters_->requestRefused(request);
+        },
+        Qt::QueuedConnection);
     connect(worker_, &StatsThread::signal_capture_start_refused, this,
             &MainWindow::captureStartRefused, Qt::QueuedConnection);
     connect(worker_, &StatsThread::signal_new_capture_file, ui->Cloudshark,

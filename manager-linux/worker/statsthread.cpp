@@ -225,27 +225,53 @@ void StatsThread::slot_get_packets_type_filter(const StatsThreadInfo& info) {
 }
 
 void StatsThread::slot_set_simple_filter(const StatsThreadInfo& info) {
-    NettlebeamAPISetPacketFilter(info.handle, info.packetFilter);
+    checkFilterRequest(info, FilterRequest::SetHeader,
+                       NettlebeamAPISetPacketFilter(info.handle, info.packetFilter));
 }
 
 void StatsThread::slot_set_DPI_filter(const StatsThreadInfo& info) {
-    NettlebeamAPISetDpiFilter(info.handle, info.dpiFilter);
+    checkFilterRequest(info, FilterRequest::SetPayload,
+                       NettlebeamAPISetDpiFilter(info.handle, info.dpiFilter));
 }
 
 void StatsThread::slot_set_packets_type_filter(const StatsThreadInfo& info) {
-    NettlebeamAPISetPacketsTypeFilter(info.handle, info.packetsTypeFilter);
+    checkFilterRequest(info, FilterRequest::SetPacketTypes,
+                       NettlebeamAPISetPacketsTypeFilter(info.handle, info.packetsTypeFilter));
 }
 
 void StatsThread::slot_save_simple_filter(const StatsThreadInfo& info) {
-    NettlebeamAPISavePacketFilter(info.handle);
+    checkFilterRequest(info, FilterRequest::SaveHeader, NettlebeamAPISavePacketFilter(info.handle));
 }
 
 void StatsThread::slot_save_DPI_filter(const StatsThreadInfo& info) {
-    NettlebeamAPISaveDpiFilter(info.handle);
+    checkFilterRequest(info, FilterRequest::SavePayload, NettlebeamAPISaveDpiFilter(info.handle));
 }
 
 void StatsThread::slot_save_packets_type_filter(const StatsThreadInfo& info) {
-    NettlebeamAPISavePacketsTypeFilter(info.handle);
+    checkFilterRequest(info, FilterRequest::SavePacketTypes,
+                       NettlebeamAPISavePacketsTypeFilter(info.handle));
+}
+
+void StatsThread::checkFilterRequest(const StatsThreadInfo& info, FilterRequest request,
+                                     int32_t status) {
+    if (status == NETTLEBEAM_STATUS_SUCCESS) return;
+    qWarning("Filter request %d refused for device %d: status %d", static_cast<int>(request),
+             info.handle, status);
+    emit signal_filter_refused(info.handle, request);
+    switch (request) {
+        case FilterRequest::SetHeader:
+        case FilterRequest::SaveHeader:
+            slot_get_simple_filter(info);
+            break;
+        case FilterRequest::SetPayload:
+        case FilterRequest::SavePayload:
+            slot_get_DPI_filter(info);
+            break;
+        case FilterRequest::SetPacketTypes:
+        case FilterRequest::SavePacketTypes:
+            slot_get_packets_type_filter(info);
+            break;
+    }
 }
 
 void StatsThread::slot_restart_device(const StatsThreadInfo& info) {

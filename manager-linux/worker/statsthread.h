@@ -45,6 +45,10 @@ class StatsThread : public QObject {
                                        NettlebeamApiCallbackValue_DiskDump status);
     // The result of a save of the features (0 on success).
     void signal_features_saved(NettlebeamApiDeviceHandle handle, int32_t status);
+    // A filter set or save that the library or the device refused. The
+    // filter is then read again and answered as after a request for it, so
+    // that the window shows what the device holds.
+    void signal_filter_refused(NettlebeamApiDeviceHandle handle, FilterRequest request);
     // A capture start was not sent, or the library refused it: its last
     // configuration failed or the start itself failed (the library's status).
     void signal_capture_start_refused(NettlebeamApiDeviceHandle handle, int32_t status);
@@ -83,6 +87,10 @@ class StatsThread : public QObject {
     // These two run under the library's lock: they convert and emit only.
     static void onNewCaptureFile(NettlebeamApiDeviceHandle handle, void* payload, void* context);
     static void onCaptureStatus(NettlebeamApiDeviceHandle handle, void* payload, void* context);
+
+    // Reports a refused filter request (`status` is the library's answer) and
+    // reads that filter back; nothing for a request that succeeded.
+    void checkFilterRequest(const StatsThreadInfo& info, FilterRequest request, int32_t status);
 
     // The device's identity as the window first sees it; false when any read fails.
     static bool readArrivingDevice(NettlebeamApiDeviceHandle handle, StatsThreadInfo* info);

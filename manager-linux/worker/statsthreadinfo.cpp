@@ -6,4 +6,5 @@ void registerStatsThreadMetaTypes() {
     // integer type under its own name.
     qRegisterMetaType<NettlebeamApiDeviceHandle>("NettlebeamApiDeviceHandle");
     qRegisterMetaType<NettlebeamApiCallbackValue_DiskDump>("NettlebeamApiCallbackValue_DiskDump");
+    qRegisterMetaType<FilterRequest>("FilterRequest");
 }

@@ -36,10 +36,21 @@ struct StatsThreadInfo {
     uint8_t extraInfo = 0;  // USB connection speed
 };
 
+// A filter request of the window, as the worker names one the device refused.
+enum class FilterRequest {
+    SetHeader,
+    SaveHeader,
+    SetPayload,
+    SavePayload,
+    SetPacketTypes,
+    SavePacketTypes,
+};
+
 Q_DECLARE_METATYPE(StatsThreadInfo)
 Q_DECLARE_METATYPE(NettlebeamApiCallbackValue_DiskDump)
+Q_DECLARE_METATYPE(FilterRequest)
 
-// Registers "StatsThreadInfo", "NettlebeamApiDeviceHandle" and
-// "NettlebeamApiCallbackValue_DiskDump" for queued connections. Call before
-// connecting to the worker; calling again does no harm.
+// Registers "StatsThreadInfo", "NettlebeamApiDeviceHandle",
+// "NettlebeamApiCallbackValue_DiskDump" and "FilterRequest" for queued
+// connections. Call before connecting to the worker; calling again does no harm.
 void registerStatsThreadMetaTypes();

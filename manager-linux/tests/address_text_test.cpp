@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QObject>
+#include <cctype>
 
 #include "addresstext.h"
 #include "qipvalidator.h"
@@ -120,5 +121,37 @@ TEST(AddressTextTest, ValidatorsAcceptOnlyWhatTheFieldsCanHold) {
     }
     for (const char* text : {"aa:bb:cc:dd:ee:ff:00", "aaa", "g0", "0x", "a-b", "***"}) {
         EXPECT_EQ(state(mac, text), no) << text;
+    }
+}
+
+// Every printable character, in every place a digit may stand: the MAC and
+// IPv6 fields take the sixteen hexadecimal digits in both cases, the IPv4
+// field the ten decimal ones. The separators and the wildcard are left out:
+// their places are checked above.
+TEST(AddressTextTest, ValidatorsTakeDigitsOfBothCasesAndNothingNextToThem) {
+    QObject parent;
+    const QIpValidator onlyIpv4(&parent, true, false);
+    const QIpValidator onlyIpv6(&parent, false, true);
+    const QMacValidator mac(&parent);
+    auto accepts = [](const QValidator& validator, const char* pattern, char c) {
+        QString text = QString(pattern).replace(u'#', QLatin1Char(c));
+        int position = 0;
+        return validator.validate(text, position) == QValidator::Acceptable;
+    };
+    for (char c = '!'; c <= '~'; ++c) {
+        const bool hex = std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        const bool decimal = std::isdigit(static_cast<unsigned char>(c)) != 0;
+        if (c != '*' && c != ':') {
+            for (const char* pattern : {"#", "0#", "#0", "aa:#", "aa:b#"})
+                EXPECT_EQ(accepts(mac, pattern, c), hex) << "MAC " << pattern << " " << c;
+            for (const char* pattern :
+                 {"#", "0#", "#*", "*#", "**#", "1#**", "fe80::#", "#::", "1:2:3:4:5:6:7:#"}) {
+                EXPECT_EQ(accepts(onlyIpv6, pattern, c), hex) << "IPv6 " << pattern << " " << c;
+            }
+        }
+        if (c != '*' && c != '.') {
+            for (const char* pattern : {"#", "1#", "10.#", "1.2.3.1#"})
+                EXPECT_EQ(accepts(onlyIpv4, pattern, c), decimal) << "IPv4 " << pattern << " " << c;
+        }
     }
 }

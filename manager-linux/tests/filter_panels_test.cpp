@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <cctype>
 #include <cstring>
 
 #include "filtercontrol.h"
@@ -157,6 +158,28 @@ TEST_F(SimpleFilterControlTest, EveryInvalidFieldIsMarkedAtOnceAndClearedByTheNe
     EXPECT_EQ(out_.srcMac[2], 0x00);
     EXPECT_EQ(out_.careMaskLow & 0xFC0, 0xFC0u & ~(1u << 8));  // srcMac, byte "**" not cared
     EXPECT_EQ(out_.srcPort, 65535);
+}
+
+// Every printable character in either digit of a group: only the sixteen
+// digits in both cases make a byte.
+TEST_F(SimpleFilterControlTest, MacGroupsTakeHexadecimalDigitsInEitherCase) {
+    box("srcMacCB")->setChecked(true);
+    for (char c = '!'; c <= '~'; ++c) {
+        const bool digit = std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        for (const QString& text :
+             {QStringLiteral("#a:00:00:00:00:00"), QStringLiteral("00:00:00:00:00:a#")}) {
+            edit("srcMacTB")->setText(QString(text).replace(u'#', QLatin1Char(c)));
+            EXPECT_EQ(panel_.fillFilter(&out_) == 0, digit)
+                << edit("srcMacTB")->text().toStdString();
+            if (digit) {
+                EXPECT_EQ(out_.careMaskLow & 0xFC0, 0xFC0u) << c;
+            }
+        }
+    }
+    edit("srcMacTB")->setText(QStringLiteral("Fa:00:00:00:00:aF"));
+    ASSERT_EQ(panel_.fillFilter(&out_), 0);
+    EXPECT_EQ(out_.srcMac[5], 0xfa);
+    EXPECT_EQ(out_.srcMac[0], 0xaf);
 }
 
 TEST(PacketsTypeFilterTest, BoxesFollowTheRecordIndexAndOnlyTheUserEmits) {

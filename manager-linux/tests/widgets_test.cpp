@@ -55,6 +55,20 @@ TEST(TimespanSpinBox, AcceptsOrRejectsNeverIntermediate) {
         EXPECT_EQ(box.check(text), QValidator::Invalid) << text;
 }
 
+// Every printable character but the separator, in each part: only the ten
+// digits are taken.
+TEST(TimespanSpinBox, PartsTakeDecimalDigitsAndNothingNextToThem) {
+    TimespanProbe box;
+    for (char c = '!'; c <= '~'; ++c) {
+        if (c == ':') continue;
+        const bool digit = c >= '0' && c <= '9';
+        for (const char* pattern : {"#", "1#", "1:#", "0:5#", "0:0:5#"}) {
+            const QString text = QString::fromLatin1(pattern).replace(u'#', QLatin1Char(c));
+            EXPECT_EQ(box.check(text) == QValidator::Acceptable, digit) << text.toStdString();
+        }
+    }
+}
+
 TEST(SizeText, SwitchesPrefixAtEachPowerOf1024) {
     EXPECT_EQ(sizeText(0, "B"), "0 B");
     EXPECT_EQ(sizeText(512, "B/s"), "512 B/s");

@@ -381,9 +381,9 @@ TEST_F(CountersPageTest, AnEditReachesTheDeviceAndTheSettingsAndResetCountsFromZ
 }
 
 TEST_F(CountersPageTest, ReplayedUdpFramesOnPortAAreCountedExactly) {
-    // Eight seconds of TCP frames give the window time to select the device
-    // and send its stored definitions; then 25 UDP frames.
-    constexpr int kTcpFrames = 80;
+    // The replay starts once the stored definitions are on the device: ten
+    // TCP frames, then 25 UDP frames.
+    constexpr int kTcpFrames = 10;
     constexpr int kUdpFrames = 25;
     const QString capture = QString::fromStdString(daemon_->folder()) + QStringLiteral("/udp.pcap");
     {
@@ -424,11 +424,18 @@ TEST_F(CountersPageTest, ReplayedUdpFramesOnPortAAreCountedExactly) {
         counters[1].config.port2 = 1;
         settings.storeCounters(QStringLiteral("02:00:00:00:00:22"), counters);
     }
-    daemon_->attach(
+    const int handle = attachWithPortsDisabled(
         {"--type", "11", "--mac", "02:00:00:00:00:22", "--replay", capture.toStdString()});
     openWindow();
     EXPECT_EQ(child<QLabel>(row(0), "udpLabel")->styleSheet(),
               QStringLiteral("QLabel { color: lime }"));
+    ASSERT_TRUE(waitFor([&] {
+        NettlebeamApiCounterV2 first{}, second{};
+        return NettlebeamAPIGetCounterV2(handle, 0, &first) == 0 && first.isudp == 1 &&
+               first.port1 == 1 && NettlebeamAPIGetCounterV2(handle, 1, &second) == 0 &&
+               second.isudp == 1 && second.port2 == 1;
+    }));
+    enablePorts(handle);
     ASSERT_TRUE(waitFor([&] { return total(0) == kUdpFrames; }, 30000)) << total(0);
     EXPECT_EQ(labelText(row(1), "totalLabel"), QStringLiteral("0"));  // port B saw nothing
 }

@@ -76,8 +76,7 @@ QByteArray replayCapture(int quietSeconds) {
 
 class StatisticsWindowTest : public WindowTest {
   protected:
-    void SetUp() override {
-        WindowTest::SetUp();
+    void openWindow() {
         // No firmware catalogue: no update is offered.
         window_ = std::make_unique<MainWindow>(nullptr, config_.filePath("no-catalogue"));
         window_->show();
@@ -102,18 +101,22 @@ TEST_F(StatisticsWindowTest, TablesGaugesChartsAndLogFollowTheReplayedTraffic) {
     {
         QFile file(capture);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(replayCapture(12));
+        file.write(replayCapture(1));
     }
-    daemon_->attach({"--type", "9", "--replay", capture.toStdString(), "--replay-ports", "split"});
+    const int handle =
+        attachWithPortsDisabled({"--type", "9", "--mac", "02:00:00:00:00:19", "--replay",
+                                 capture.toStdString(), "--replay-ports", "split"});
+    openWindow();
     ASSERT_TRUE(waitFor([&] { return window_->deviceSelector()->isEnabled(); }));
 
     // The first record after the selection writes the link line and becomes
-    // the tables' base; port B has seen nothing yet, so its totals will be
-    // exactly the capture's frames.
+    // the tables' base. The replay waits for a link, so port B has seen
+    // nothing yet and its totals will be exactly the capture's frames.
     ASSERT_TRUE(
         waitFor([&] { return logLines().last().endsWith(QStringLiteral(" - Link Up")); }, 30000));
     ASSERT_EQ(deviceValidPacketsB(), 0u) << "port B's frames came before the window's first record";
     EXPECT_EQ(logLines().size(), 1);
+    enablePorts(handle);
 
     // A log full to its limit keeps its last 10000 lines once alarms come in.
     auto* log = find<QPlainTextEdit>("log_txt");

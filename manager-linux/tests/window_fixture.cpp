@@ -75,3 +75,27 @@ bool WindowTest::openPage(const QString& title) {
     tabs()->setCurrentIndex(index);
     return true;
 }
+
+int WindowTest::attachWithPortsDisabled(const std::vector<std::string>& args) {
+    EXPECT_EQ(window_, nullptr);
+    const int first = daemon_->attach(args);
+    EXPECT_EQ(NettlebeamAPIInitialize(), 0);
+    EXPECT_TRUE(waitFor([&] { return NettlebeamAPIGetDeviceCapabilitiesEx(first) != 0; }));
+    NettlebeamApiDeviceFeatures features{};
+    EXPECT_EQ(NettlebeamAPIGetDeviceFeatures(first, &features), 0);
+    features.disablePortA = 1;
+    features.disablePortB = 1;
+    EXPECT_EQ(NettlebeamAPISetDeviceFeatures(first, features), 0);
+    EXPECT_EQ(NettlebeamAPISaveDeviceFeatures(first), 0);
+    NettlebeamAPIUninitialize();
+    daemon_->detach(first);
+    return daemon_->attach(args);
+}
+
+void WindowTest::enablePorts(int handle) {
+    NettlebeamApiDeviceFeatures features{};
+    ASSERT_EQ(NettlebeamAPIGetDeviceFeatures(handle, &features), 0);
+    features.disablePortA = 0;
+    features.disablePortB = 0;
+    ASSERT_EQ(NettlebeamAPISetDeviceFeatures(handle, features), 0);
+}

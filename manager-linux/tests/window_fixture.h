@@ -69,6 +69,14 @@ class WindowTest : public ::testing::Test {
     bool showsNoDevice();
     // Shows the page with that title; false when the device has no such page.
     bool openPage(const QString& title);
+    // Attaches a device (`args` name its MAC address) whose ports come up
+    // disabled, so that its traffic waits for enablePorts: a device with the
+    // same address saves them disabled, then leaves. Call before opening the
+    // window, which would otherwise see that first device.
+    int attachWithPortsDisabled(const std::vector<std::string>& args);
+    // Turns both ports on: the links come up once negotiated, and a replay
+    // starts then.
+    static void enablePorts(int handle);
 
     QTemporaryDir config_;
     std::unique_ptr<nettlebeam::testsupport::Daemon> daemon_;

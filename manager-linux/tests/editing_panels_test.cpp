@@ -6,14 +6,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+#include <algorithm>
 
 #include "capturepage.h"
 #include "featuresform.h"
+#include "log_capture.h"
 #include "portinterlock.h"
 #include "window_fixture.h"
 
@@ -36,6 +39,24 @@ struct Port {
         an.setChecked(false);
         PortInterlock::apply(boxes(), &an);
     }
+};
+
+// The status answers the window has handled, counted from its debug line.
+class StatusAnswerCount {
+  public:
+    StatusAnswerCount() {
+        QLoggingCategory::setFilterRules(QStringLiteral("nettlebeam.manager.status.debug=true"));
+    }
+    ~StatusAnswerCount() { QLoggingCategory::setFilterRules(QString()); }
+    int count() const {
+        const QStringList lines = log_.lines();
+        return static_cast<int>(std::count_if(
+            lines.cbegin(), lines.cend(),
+            [](const QString& line) { return line.startsWith(QLatin1String("status answer")); }));
+    }
+
+  private:
+    LogCapture log_;
 };
 
 NettlebeamApiDeviceFeatures deviceFeatures(int handle) {
@@ -147,14 +168,18 @@ TEST_F(EditingPanelsTest, ThePpsDelaySendsOneRequestAfterTheSliderStopped) {
     ASSERT_TRUE(openPage(QStringLiteral("Timing")));
     ASSERT_TRUE(waitFor([&] { return deviceFeatures(handle).ppsDelay == 0; }));
     QSignalSpy requests(window_.get(), &MainWindow::signal_set_features);
+    QSignalSpy polls(window_.get(), &MainWindow::signal_get_iface_status);
     auto* slider = find<QSlider>("TimingPPSDelay");
-    for (int value : {-5, -40, -120, -100}) {
-        slider->setValue(value);
-        QTest::qWait(100);
-    }
+    // The steps come closer together than the debounce whatever the machine's
+    // load: nothing runs the event loop between them.
+    for (int value : {-5, -40, -120, -100}) slider->setValue(value);
     EXPECT_EQ(find<QLabel>("TimingPPSDelayLabel")->text(), QStringLiteral("-23.28 ns"));
+    EXPECT_EQ(requests.count(), 0);
     ASSERT_TRUE(waitFor([&] { return requests.count() >= 1; }));
-    QTest::qWait(1500);
+    // Two more status polls, a second apart as the debounce is: a repeating
+    // debounce would have sent again by the later one.
+    const int pollsAtRequest = polls.count();
+    ASSERT_TRUE(waitFor([&] { return polls.count() >= pollsAtRequest + 3; }));
     ASSERT_EQ(requests.count(), 1);
     EXPECT_EQ(requests[0][0].value<StatsThreadInfo>().features.ppsDelay, 100);
     EXPECT_TRUE(waitFor([&] { return deviceFeatures(handle).ppsDelay == 100; }));
@@ -316,6 +341,7 @@ TEST_F(EditingPanelsTest, ACaptureFromTheCapturePageWritesFilesCapinfosReads) {
 
 TEST_F(EditingPanelsTest, ACaptureThatCannotCreateItsFileShowsOneBox) {
     BoxAnswerer answerer(QMessageBox::Ok);
+    StatusAnswerCount statusAnswers;
     openWindow();
     daemon_->attach(withCurrentFirmware({"--type", "9"}));
     ASSERT_TRUE(selectorShows(1));
@@ -331,7 +357,10 @@ TEST_F(EditingPanelsTest, ACaptureThatCannotCreateItsFileShowsOneBox) {
     QTest::mouseClick(start, Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return !answerer.seen.isEmpty(); }));
     EXPECT_EQ(answerer.seen[0].title, QStringLiteral("Direct Capture"));
-    QTest::qWait(3000);  // a few status answers
+    // The capture status of a few more answers, handled as they come, still
+    // holds the error: none may open the box again.
+    const int answered = statusAnswers.count();
+    ASSERT_TRUE(waitFor([&] { return statusAnswers.count() >= answered + 3; }));
     EXPECT_EQ(answerer.seen.size(), 1);
     EXPECT_EQ(start->text(), QStringLiteral("Start Capture"));
 }

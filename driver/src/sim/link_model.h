@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "configuration_block.h"
+#include "../device/configuration_block.h"
 #include "device_catalog.h"
 #include "sim_clock.h"
 

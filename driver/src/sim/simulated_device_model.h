@@ -7,16 +7,16 @@
 #include <optional>
 #include <span>
 
+#include "../device/capture_model.h"
+#include "../device/configuration_block.h"
+#include "../device/filter_store.h"
+#include "../device/statistics_model.h"
 #include "../traffic/device_traffic.h"
-#include "capture_model.h"
-#include "configuration_block.h"
 #include "device_catalog.h"
 #include "device_state_store.h"
-#include "filter_store.h"
 #include "firmware_updater.h"
 #include "link_model.h"
 #include "simulated_device.h"
-#include "statistics_model.h"
 #include "timing_model.h"
 #include "transceiver_model.h"
 

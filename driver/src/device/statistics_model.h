@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "../sim/link_model.h"
+#include "../sim/port_counters.h"
+#include "../sim/sim_clock.h"
 #include "counter_store.h"
-#include "link_model.h"
-#include "port_counters.h"
-#include "sim_clock.h"
 
 namespace nettlebeam::driver::sim {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "byte_order.h"
-#include "request_codes.h"
+#include "../sim/byte_order.h"
+#include "../sim/request_codes.h"
 
 namespace nettlebeam::driver::sim {
 

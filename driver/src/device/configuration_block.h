@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 
-#include "device_catalog.h"
+#include "../sim/device_catalog.h"
 
 namespace nettlebeam::driver::sim {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "byte_order.h"
+#include "../sim/byte_order.h"
 
 namespace nettlebeam::driver::sim {
 

@@ -1,6 +1,6 @@
 #include "configuration_block.h"
 
-#include "byte_order.h"
+#include "../sim/byte_order.h"
 
 namespace nettlebeam::driver::sim {
 

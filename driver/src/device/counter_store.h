@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 
-#include "port_counters.h"
+#include "../sim/port_counters.h"
 
 namespace nettlebeam::driver::sim {
 

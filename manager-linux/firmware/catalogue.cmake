@@ -5,15 +5,16 @@ set(NETTLEBEAM_FIRMWARE_SW_VERSION 1.1.0.0)
 set(NETTLEBEAM_FIRMWARE_HW_VERSION 310)
 set(firmware_dir ${CMAKE_CURRENT_BINARY_DIR}/firmware)
 
-# name|file stem|image tag|device types (comma separated)
+# name|file stem|device types (comma separated). The image tool takes the
+# image tag from the first type, as the library checks it.
 set(firmware_images
-  "Gigabit TAP firmware|gigabit-gen1|KV7F|3"
-  "Gigabit TAP (B) firmware|gigabit-gen1b|KV7T|4"
-  "Gigabit TAP Gen 2 firmware|gigabit-gen2|KV7P|5,8,9,10"
-  "Gigabit TAP Gen 3 firmware|gigabit-gen3|KV7W|6,7"
-  "10 Gigabit TAP firmware|ten-gigabit|KVTX|11"
-  "10 Gigabit TAP GPS firmware|ten-gigabit-gps|QRZM|12"
-  "Fast Ethernet TAP firmware|fast-ethernet|QFHD|13")
+  "Gigabit TAP firmware|gigabit-gen1|3"
+  "Gigabit TAP (B) firmware|gigabit-gen1b|4"
+  "Gigabit TAP Gen 2 firmware|gigabit-gen2|5,8,9,10"
+  "Gigabit TAP Gen 3 firmware|gigabit-gen3|6,7"
+  "10 Gigabit TAP firmware|ten-gigabit|11"
+  "10 Gigabit TAP GPS firmware|ten-gigabit-gps|12"
+  "Fast Ethernet TAP firmware|fast-ethernet|13")
 
 set(catalogue "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<devices>\n")
 set(image_files "")
@@ -21,13 +22,13 @@ foreach(image ${firmware_images})
   string(REPLACE "|" ";" fields "${image}")
   list(GET fields 0 name)
   list(GET fields 1 stem)
-  list(GET fields 2 tag)
-  list(GET fields 3 type_text)
+  list(GET fields 2 type_text)
   string(REPLACE "," ";" types "${type_text}")
+  list(GET types 0 first_type)
   set(output ${firmware_dir}/${stem}-${NETTLEBEAM_FIRMWARE_SW_VERSION}.img)
   add_custom_command(OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${firmware_dir}
-    COMMAND nettlebeam-firmware-image --output ${output} --tag ${tag}
+    COMMAND nettlebeam-firmware-image --output ${output} --type ${first_type}
             --hw-version ${NETTLEBEAM_FIRMWARE_HW_VERSION}
             --sw-version ${NETTLEBEAM_FIRMWARE_SW_VERSION}
     DEPENDS nettlebeam-firmware-image
@@ -42,7 +43,7 @@ foreach(image ${firmware_images})
   # Devices that hold two firmware images (the 10 gigabit types) have one
   # hardware version per image slot.
   string(APPEND catalogue "    <hwversion>${NETTLEBEAM_FIRMWARE_HW_VERSION}</hwversion>\n")
-  if(tag STREQUAL "KVTX" OR tag STREQUAL "QRZM")
+  if(first_type STREQUAL "11" OR first_type STREQUAL "12")
     string(APPEND catalogue "    <hwversion>${NETTLEBEAM_FIRMWARE_HW_VERSION}</hwversion>\n")
   endif()
   string(APPEND catalogue "    <swversion>${NETTLEBEAM_FIRMWARE_SW_VERSION}</swversion>\n")

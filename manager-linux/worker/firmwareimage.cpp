@@ -1,43 +1,15 @@
 #include "firmwareimage.h"
 
-#include <zlib.h>
-
 #include <cctype>
 
 namespace firmwareimage {
 
+namespace format = nettlebeam::firmware_format;
+
 namespace {
-
-struct TypeTag {
-    uint32_t deviceType;
-    const char* tag;
-};
-
-constexpr TypeTag kTypeTags[] = {
-    {3, "KV7F"}, {4, "KV7T"},  {5, "KV7P"},  {6, "KV7W"},  {7, "KV7W"},  {8, "KV7P"},
-    {9, "KV7P"}, {10, "KV7P"}, {11, "KVTX"}, {12, "QRZM"}, {13, "QFHD"},
-};
 
 void appendLittleEndian32(Bytes& out, uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) out.push_back(uint8_t(value >> shift));
-}
-
-uint32_t readLittleEndian32(const Bytes& bytes, std::size_t offset) {
-    return uint32_t(bytes[offset]) | (uint32_t(bytes[offset + 1]) << 8) |
-           (uint32_t(bytes[offset + 2]) << 16) | (uint32_t(bytes[offset + 3]) << 24);
-}
-
-uint32_t crcOfPayload(const Bytes& file) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    const uint8_t* data = file.data() + kHeaderSize;
-    std::size_t left = file.size() - kHeaderSize;
-    while (left > 0) {  // zlib takes 32-bit lengths
-        const uInt chunk = left > 0x40000000u ? 0x40000000u : uInt(left);
-        crc = crc32(crc, data, chunk);
-        data += chunk;
-        left -= chunk;
-    }
-    return uint32_t(crc);
 }
 
 }  // namespace
@@ -53,40 +25,31 @@ std::optional<uint32_t> tagFromText(std::string_view text) {
 }
 
 std::optional<uint32_t> tagForDeviceType(uint32_t deviceType) {
-    for (const TypeTag& entry : kTypeTags) {
-        if (entry.deviceType == deviceType) return tagFromText(entry.tag);
-    }
-    return std::nullopt;
+    return format::tagForDeviceType(deviceType);
 }
 
 std::vector<uint32_t> taggedDeviceTypes() {
-    std::vector<uint32_t> types;
-    for (const TypeTag& entry : kTypeTags) types.push_back(entry.deviceType);
-    return types;
+    return format::taggedDeviceTypes();
 }
 
 Bytes buildImageFile(uint32_t tag, const Bytes& first, const Bytes& second) {
-    Bytes file;
-    file.reserve(kHeaderSize + first.size() + second.size());
-    appendLittleEndian32(file, tag);
-    appendLittleEndian32(file, 0);  // the CRC, once the payload is in place
-    appendLittleEndian32(file, uint32_t(first.size()));
-    appendLittleEndian32(file, uint32_t(second.size()));
-    file.insert(file.end(), first.begin(), first.end());
-    file.insert(file.end(), second.begin(), second.end());
-    const uint32_t crc = crcOfPayload(file);
-    for (int i = 0; i < 4; ++i) file[4 + i] = uint8_t(crc >> (8 * i));
-    return file;
+    return format::buildFile(tag, first, second);
 }
 
 std::string checkImageFile(const Bytes& file, std::optional<uint32_t> expectedTag) {
-    if (file.size() < kHeaderSize) return "shorter than its 16-byte header";
-    if (expectedTag && readLittleEndian32(file, 0) != *expectedTag) return "wrong image tag";
-    if (crcOfPayload(file) != readLittleEndian32(file, 4)) return "CRC-32 mismatch";
-    const uint64_t declared =
-        kHeaderSize + uint64_t(readLittleEndian32(file, 8)) + readLittleEndian32(file, 12);
-    if (declared != file.size()) return "length differs from the header's image lengths";
-    return {};
+    switch (format::check(file, expectedTag)) {
+        case format::Fault::None:
+            return {};
+        case format::Fault::Short:
+            return "shorter than its 16-byte header";
+        case format::Fault::WrongTag:
+            return "wrong image tag";
+        case format::Fault::CrcMismatch:
+            return "CRC-32 mismatch";
+        case format::Fault::LengthMismatch:
+            return "length differs from the header's image lengths";
+    }
+    return "unknown fault";
 }
 
 Bytes makeVersionedImage(const std::array<uint8_t, 4>& software, uint32_t hardware,
@@ -105,7 +68,7 @@ Bytes makeVersionedImage(const std::array<uint8_t, 4>& software, uint32_t hardwa
         state ^= state << 5;
         image.push_back(uint8_t(state));
     }
-    const uLong crc = crc32(crc32(0, nullptr, 0), image.data() + kHead, uInt(image.size() - kHead));
+    const uint32_t crc = format::crc32(std::span(image).subspan(kHead));
     for (int shift = 0; shift < 32; shift += 8) image[12 + shift / 8] = uint8_t(crc >> shift);
     return image;
 }

@@ -1,6 +1,7 @@
-// The firmware image file the devices are updated from: a 16-byte
-// little-endian header (tag, CRC-32 of everything after the header, the two
-// image lengths) followed by the first and the second image.
+// The firmware image files the manager ships and its image tool writes. The
+// file format itself is shared with the library (APIs/firmware_format); this
+// adds what only the tool needs: tags typed by hand, reasons in words, and
+// images for simulated hardware.
 #pragma once
 
 #include <array>
@@ -10,11 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "firmware_format.h"
+
 namespace firmwareimage {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr std::size_t kHeaderSize = 16;
+constexpr std::size_t kHeaderSize = nettlebeam::firmware_format::kHeaderSize;
 
 // Four characters read as a big-endian number ("KV7P" -> 0x4B563750); nothing
 // unless the text is exactly four printable ASCII characters.

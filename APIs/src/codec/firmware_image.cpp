@@ -1,21 +1,11 @@
 #include "codec/firmware_image.h"
 
-#include <zlib.h>
-
 #include <algorithm>
-#include <limits>
 
-#include "codec/byte_order.h"
+#include "firmware_format.h"
 
 namespace nettlebeam::codec {
 namespace {
-
-constexpr uint32_t tagOf(const char (&text)[5]) {
-    return (static_cast<uint32_t>(static_cast<uint8_t>(text[0])) << 24) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 16) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 8) |
-           static_cast<uint32_t>(static_cast<uint8_t>(text[3]));
-}
 
 constexpr uint8_t kLastProgressingValue = 98;
 
@@ -27,54 +17,21 @@ std::optional<int32_t> scaledProgress(uint8_t programmed, int32_t base, int32_t 
 }  // namespace
 
 std::optional<uint32_t> firmwareTag(NettlebeamApiDeviceType type) {
-    switch (type) {
-        case DeviceTypeGigabitGen1:
-            return tagOf("KV7F");
-        case DeviceTypeGigabitGen1B:
-            return tagOf("KV7T");
-        case DeviceTypeGigabitGen2:
-        case DeviceTypeGigabitGen2Poe:
-        case DeviceTypeGigabitGen2Gps:
-        case DeviceTypeGigabitGen2GpsPoe:
-            return tagOf("KV7P");
-        case DeviceTypeGigabitGen3:
-        case DeviceTypeGigabitGen3Poe:
-            return tagOf("KV7W");
-        case DeviceTypeTenGigabit:
-            return tagOf("KVTX");
-        case DeviceTypeTenGigabitGps:
-            return tagOf("QRZM");
-        case DeviceTypeFastEthernet:
-            return tagOf("QFHD");
-        default:
-            return std::nullopt;
-    }
+    return firmware_format::tagForDeviceType(type);
 }
 
 uint32_t firmwareCrc32(std::span<const uint8_t> bytes) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    // zlib takes 32-bit lengths: feed large inputs in pieces.
-    constexpr size_t kPiece = std::numeric_limits<uInt>::max();
-    while (!bytes.empty()) {
-        const size_t length = std::min(bytes.size(), kPiece);
-        crc = crc32(crc, bytes.data(), static_cast<uInt>(length));
-        bytes = bytes.subspan(length);
-    }
-    return static_cast<uint32_t>(crc);
+    return firmware_format::crc32(bytes);
 }
 
 FirmwareImages checkFirmwareImage(std::span<const uint8_t> file, NettlebeamApiDeviceType type) {
     FirmwareImages result;
-    if (file.size() < kFirmwareHeaderSize) return result;
-    const auto tag = firmwareTag(type);
-    if (tag && readLe32(file, 0) != *tag) return result;
-    const uint64_t firstLength = readLe32(file, 8);
-    const uint64_t secondLength = readLe32(file, 12);
-    if (file.size() != kFirmwareHeaderSize + firstLength + secondLength) return result;
-    if (firmwareCrc32(file.subspan(kFirmwareHeaderSize)) != readLe32(file, 4)) return result;
+    if (firmware_format::check(file, firmwareTag(type)) != firmware_format::Fault::None)
+        return result;
+    const auto images = firmware_format::images(file);
     result.status = NETTLEBEAM_STATUS_SUCCESS;
-    result.first = file.subspan(kFirmwareHeaderSize, firstLength);
-    result.second = file.subspan(kFirmwareHeaderSize + firstLength, secondLength);
+    result.first = images.first;
+    result.second = images.second;
     return result;
 }
 

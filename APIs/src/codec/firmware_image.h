@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "NettlebeamAPI.h"
+#include "firmware_format.h"
 
 namespace nettlebeam::codec {
 
-inline constexpr size_t kFirmwareHeaderSize = 16;
+inline constexpr size_t kFirmwareHeaderSize = firmware_format::kHeaderSize;
 inline constexpr size_t kFirmwareBlockSize = 508;
 // Programming progress byte that tells an image is done.
 inline constexpr uint8_t kProgrammingDone = 255;

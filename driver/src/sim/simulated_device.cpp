@@ -320,18 +320,19 @@ DeviceReply SimulatedDevice::handleRequest(uint32_t code, std::span<const uint8_
     // The hardware lacks what this request drives.
     if (route->capabilities != 0 && (kind_.capabilities & route->capabilities) == 0)
         return DeviceReply::failure();
-    currentCode_ = code;
-    return (this->*route->handler)(payload, outputCapacity);
+    return (this->*route->handler)(code, payload, outputCapacity);
 }
 
 // --- Identification -------------------------------------------------------
 
-DeviceReply SimulatedDevice::hardwareId(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::hardwareId(uint32_t, std::span<const uint8_t> payload,
+                                        uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(std::array<uint8_t, 1>{hardwareId_}, capacity);
 }
 
-DeviceReply SimulatedDevice::versions(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::versions(uint32_t, std::span<const uint8_t> payload,
+                                      uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     // Driver and software versions with their last component first, then
     // the hardware firmware version.
@@ -344,29 +345,31 @@ DeviceReply SimulatedDevice::versions(std::span<const uint8_t> payload, uint32_t
     return fixedReply(out, capacity);
 }
 
-DeviceReply SimulatedDevice::macAddress(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::macAddress(uint32_t, std::span<const uint8_t> payload,
+                                        uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(mac_, capacity);
 }
 
-DeviceReply SimulatedDevice::timingStatus(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::timingStatus(uint32_t, std::span<const uint8_t> payload,
+                                          uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(timing_.status(now(), utcNow()), capacity);
 }
 
-DeviceReply SimulatedDevice::restart(std::span<const uint8_t> payload, uint32_t) {
+DeviceReply SimulatedDevice::restart(uint32_t, std::span<const uint8_t> payload, uint32_t) {
     if (!payload.empty()) return DeviceReply::failure();
     host_.restartDevice(handle_, kRestartDowntime);
     return DeviceReply::empty();
 }
 
-DeviceReply SimulatedDevice::firmware(std::span<const uint8_t> payload, uint32_t capacity) {
-    uint32_t c = currentCode_;
-    bool second = c == code::kFirmwareBegin2 || c == code::kFirmwareData2 ||
-                  c == code::kFirmwareFinish2 || c == code::kFirmwareProgress2;
+DeviceReply SimulatedDevice::firmware(uint32_t request, std::span<const uint8_t> payload,
+                                      uint32_t capacity) {
+    bool second = request == code::kFirmwareBegin2 || request == code::kFirmwareData2 ||
+                  request == code::kFirmwareFinish2 || request == code::kFirmwareProgress2;
     FirmwareUpdater& updater = updaters_[second ? 1 : 0];
     TimePoint t = now();
-    switch (c) {
+    switch (request) {
         case code::kFirmwareBegin1:
         case code::kFirmwareBegin2:
             return command(updater.begin(payload, t));
@@ -386,13 +389,14 @@ DeviceReply SimulatedDevice::firmware(std::span<const uint8_t> payload, uint32_t
 
 // --- Device control -------------------------------------------------------
 
-DeviceReply SimulatedDevice::readConfiguration(std::span<const uint8_t> payload,
+DeviceReply SimulatedDevice::readConfiguration(uint32_t, std::span<const uint8_t> payload,
                                                uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(config_.bytes(), capacity);
 }
 
-DeviceReply SimulatedDevice::writeConfiguration(std::span<const uint8_t> payload, uint32_t) {
+DeviceReply SimulatedDevice::writeConfiguration(uint32_t, std::span<const uint8_t> payload,
+                                                uint32_t) {
     auto block = ConfigurationBlock::fromBytes(payload, kind_);
     if (!block) return DeviceReply::failure();
     config_ = *block;
@@ -401,7 +405,8 @@ DeviceReply SimulatedDevice::writeConfiguration(std::span<const uint8_t> payload
     return DeviceReply::empty();
 }
 
-DeviceReply SimulatedDevice::saveConfiguration(std::span<const uint8_t> payload, uint32_t) {
+DeviceReply SimulatedDevice::saveConfiguration(uint32_t, std::span<const uint8_t> payload,
+                                               uint32_t) {
     if (!payload.empty()) return DeviceReply::failure();
     auto previous = persisted_.configuration;
     auto bytes = config_.bytes();
@@ -412,7 +417,8 @@ DeviceReply SimulatedDevice::saveConfiguration(std::span<const uint8_t> payload,
     return DeviceReply::failure();
 }
 
-DeviceReply SimulatedDevice::extraInformation(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::extraInformation(uint32_t, std::span<const uint8_t> payload,
+                                              uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     std::array<uint8_t, kExtraInformationSize> out{};
     out[0] = 1;  // the USB speed is known
@@ -420,29 +426,33 @@ DeviceReply SimulatedDevice::extraInformation(std::span<const uint8_t> payload, 
     return fixedReply(out, capacity);
 }
 
-DeviceReply SimulatedDevice::linkStatusByte(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::linkStatusByte(uint32_t, std::span<const uint8_t> payload,
+                                            uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(std::array<uint8_t, 1>{link_.linkStatusByte(now())}, capacity);
 }
 
-DeviceReply SimulatedDevice::portSpeedByte(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::portSpeedByte(uint32_t, std::span<const uint8_t> payload,
+                                           uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(std::array<uint8_t, 1>{link_.portSpeedByte(now())}, capacity);
 }
 
-DeviceReply SimulatedDevice::linkDetails(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::linkDetails(uint32_t, std::span<const uint8_t> payload,
+                                         uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(link_.linkDetails(now()), capacity);
 }
 
-DeviceReply SimulatedDevice::transceiverData(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::transceiverData(uint32_t, std::span<const uint8_t> payload,
+                                             uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(transceivers_.transceiverData(now()), capacity);
 }
 
 // --- Statistics -----------------------------------------------------------
 
-DeviceReply SimulatedDevice::statisticsFormat1(std::span<const uint8_t> payload,
+DeviceReply SimulatedDevice::statisticsFormat1(uint32_t, std::span<const uint8_t> payload,
                                                uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     auto reply = statistics_.format1(now(), link_);
@@ -451,14 +461,15 @@ DeviceReply SimulatedDevice::statisticsFormat1(std::span<const uint8_t> payload,
     return fixedReply(reply, capacity);
 }
 
-DeviceReply SimulatedDevice::statisticsFormat2(std::span<const uint8_t> payload,
+DeviceReply SimulatedDevice::statisticsFormat2(uint32_t, std::span<const uint8_t> payload,
                                                uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     if (traffic_->carriesTraffic()) return fixedReply(traffic_->format2(), capacity);
     return fixedReply(statistics_.format2(), capacity);
 }
 
-DeviceReply SimulatedDevice::hostDropCounter(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::hostDropCounter(uint32_t, std::span<const uint8_t> payload,
+                                             uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     if (traffic_->carriesTraffic()) {
         std::array<uint8_t, 8> drops{};
@@ -468,19 +479,20 @@ DeviceReply SimulatedDevice::hostDropCounter(std::span<const uint8_t> payload, u
     return fixedReply(statistics_.hostDropCounter(), capacity);
 }
 
-DeviceReply SimulatedDevice::statisticsTrailer(std::span<const uint8_t> payload,
+DeviceReply SimulatedDevice::statisticsTrailer(uint32_t, std::span<const uint8_t> payload,
                                                uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(statistics_.trailer(now()), capacity);
 }
 
-DeviceReply SimulatedDevice::writeCounter(std::span<const uint8_t> payload, uint32_t) {
+DeviceReply SimulatedDevice::writeCounter(uint32_t, std::span<const uint8_t> payload, uint32_t) {
     if (!statistics_.counters().write(payload)) return DeviceReply::failure();
     traffic_->programCounter(payload);
     return DeviceReply::empty();
 }
 
-DeviceReply SimulatedDevice::readCounter(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::readCounter(uint32_t, std::span<const uint8_t> payload,
+                                         uint32_t capacity) {
     if (payload.size() != 4) return DeviceReply::failure();
     auto block = statistics_.counters().read(getLe32(payload, 0));
     if (!block) return DeviceReply::failure();
@@ -489,10 +501,10 @@ DeviceReply SimulatedDevice::readCounter(std::span<const uint8_t> payload, uint3
 
 // --- Filters --------------------------------------------------------------
 
-DeviceReply SimulatedDevice::filterRequest(std::span<const uint8_t> payload, uint32_t capacity) {
-    uint32_t c = currentCode_;
-    FilterKind kind = *filterOf(c);
-    switch (c) {
+DeviceReply SimulatedDevice::filterRequest(uint32_t request, std::span<const uint8_t> payload,
+                                           uint32_t capacity) {
+    FilterKind kind = *filterOf(request);
+    switch (request) {
         case code::kReadDpiFilter:
         case code::kReadPacketFilter:
         case code::kReadPacketTypeFilter:
@@ -521,17 +533,18 @@ DeviceReply SimulatedDevice::filterRequest(std::span<const uint8_t> payload, uin
 
 // --- Timing ---------------------------------------------------------------
 
-DeviceReply SimulatedDevice::setTimingTime(std::span<const uint8_t> payload, uint32_t) {
+DeviceReply SimulatedDevice::setTimingTime(uint32_t, std::span<const uint8_t> payload, uint32_t) {
     return command(timing_.setTime(payload, now(), utcNow()));
 }
 
-DeviceReply SimulatedDevice::gpsOutputRead(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::gpsOutputRead(uint32_t, std::span<const uint8_t> payload,
+                                           uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     std::string text = timing_.readOutput(capacity);
     return DeviceReply::of(std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-DeviceReply SimulatedDevice::gpsOutputFlush(std::span<const uint8_t> payload, uint32_t) {
+DeviceReply SimulatedDevice::gpsOutputFlush(uint32_t, std::span<const uint8_t> payload, uint32_t) {
     if (!payload.empty()) return DeviceReply::failure();
     timing_.flushOutput();
     return DeviceReply::empty();
@@ -554,8 +567,9 @@ static traffic::DirectCaptureSettings engineSettings(const DirectCaptureSettings
     return out;
 }
 
-DeviceReply SimulatedDevice::directCapture(std::span<const uint8_t> payload, uint32_t) {
-    switch (currentCode_) {
+DeviceReply SimulatedDevice::directCapture(uint32_t request, std::span<const uint8_t> payload,
+                                           uint32_t) {
+    switch (request) {
         case code::kCaptureStart: {
             if (!payload.empty() || traffic_->directRunning() || traffic_->memoryRunning() ||
                 capture_.settings().fileName.empty())
@@ -572,19 +586,21 @@ DeviceReply SimulatedDevice::directCapture(std::span<const uint8_t> payload, uin
             return DeviceReply::emptyWhen(traffic_->stopDirectInBackground());
         default:
             if (traffic_->directRunning()) return DeviceReply::failure();  // settings stay
-            if (!capture_.applySetting(currentCode_, payload)) return DeviceReply::failure();
+            if (!capture_.applySetting(request, payload)) return DeviceReply::failure();
             traffic_->configureDirect(engineSettings(capture_.settings()));
             return DeviceReply::empty();
     }
 }
 
-DeviceReply SimulatedDevice::captureStatus(std::span<const uint8_t> payload, uint32_t capacity) {
+DeviceReply SimulatedDevice::captureStatus(uint32_t, std::span<const uint8_t> payload,
+                                           uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(traffic_->directStatus(), capacity);
 }
 
-DeviceReply SimulatedDevice::memoryCapture(std::span<const uint8_t> payload, uint32_t capacity) {
-    switch (currentCode_) {
+DeviceReply SimulatedDevice::memoryCapture(uint32_t request, std::span<const uint8_t> payload,
+                                           uint32_t capacity) {
+    switch (request) {
         case code::kMemoryCaptureMode:
             return command(capture_.setMemoryMode(payload));
         case code::kMemoryCaptureStart:
@@ -615,7 +631,7 @@ DeviceReply SimulatedDevice::memoryCapture(std::span<const uint8_t> payload, uin
     if (!payload.empty()) return DeviceReply::failure();
     // Data: the packet blocks since the last read, whole blocks only. The
     // header fills the caller's buffer as far as it reaches.
-    if (currentCode_ == code::kMemoryCaptureData)
+    if (request == code::kMemoryCaptureData)
         return DeviceReply::of(traffic_->memoryRunning() ? traffic_->memoryData(capacity)
                                                          : std::vector<uint8_t>{});
     return DeviceReply::of(traffic_->memoryHeader(capacity));

@@ -47,7 +47,9 @@ class SimulatedDevice final : public DeviceModel {
     TimePoint now() const;
 
   private:
-    using Handler = DeviceReply (SimulatedDevice::*)(std::span<const uint8_t>, uint32_t);
+    // A handler serves one or more request codes and is told which one came.
+    using Handler = DeviceReply (SimulatedDevice::*)(uint32_t request, std::span<const uint8_t>,
+                                                     uint32_t capacity);
     struct Route {
         uint32_t code;
         uint32_t capabilities;  // any of these bits serves it; 0 every device
@@ -66,38 +68,38 @@ class SimulatedDevice final : public DeviceModel {
     void postTrafficEvents();
 
     // Identification, present on every device.
-    DeviceReply hardwareId(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply versions(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply macAddress(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply timingStatus(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply restart(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply firmware(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply hardwareId(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply versions(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply macAddress(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply timingStatus(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply restart(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply firmware(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
     // Device control.
-    DeviceReply readConfiguration(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply writeConfiguration(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply saveConfiguration(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply extraInformation(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply linkStatusByte(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply portSpeedByte(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply linkDetails(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply transceiverData(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply readConfiguration(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply writeConfiguration(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply saveConfiguration(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply extraInformation(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply linkStatusByte(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply portSpeedByte(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply linkDetails(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply transceiverData(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
     // Statistics and counters.
-    DeviceReply statisticsFormat1(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply statisticsFormat2(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply hostDropCounter(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply statisticsTrailer(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply writeCounter(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply readCounter(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply statisticsFormat1(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply statisticsFormat2(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply hostDropCounter(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply statisticsTrailer(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply writeCounter(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply readCounter(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
     // Filters.
-    DeviceReply filterRequest(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply filterRequest(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
     // Timing.
-    DeviceReply setTimingTime(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply gpsOutputRead(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply gpsOutputFlush(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply setTimingTime(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply gpsOutputRead(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply gpsOutputFlush(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
     // Capture.
-    DeviceReply directCapture(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply captureStatus(std::span<const uint8_t>, uint32_t capacity);
-    DeviceReply memoryCapture(std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply directCapture(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply captureStatus(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply memoryCapture(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
 
     SimulatedDeviceSettings settings_;
     DeviceHandle handle_;
@@ -120,7 +122,6 @@ class SimulatedDevice final : public DeviceModel {
     IdleTraffic idleTraffic_;
     CaptureModel capture_;
     std::array<FirmwareUpdater, 2> updaters_;
-    uint32_t currentCode_ = 0;  // the request being handled, for shared handlers
     std::unique_ptr<traffic::DeviceTraffic> traffic_;
 };
 

@@ -6,6 +6,7 @@
 
 #include "text_parse.h"
 #include "traffic/device_traffic.h"
+#include "traffic/traffic_profile.h"
 
 namespace nettlebeam::driver {
 

@@ -10,7 +10,7 @@
 #include "traffic/classify.h"
 #include "traffic/filters.h"
 #include "traffic/frame_generator.h"
-#include "traffic/frame_source.h"
+#include "traffic/generated_source.h"
 #include "traffic_test_support.h"
 
 namespace nettlebeam::traffic {

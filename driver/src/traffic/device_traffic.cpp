@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "../log.h"
+#include "generated_source.h"
 #include "utf16_text.h"
 
 namespace nettlebeam::traffic {

@@ -1,4 +1,4 @@
-#include "frame_source.h"
+#include "generated_source.h"
 
 #include <algorithm>
 #include <cmath>

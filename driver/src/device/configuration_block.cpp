@@ -6,8 +6,15 @@ namespace nettlebeam::driver::sim {
 
 namespace {
 
+// Word 0.
+constexpr uint32_t kKeepCrcErrors = 1u << 0;
+constexpr uint32_t kKeepCrc32 = 1u << 1;
+constexpr uint32_t kSlicing = 1u << 5;
 constexpr uint32_t kInlineMode = 1u << 6;
+// Word 1.
 constexpr uint32_t kTimestampsInLiveCapture = 1u << 28;
+// Word 4, low half.
+constexpr uint32_t kSlicingLengthMask = 0xFFFF;
 constexpr uint32_t kInitFromSystemTime = 12;
 // Port A advertisement: autonegotiation, every copper speed, both pauses.
 constexpr uint32_t kAdvertiseAll = 0x7F | (3u << 16);
@@ -47,6 +54,18 @@ std::array<uint8_t, ConfigurationBlock::kSize> ConfigurationBlock::bytes() const
     std::array<uint8_t, kSize> out{};
     for (size_t i = 0; i < words_.size(); ++i) putLe32(out, 4 * i, words_[i]);
     return out;
+}
+
+traffic::CaptureFeatures ConfigurationBlock::captureFeatures() const {
+    traffic::CaptureFeatures f;
+    f.keepCrcErrors = (words_[0] & kKeepCrcErrors) != 0;
+    f.keepCrc32 = (words_[0] & kKeepCrc32) != 0;
+    f.slicing = (words_[0] & kSlicing) != 0;
+    f.disablePortA = portDisabled(0);
+    f.disablePortB = portDisabled(1);
+    f.timestamps = (words_[1] & kTimestampsInLiveCapture) != 0;
+    f.slicingLength = static_cast<uint16_t>(words_[4] & kSlicingLengthMask);
+    return f;
 }
 
 PortAdvertisement ConfigurationBlock::advertisement(int port) const {

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "../sim/device_catalog.h"
+#include "../traffic/capture_features.h"
 
 namespace nettlebeam::driver::sim {
 
@@ -44,6 +45,8 @@ class ConfigurationBlock {
     // Word 2 bits 2 to 4: 12 system time, 8 RTC, 4 GPS, 0 none.
     uint32_t timestampInitSource() const { return words_[2] & 0x1C; }
     uint32_t firmwareImageIndex() const { return (words_[4] >> 16) & 3; }
+    // Words 0, 1 and 4 as the traffic engine applies them to captured frames.
+    traffic::CaptureFeatures captureFeatures() const;
 
     bool operator==(const ConfigurationBlock&) const = default;
 

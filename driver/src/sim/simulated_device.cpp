@@ -198,7 +198,7 @@ void SimulatedDevice::syncTraffic(TimePoint t) {
         line.halfDuplex = link.up() && !link.fullDuplex && kind_.ports != PortKind::Transceiver;
         traffic_->setPortLink(static_cast<traffic::Port>(port), link.up(), line);
     }
-    traffic_->applyConfiguration(config_.bytes());
+    traffic_->setCaptureFeatures(config_.captureFeatures());
     traffic_->applyFilters(filters_.read(FilterKind::PacketType), filters_.read(FilterKind::Dpi),
                            filters_.read(FilterKind::Packet));
 }

@@ -65,10 +65,6 @@ DeviceTraffic::~DeviceTraffic() {
         if (e.ended) driver::logLine(describeEnd(handle_, e));
 }
 
-void DeviceTraffic::applyConfiguration(std::span<const uint8_t> block) {
-    engine_.setFeatures(featuresFromConfigurationBlock(block));
-}
-
 void DeviceTraffic::applyFilters(std::span<const uint8_t> packetType, std::span<const uint8_t> dpi,
                                  std::span<const uint8_t> packetFilter) {
     auto same = [](const std::vector<uint8_t>& a, std::span<const uint8_t> b) {

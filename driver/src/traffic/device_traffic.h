@@ -54,8 +54,8 @@ class DeviceTraffic {
     void setPortLink(Port port, bool up, const PortLine& line) {
         engine_.setPortLink(port, up, line);
     }
-    // The 32-byte configuration block: capture features.
-    void applyConfiguration(std::span<const uint8_t> block);
+    // The capture features of the device's configuration.
+    void setCaptureFeatures(const CaptureFeatures& features) { engine_.setFeatures(features); }
     // The current filter blocks (packet type 8, DPI 224, packet filter 248 bytes).
     void applyFilters(std::span<const uint8_t> packetType, std::span<const uint8_t> dpi,
                       std::span<const uint8_t> packetFilter);

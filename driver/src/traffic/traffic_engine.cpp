@@ -19,12 +19,6 @@ constexpr uint64_t kLongestSleepNs = 50'000'000;
 // own due time as timestamp, so waking per frame would only cost CPU.
 constexpr uint64_t kTickNs = 25'000'000;
 
-uint32_t le32(std::span<const uint8_t> block, size_t word) {
-    const uint8_t* p = block.data() + 4 * word;
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 }  // namespace
 
 uint64_t steadyWallClockNs() {
@@ -41,20 +35,6 @@ uint64_t steadyWallClockNs() {
     clock_gettime(CLOCK_MONOTONIC, &mono);
     return static_cast<uint64_t>(static_cast<int64_t>(mono.tv_sec) * 1'000'000'000ll +
                                  mono.tv_nsec + offset);
-}
-
-CaptureFeatures featuresFromConfigurationBlock(std::span<const uint8_t> block) {
-    CaptureFeatures f;
-    if (block.size() < 20) return f;
-    const uint32_t word0 = le32(block, 0), word1 = le32(block, 1), word4 = le32(block, 4);
-    f.keepCrcErrors = word0 & (1u << 0);
-    f.keepCrc32 = word0 & (1u << 1);
-    f.slicing = word0 & (1u << 5);
-    f.disablePortA = word0 & (1u << 19);
-    f.disablePortB = word0 & (1u << 20);
-    f.timestamps = word1 & (1u << 28);
-    f.slicingLength = static_cast<uint16_t>(word4 & 0xFFFF);
-    return f;
 }
 
 TrafficEngine::TrafficEngine(std::unique_ptr<FrameSource> source) : source_(std::move(source)) {}

@@ -25,6 +25,7 @@
 #include <span>
 #include <thread>
 
+#include "capture_features.h"
 #include "counters.h"
 #include "direct_capture.h"
 #include "filters.h"
@@ -32,19 +33,6 @@
 #include "memory_capture.h"
 
 namespace nettlebeam::traffic {
-
-struct CaptureFeatures {
-    bool keepCrcErrors = false;
-    bool keepCrc32 = false;
-    bool disablePortA = false;
-    bool disablePortB = false;
-    bool slicing = false;
-    uint16_t slicingLength = 0;
-    bool timestamps = true;
-};
-
-// The capture-related bits of the device's 32-byte configuration block.
-CaptureFeatures featuresFromConfigurationBlock(std::span<const uint8_t> block);
 
 class TrafficEngine {
   public:

@@ -1,11 +1,17 @@
 #include "traffic_engine.h"
 
+#include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <ctime>
+#include <system_error>
 
 #include "classify.h"
 
@@ -37,17 +43,30 @@ uint64_t steadyWallClockNs() {
                                  mono.tv_nsec + offset);
 }
 
-TrafficEngine::TrafficEngine(std::unique_ptr<FrameSource> source) : source_(std::move(source)) {}
+TrafficEngine::TrafficEngine(std::unique_ptr<FrameSource> source) : source_(std::move(source)) {
+    if (source_) sourceFd_ = source_->wakeDescriptor();
+    if (sourceFd_ < 0) return;
+    // A condition variable cannot interrupt poll(): the stop is also signalled
+    // on a descriptor the engine polls beside the source's.
+    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
 
 TrafficEngine::~TrafficEngine() {
     stop();
     direct_.stop();
     memory_.stop();
+    if (stopFd_ >= 0) close(stopFd_);
 }
 
 void TrafficEngine::start() {
     if (thread_.joinable()) return;
     stopRequested_ = false;
+    if (stopFd_ >= 0) {
+        uint64_t drained;
+        while (read(stopFd_, &drained, sizeof drained) > 0) {
+        }
+    }
     thread_ = std::thread([this] {
         pthread_setname_np(pthread_self(), "nb-traffic");
         run();
@@ -60,6 +79,11 @@ void TrafficEngine::stop() {
         stopRequested_ = true;
     }
     wake_.notify_all();
+    if (stopFd_ >= 0) {
+        const uint64_t one = 1;
+        while (write(stopFd_, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+    }
     if (thread_.joinable()) thread_.join();
 }
 
@@ -217,12 +241,27 @@ void TrafficEngine::run() {
         const uint64_t due = source_->nextDueNs();
         if (due == UINT64_MAX) exhausted_ = true;
         if (due != UINT64_MAX && due <= now) continue;
+        if (sourceFd_ >= 0 && due != UINT64_MAX) {
+            waitReadable(now, due);
+            continue;
+        }
         const uint64_t wait =
             due == UINT64_MAX ? kLongestSleepNs : std::clamp(due - now, kTickNs, kLongestSleepNs);
         std::unique_lock lock(wakeMutex_);
         wake_.wait_for(lock, std::chrono::nanoseconds(wait),
                        [this] { return stopRequested_.load(); });
     }
+}
+
+void TrafficEngine::waitReadable(uint64_t nowNs, uint64_t dueNs) {
+    if (stopRequested_.load()) return;
+    pollfd fds[2] = {{sourceFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+    // Rounded up: waking before the due time would find nothing to take.
+    const uint64_t waitNs = dueNs - nowNs;
+    const uint64_t ms = waitNs / 1'000'000 + (waitNs % 1'000'000 != 0 ? 1 : 0);
+    const int timeout = ms > INT_MAX ? -1 : static_cast<int>(ms);
+    // An interrupted or failed poll only means one more look at the source.
+    poll(fds, 2, timeout);
 }
 
 }  // namespace nettlebeam::traffic

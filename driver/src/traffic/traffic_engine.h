@@ -76,6 +76,9 @@ class TrafficEngine {
         FilterSet filters;
     };
     void run();
+    // Sleeps until the source's descriptor is readable, the stop is asked
+    // or `dueNs` has come.
+    void waitReadable(uint64_t nowNs, uint64_t dueNs);
     void refreshConfig();
     void process(const Frame& frame);
     // What becomes of a frame, given whether the filters pass it; counts it
@@ -89,6 +92,8 @@ class TrafficEngine {
     std::atomic<bool> exhausted_{false};
     std::mutex wakeMutex_;
     std::condition_variable wake_;
+    int sourceFd_ = -1;  // the source's wake descriptor, -1 for a paced source
+    int stopFd_ = -1;    // readable once the stop is asked; only with sourceFd_
 
     mutable std::mutex configMutex_;
     Config shared_;

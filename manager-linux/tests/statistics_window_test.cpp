@@ -216,6 +216,7 @@ TEST_F(StatisticsWindowTest, TablesGaugesChartsAndLogFollowTheReplayedTraffic) {
 TEST_F(StatisticsWindowTest, AnotherDeviceIsComparedWithNothingOfTheDeviceBefore) {
     // Port A's CRC errors alarm above 10 % of its packets; the second device
     // stays below, so any alarm on its page compares it with the first one.
+    openWindow();
     find<QDoubleSpinBox>("log_a_crc_val")->setValue(10.0);
     find<QCheckBox>("log_a_crc_check")->setChecked(true);
     auto linkUpLogged = [&] { return logLines().filter(QStringLiteral(" - Link Up")).size() == 1; };

@@ -1,7 +1,9 @@
 // Direct capture configuration and status, memory capture.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <string>
 #include <vector>
@@ -102,6 +104,51 @@ TEST_F(CaptureTest, ARelativeNameIsCapturedInTheCurrentDirectory) {
     ASSERT_EQ(NettlebeamAPIDiskDumpGetStatus(handle, &running), 0);
     EXPECT_EQ(running.enabled, 1);
     EXPECT_EQ(NettlebeamAPIDiskDumpStop(handle), 0);
+}
+
+// A device unplugged mid-capture closes its file as it goes: by the time it
+// is announced gone, the file is whole and grows no more, so a program that
+// picks up the last file on removal sends all of it.
+struct FileAtRemoval {
+    std::string path;
+    std::atomic<long long> size{-1};
+};
+
+void recordSizeAtRemoval(NettlebeamApiDeviceHandle, void* self) {
+    auto* seen = static_cast<FileAtRemoval*>(self);
+    struct stat info {};
+    seen->size = ::stat(seen->path.c_str(), &info) == 0 ? info.st_size : -2;
+}
+
+TEST_F(CaptureTest, ADeviceIsAnnouncedGoneOnceItsCaptureFileIsWhole) {
+    int32_t handle = attachListed({"--type", "5", "--traffic", "rate=20000,mix=imix"});
+    ASSERT_EQ(NettlebeamAPIAddDeviceCallback(handle, 1, &CallbackRecorder::onNewFile, &recorder_),
+              0);
+    const std::u16string name = asUtf16(daemon().folder() + "/unplugged");
+    NettlebeamApiDiskDumpConfig config = configFor(name.c_str());
+    config.maxCache = 64u << 20;  // frames wait in the cache until the file is closed
+    ASSERT_EQ(NettlebeamAPIDiskDumpSetConfig(handle, config), 0);
+    ASSERT_EQ(NettlebeamAPIDiskDumpStart(handle), 0);
+    ASSERT_TRUE(eventually([&] { return recorder_.count("file", handle) >= 1; }));
+    FileAtRemoval seen;
+    for (const auto& raised : recorder_.raised())
+        if (raised.what == "file" && seen.path.empty())
+            seen.path = std::string(raised.fileName.begin(), raised.fileName.end());
+    NettlebeamApiStatistics statistics{};
+    ASSERT_TRUE(eventually([&] {
+        return NettlebeamAPIGetStatistics(handle, &statistics) == 0 &&
+               statistics.data.v1.portA.totalValidPackets > 20000;
+    }));
+
+    ASSERT_EQ(NettlebeamAPIAddDeviceGoneCallback(&recordSizeAtRemoval, &seen), 0);
+    daemon().detach(handle);
+    ASSERT_TRUE(eventually([&] { return seen.size != -1; }));
+    NettlebeamAPIRemoveDeviceGoneCallback(&recordSizeAtRemoval);
+    daemon().stop();  // waits for every teardown
+    struct stat after {};
+    ASSERT_EQ(::stat(seen.path.c_str(), &after), 0);
+    EXPECT_GT(after.st_size, 0);
+    EXPECT_EQ(seen.size, static_cast<long long>(after.st_size));
 }
 
 TEST_F(CaptureTest, StatusErrorsAreMappedToStatuses) {

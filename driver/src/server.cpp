@@ -631,8 +631,13 @@ void Server::answerAdmin(Connection& connection) {
         case admin::kDetach: {
             if (input.size() != 4) return fail(connection, "malformed detach request");
             auto handle = static_cast<DeviceHandle>(getU32(input.data()));
-            if (devices_.erase(handle) == 0)
+            const auto detached = devices_.find(handle);
+            if (detached == devices_.end())
                 return fail(connection, "detach of unknown handle " + std::to_string(handle));
+            // Unplugged, the device ends its capture first: its last file is
+            // closed and announced before it is announced gone.
+            detached->second.model->shutDown();
+            devices_.erase(detached);
             releaseShared(handle);
             faults_.forgetDevice(handle);
             logLine("detached device " + std::to_string(handle));

@@ -161,8 +161,7 @@ void CloudsharkControl::reportLost(const QString& path, const QString& why) {
     ++lost_;
     QString text = path + QStringLiteral(" was not sent: ") + why;
     if (lost_ > 1) text += QStringLiteral(" (%1 files not sent)").arg(lost_);
-    ui->error->setText(QStringLiteral("<b>Error : </b>") + text.toHtmlEscaped());
-    ui->errorPanel->show();
+    showErrorText(text);
 }
 
 void CloudsharkControl::startNext() {
@@ -381,9 +380,18 @@ void CloudsharkControl::showProgress() {
 }
 
 void CloudsharkControl::showError(QString text) {
-    ui->error->setText(QStringLiteral("<b>Error : </b>") + text.toHtmlEscaped());
-    ui->errorPanel->show();
+    showErrorText(text);
     hideProgress();
+}
+
+// Paths have no spaces for the label to wrap at: a zero-width space after
+// each separator lets a long path wrap in the panel instead of being cut.
+void CloudsharkControl::showErrorText(const QString& text) {
+    QString shown = text.toHtmlEscaped();
+    shown.replace(QLatin1Char('/'), QStringLiteral("/\u200b"));
+    shown.replace(QLatin1Char('_'), QStringLiteral("_\u200b"));
+    ui->error->setText(QStringLiteral("<b>Error : </b>") + shown);
+    ui->errorPanel->show();
 }
 
 void CloudsharkControl::hideError() {

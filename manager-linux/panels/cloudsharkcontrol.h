@@ -70,6 +70,7 @@ class CloudsharkControl : public QWidget {
     void hideProgress();
     void showProgress();
     void showError(QString text);
+    void showErrorText(const QString& text);
     void hideError();
     void updateRemaining(qint64 total);
     void enabledChanged(int state);

@@ -218,7 +218,8 @@ class CloudsharkPanelTest : public ::testing::Test {
     bool idle() {
         return waitFor([&] { return find<QFrame>("progressPanel")->isHidden(); }, 30000);
     }
-    QString errorText() { return find<QLabel>("error")->text(); }
+    // The text as read, without the break hints the panel puts in paths.
+    QString errorText() { return find<QLabel>("error")->text().remove(QChar(0x200b)); }
 
     QTemporaryDir folder_;
     std::unique_ptr<QSettings> settings_;
@@ -301,6 +302,26 @@ TEST_F(CloudsharkPanelTest, AnErrorAnswerShowsTheErrorWithoutTheTokenAndDropsThe
         panel_.reset();
         QFile::remove(folder_.filePath(kept));
     }
+}
+
+// A capture folder deep in a tree gives names far wider than the panel:
+// the error wraps inside it, the whole name readable.
+TEST_F(CloudsharkPanelTest, ALongPathInAnErrorWrapsInsideThePanel) {
+    UploadServer server;
+    ASSERT_TRUE(server.started());
+    makePanel(QString(), server.url());
+    QString deep = folder_.path();
+    for (int level = 0; level < 4; ++level)
+        deep += QStringLiteral("/captures_of_the_uplink_rack_%1").arg(level);
+    const QString missing = deep + QStringLiteral("/run_2026_12_08_the_long_one.pcapng");
+    panel_->captureStatusChanged(device_.handle, {1, 0});
+    panel_->newFileAvailable(device_.handle, missing);
+    auto* panel = find<QFrame>("errorPanel");
+    ASSERT_TRUE(waitFor([&] { return !panel->isHidden(); }));
+    EXPECT_TRUE(errorText().contains(missing)) << errorText().toStdString();
+    auto* error = find<QLabel>("error");
+    EXPECT_GT(error->fontMetrics().horizontalAdvance(missing), panel->width());
+    EXPECT_LE(error->minimumSizeHint().width(), panel->contentsRect().width());
 }
 
 // A looping capture that keeps two files removes the oldest as it starts a

@@ -19,6 +19,7 @@
 #include "frame.h"
 #include "fuzz_check.h"
 #include "server.h"
+#include "sim/simulated_device.h"
 
 using namespace nettlebeam;
 using namespace nettlebeam::driver;
@@ -55,7 +56,10 @@ const RunningServer& runningServer() {
             SimulatedDeviceSettings settings;
             settings.hardwareId = id;
             settings.idleTraffic = false;
-            result.handles.push_back(server->attach(settings));
+            result.handles.push_back(
+                server->attachModel([settings](DeviceHandle handle, DeviceHost& host) {
+                    return makeSimulatedDevice(settings, handle, host);
+                }));
         }
         std::thread([server] {
             std::string loopError;

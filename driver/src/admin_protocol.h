@@ -7,7 +7,8 @@
 
 namespace nettlebeam::driver::admin {
 
-// input: encoded device settings; reply: the new handle (i32 LE)
+// input: a simulated device's encoded settings; reply: the new handle (i32 LE).
+// Another backend attaches with a code of its own (device_backend.h).
 constexpr uint32_t kAttach = 0x4E420001;
 // input: handle (i32 LE); no reply
 constexpr uint32_t kDetach = 0x4E420002;

@@ -12,7 +12,7 @@
 #include "admin_protocol.h"
 #include "client.h"
 #include "control_path.h"
-#include "device_options.h"
+#include "device_backends.h"
 #include "event_record.h"
 #include "fault_injection.h"
 #include "fleet.h"
@@ -121,10 +121,10 @@ std::vector<uint8_t> adminRequest(const std::string& path, uint32_t code,
 }
 
 int attachCommand(const std::string& path, const std::vector<std::string>& args) {
-    auto parsed = parseDeviceOptions(args);
+    auto parsed = parseDeviceSpec(args);
     if (auto* error = std::get_if<std::string>(&parsed)) throw CommandError(*error);
-    auto reply = adminRequest(path, admin::kAttach,
-                              encodeDeviceSettings(std::get<SimulatedDeviceSettings>(parsed)), 4,
+    const DeviceSpec& device = std::get<DeviceSpec>(parsed);
+    auto reply = adminRequest(path, device.backend->attachCode, device.settings, 4,
                               "the daemon refused to attach the device");
     if (reply.size() != 4) throw CommandError("the daemon answered the attach request oddly");
     uint32_t handle =

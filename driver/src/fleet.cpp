@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "device_options.h"
+#include "device_backends.h"
 
 namespace nettlebeam::driver {
 
@@ -38,10 +38,10 @@ FleetResult parseFleetText(const std::string& text, const std::string& origin) {
         line = line.substr(0, line.find('#'));
         auto words = splitWords(line);
         if (words.empty()) continue;
-        auto parsed = parseDeviceOptions(words);
+        auto parsed = parseDeviceSpec(words);
         if (auto* error = std::get_if<std::string>(&parsed))
             return origin + ":" + std::to_string(number) + ": " + *error;
-        fleet.push_back(std::get<SimulatedDeviceSettings>(parsed));
+        fleet.push_back(std::get<DeviceSpec>(std::move(parsed)));
     }
     return fleet;
 }

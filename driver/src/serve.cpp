@@ -126,7 +126,7 @@ int serveCommand(const wire::ControlLayout& control, const std::vector<std::stri
     if (!server.listen(error)) return refuse(error);
     if (settings.daemon && !detach(error)) return refuse(error);
     if (!server.prepareLoop(error)) return refuse(error);
-    for (const SimulatedDeviceSettings& device : std::get<Fleet>(fleet)) server.attach(device);
+    for (const DeviceSpec& device : std::get<Fleet>(fleet)) server.attach(device);
     server.run();
     return 0;
 }

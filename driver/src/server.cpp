@@ -20,7 +20,7 @@
 #include "capture_ring.h"
 #include "control_socket.h"
 #include "control_trust.h"
-#include "device_options.h"
+#include "device_backends.h"
 #include "event_record.h"
 #include "log.h"
 #include "process_identity.h"
@@ -148,10 +148,10 @@ bool Server::prepareLoop(std::string& error) {
     return true;
 }
 
-DeviceHandle Server::attach(const SimulatedDeviceSettings& settings) {
-    return attachModel([&settings](DeviceHandle handle, DeviceHost& host) {
-        return makeSimulatedDevice(settings, handle, host);
-    });
+std::optional<DeviceHandle> Server::attach(const DeviceSpec& device) {
+    auto make = device.backend->decode(device.settings);
+    if (!make) return std::nullopt;
+    return attachModel(*make);
 }
 
 DeviceHandle Server::attachModel(const ModelFactory& make) {
@@ -616,18 +616,6 @@ void Server::answerAdmin(Connection& connection) {
     switch (connection.request.code) {
         case wire::ring::kShareMemoryCapture:
             return answerShare(connection);
-        case admin::kAttach: {
-            auto settings = decodeDeviceSettings(input);
-            if (!settings || connection.request.outputCapacity < 4)
-                return fail(connection, "malformed attach request");
-            DeviceHandle handle = 0;
-            try {  // a replay file may have changed since the options were checked
-                handle = attach(*settings);
-            } catch (const std::exception& e) {
-                return fail(connection, e.what());
-            }
-            return reply(connection, u32Bytes(static_cast<uint32_t>(handle)));
-        }
         case admin::kDetach: {
             if (input.size() != 4) return fail(connection, "malformed detach request");
             auto handle = static_cast<DeviceHandle>(getU32(input.data()));
@@ -680,8 +668,23 @@ void Server::answerAdmin(Connection& connection) {
             postEvent(input);
             return reply(connection, {});
         default:
+            if (const DeviceBackend* backend = backendForAttachCode(connection.request.code))
+                return answerAttach(connection, *backend);
             return fail(connection, "unknown request code " + hexCode(connection.request.code));
     }
+}
+
+void Server::answerAttach(Connection& connection, const DeviceBackend& backend) {
+    auto make = backend.decode(connection.input);
+    if (!make || connection.request.outputCapacity < 4)
+        return fail(connection, "malformed attach request");
+    DeviceHandle handle = 0;
+    try {  // a file the options named may have changed since they were checked
+        handle = attachModel(*make);
+    } catch (const std::exception& e) {
+        return fail(connection, e.what());
+    }
+    return reply(connection, u32Bytes(static_cast<uint32_t>(handle)));
 }
 
 bool Server::answeredByFault(Connection& connection, DeviceHandle handle,

@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "background_disposal.h"
+#include "device_backend.h"
 #include "device_model.h"
 #include "event_queues.h"
 #include "fault_injection.h"
 #include "frame.h"
 #include "log.h"
-#include "sim/simulated_device.h"
 
 namespace nettlebeam::driver {
 
@@ -60,9 +60,10 @@ class Server : public DeviceHost {
     bool listen(std::string& error);
     // Creates the loop's descriptors; call after any fork.
     bool prepareLoop(std::string& error);
-    DeviceHandle attach(const SimulatedDeviceSettings& settings);
-    // Any other device backend: the factory builds the model for its handle.
-    using ModelFactory = std::function<std::unique_ptr<DeviceModel>(DeviceHandle, DeviceHost&)>;
+    // A device of any backend; empty when its settings do not decode.
+    std::optional<DeviceHandle> attach(const DeviceSpec& device);
+    // The factory builds the model for the device's handle.
+    using ModelFactory = driver::ModelFactory;
     DeviceHandle attachModel(const ModelFactory& make);
     // Serves until SIGINT, SIGTERM or a stop request; removes the socket.
     void run();
@@ -118,6 +119,7 @@ class Server : public DeviceHost {
     // (of its own process first) until the user is below its share.
     void makeRoomToPark(const Connection& connection);
     void answerAdmin(Connection& connection);
+    void answerAttach(Connection& connection, const DeviceBackend& backend);
     void answerShare(Connection& connection);
     // Takes the fault armed for this request; true when it failed or
     // replaced the request (the connection is answered). A fault that only

@@ -168,11 +168,17 @@ TEST(DeviceOptions, MistakesGiveOneLineErrors) {
         EXPECT_EQ(error(args).find('\n'), std::string::npos);
 }
 
+// A fleet line's device as the simulated backend decodes it.
+SimulatedDeviceSettings simulated(const DeviceSpec& spec) {
+    return decodeDeviceSettings(spec.settings).value();
+}
+
 TEST(Fleet, DemoAndFileFormat) {
     auto demo = std::get<Fleet>(loadFleet("demo"));
     ASSERT_GE(demo.size(), 3u);
     bool tenGigGps = false, gen2Gps = false, fastEthernet = false;
-    for (const auto& device : demo) {
+    for (const auto& spec : demo) {
+        const SimulatedDeviceSettings device = simulated(spec);
         tenGigGps |= device.hardwareId == 0x4F && device.gps;
         gen2Gps |= device.hardwareId == 0x10;
         fastEthernet |= device.hardwareId == 0x50;
@@ -184,7 +190,7 @@ TEST(Fleet, DemoAndFileFormat) {
         parseFleetText("# two devices\n\n--type 13   # fast\n  --hwid 0x4A --usb 1\n", "f");
     ASSERT_TRUE(std::holds_alternative<Fleet>(fleet));
     ASSERT_EQ(std::get<Fleet>(fleet).size(), 2u);
-    EXPECT_EQ(std::get<Fleet>(fleet)[1].usbSpeed, 1);
+    EXPECT_EQ(simulated(std::get<Fleet>(fleet)[1]).usbSpeed, 1);
 
     auto bad = parseFleetText("--type 13\n--type 13 --usb 9\n", "fleet.txt");
     ASSERT_TRUE(std::holds_alternative<std::string>(bad));

@@ -486,8 +486,7 @@ void Server::answerDevice(Connection& connection) {
         return fail(connection,
                     hexCode(request.code) + " for unknown handle " + std::to_string(handle));
 
-    std::optional<Fault> fault;
-    if (answeredByFault(connection, handle, fault)) return;
+    if (answeredByFault(connection, handle, hexCode(request.code))) return;
     uint32_t capacity = request.outputCapacity;
     if (request.code == sim::code::kMemoryCaptureData) {
         const size_t pending = pendingReplyBytes();
@@ -504,7 +503,6 @@ void Server::answerDevice(Connection& connection) {
     if (answer.bytes.size() > request.outputCapacity)
         return fail(connection, "device " + std::to_string(handle) + " answered " +
                                     hexCode(request.code) + " with more than the buffer holds");
-    if (fault) connection.truncateTo = fault->truncateTo;
     if (answer.ready && !answer.ready->load()) {
         connection.state = Connection::State::Deferred;
         connection.ready = std::move(answer.ready);
@@ -535,7 +533,7 @@ void Server::answerEnumeration(Connection& connection) {
     if (connection.request.inputLength != 0) return fail(connection, "enumeration with an input");
     connection.process = peerProcess(connection.fd);
     if (connection.process) queues_.touch(*connection.process, Clock::now());
-    auto fault = faults_.take(codes::kEnumerate, std::nullopt);
+    if (answeredByFault(connection, std::nullopt, "the enumeration")) return;
     std::vector<uint8_t> handles;
     for (const auto& [handle, device] : devices_) {
         if (device.hidden) continue;
@@ -543,11 +541,6 @@ void Server::answerEnumeration(Connection& connection) {
         auto bytes = u32Bytes(static_cast<uint32_t>(handle));
         handles.insert(handles.end(), bytes.begin(), bytes.end());
     }
-    if (fault && fault->action == Fault::Action::Fail)
-        return fail(connection, "injected failure of the enumeration");
-    if (fault && fault->action == Fault::Action::Replace) handles = fault->bytes;
-    if (fault && fault->action == Fault::Action::Truncate)
-        connection.truncateTo = fault->truncateTo;
     if (handles.size() > connection.request.outputCapacity)
         return fail(connection, "enumeration with a reply buffer of only " +
                                     std::to_string(connection.request.outputCapacity) + " bytes");
@@ -562,12 +555,7 @@ void Server::answerEventWait(Connection& connection) {
                                     std::to_string(request.outputCapacity) + " bytes");
     connection.process = peerProcess(connection.fd);
     if (!connection.process) return fail(connection, "event wait from an unidentified process");
-    if (auto fault = faults_.take(codes::kEventWait, std::nullopt)) {
-        if (fault->action == Fault::Action::Fail)
-            return fail(connection, "injected failure of the event wait");
-        if (fault->action == Fault::Action::Replace) return reply(connection, fault->bytes);
-        connection.truncateTo = fault->truncateTo;
-    }
+    if (answeredByFault(connection, std::nullopt, "the event wait")) return;
     std::vector<uint8_t> event;
     switch (queues_.take(*connection.process, Clock::now(), event)) {
         case EventQueues::Take::Event:
@@ -687,20 +675,25 @@ void Server::answerAttach(Connection& connection, const DeviceBackend& backend) 
     return reply(connection, u32Bytes(static_cast<uint32_t>(handle)));
 }
 
-bool Server::answeredByFault(Connection& connection, DeviceHandle handle,
-                             std::optional<Fault>& fault) {
+bool Server::answeredByFault(Connection& connection, std::optional<DeviceHandle> handle,
+                             const std::string& what) {
     const wire::RequestHeader& request = connection.request;
-    fault = faults_.take(request.code, handle);
-    if (fault && fault->action == Fault::Action::Fail) {
-        fail(connection, "injected failure of " + hexCode(request.code));
-        return true;
-    }
-    if (fault && fault->action == Fault::Action::Replace) {
-        if (fault->bytes.size() > request.outputCapacity)
-            fail(connection, "injected reply larger than the reply buffer");
-        else
-            reply(connection, fault->bytes);
-        return true;
+    auto fault = faults_.take(request.code, handle);
+    if (!fault) return false;
+    switch (fault->action) {
+        case Fault::Action::Fail:
+            fail(connection, "injected failure of " + what);
+            return true;
+        case Fault::Action::Replace:
+            if (fault->bytes.size() > request.outputCapacity)
+                fail(connection, "injected reply larger than the reply buffer");
+            else
+                reply(connection, std::move(fault->bytes));
+            return true;
+        case Fault::Action::Truncate:
+            // Applies to whatever reply the request gets.
+            connection.truncateTo = fault->truncateTo;
+            return false;
     }
     return false;
 }
@@ -715,8 +708,7 @@ void Server::answerShare(Connection& connection) {
     if (found == devices_.end() || found->second.hidden)
         return fail(connection,
                     "memory capture share for unknown handle " + std::to_string(handle));
-    std::optional<Fault> fault;
-    if (answeredByFault(connection, handle, fault)) return;
+    if (answeredByFault(connection, handle, hexCode(request.code))) return;
     if (faults_.armed(sim::code::kMemoryCaptureData, handle))
         return fail(connection, "memory capture of device " + std::to_string(handle) +
                                     " not shared while a fault waits for its data request");
@@ -731,7 +723,6 @@ void Server::answerShare(Connection& connection) {
         return fail(connection, "device " + std::to_string(handle) + " refused " +
                                     hexCode(request.code) +
                                     (answer.reason.empty() ? "" : ": " + answer.reason));
-    if (fault) connection.truncateTo = fault->truncateTo;
     connection.passing = std::move(answer.descriptors);
     if (!connection.passing.empty()) connection.sharedFor = handle;
     reply(connection, std::move(answer.bytes));

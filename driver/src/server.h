@@ -121,10 +121,13 @@ class Server : public DeviceHost {
     void answerAdmin(Connection& connection);
     void answerAttach(Connection& connection, const DeviceBackend& backend);
     void answerShare(Connection& connection);
-    // Takes the fault armed for this request; true when it failed or
-    // replaced the request (the connection is answered). A fault that only
-    // cuts the reply short is left in `fault` for the caller.
-    bool answeredByFault(Connection& connection, DeviceHandle handle, std::optional<Fault>& fault);
+    // Where every request meets the faults armed for it: takes the one for
+    // this request (of device `handle`, or of none); true when it failed or
+    // replaced the request (the connection is answered). A fault that cuts
+    // the reply short marks the connection and lets the request go on.
+    // `what` names the request in the log.
+    bool answeredByFault(Connection& connection, std::optional<DeviceHandle> handle,
+                         const std::string& what);
     // Closes the connections that keep shared memory of `handle` served.
     void releaseShared(DeviceHandle handle);
     void reply(Connection& connection, std::vector<uint8_t> bytes);

@@ -1,14 +1,9 @@
 #include "server.h"
 
-#include <malloc.h>
 #include <signal.h>
 #include <sys/epoll.h>
-#include <sys/resource.h>
 #include <sys/signalfd.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/timerfd.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,8 +13,6 @@
 
 #include "admin_protocol.h"
 #include "capture_ring.h"
-#include "control_socket.h"
-#include "control_trust.h"
 #include "device_backends.h"
 #include "event_record.h"
 #include "log.h"
@@ -37,8 +30,6 @@ constexpr auto kStopGrace = std::chrono::seconds(2);
 // Connections kept open for shared memory, one descriptor each: a client
 // that never closes them must not exhaust the daemon's descriptors.
 constexpr size_t kMaxSharedConnections = 256;
-// Freed bytes after which memory is handed back to the system.
-constexpr size_t kTrimAfterBytes = 4u << 20;
 
 uint32_t getU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -50,18 +41,6 @@ std::vector<uint8_t> u32Bytes(uint32_t value) {
             static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
 }
 
-size_t descriptorLimit() {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 65536;
-    return static_cast<size_t>(limit.rlim_cur);
-}
-
-// Room is left for what devices open: capture files, replay files, shared
-// memory and the descriptors passed with replies.
-size_t connectionLimitFor(size_t descriptors) {
-    return std::clamp<size_t>(descriptors - descriptors / 4, 8, 65536);
-}
-
 std::string hexCode(uint32_t code) {
     char text[16];
     std::snprintf(text, sizeof(text), "0x%08X", code);
@@ -70,52 +49,13 @@ std::string hexCode(uint32_t code) {
 
 }  // namespace
 
-struct Server::Connection {
-    // Parked: an event wait without an event yet; Deferred: a device reply
-    // that waits for the device's work to finish; Shared: the reply handed
-    // over descriptors and the connection stays open while they are served
-    // (the client closes it when done).
-    enum class State { ReadingHeader, ReadingInput, Parked, Deferred, Writing, Shared };
-    int fd = -1;
-    uint64_t serial = 0;  // accept order
-    uid_t uid = 0;        // the peer's user
-    State state = State::ReadingHeader;
-    uint32_t watched = 0;  // epoll events registered, 0 when not registered
-    uint8_t header[wire::kHeaderSize] = {};
-    size_t headerGot = 0;
-    wire::RequestHeader request;
-    // Grows with the bytes that arrive, never ahead of them to what the
-    // header declares; freed once the request is answered.
-    std::vector<uint8_t> input;
-    size_t inputHeld = 0;  // of input's capacity, counted in requestBytes_
-    uint8_t replyHeader[wire::kHeaderSize] = {};
-    std::vector<uint8_t> replyBody;
-    size_t sent = 0;  // bytes of header and body written so far
-    Clock::time_point deadline;
-    std::optional<ProcessKey> process;
-    std::optional<uint32_t> truncateTo;              // an injected fault cuts the reply short
-    std::vector<wire::UniqueFd> passing;             // go with the first bytes of the reply
-    std::optional<DeviceHandle> sharedFor;           // stays open (Shared) once the reply is out
-    std::shared_ptr<const std::atomic<bool>> ready;  // Deferred: when to send deferredReply
-    std::vector<uint8_t> deferredReply;
-};
-
 Server::Server(ServerOptions options)
     : options_(std::move(options)),
       queues_(options_.eventQueueBound, options_.forgetProcessAfter) {}
 
 Server::~Server() {
-    for (auto& [fd, connection] : connections_) close(fd);
-    for (int fd : {listenFd_, epollFd_, timerFd_, signalFd_})
+    for (int fd : {epollFd_, timerFd_, signalFd_})
         if (fd >= 0) close(fd);
-}
-
-bool Server::listen(std::string& error) {
-    listenFd_ = listenOnControlPath({options_.controlPath, options_.privateFolder}, error);
-    if (listenFd_ < 0) return false;
-    struct stat info {};
-    if (lstat(options_.controlPath.c_str(), &info) == 0) socketInode_ = info.st_ino;
-    return true;
 }
 
 bool Server::prepareLoop(std::string& error) {
@@ -142,9 +82,7 @@ bool Server::prepareLoop(std::string& error) {
         event.data.fd = fd;
         epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event);
     }
-    resumeAccepting();
-    maxConnections_ = options_.maxConnections;
-    if (maxConnections_ == 0) maxConnections_ = connectionLimitFor(descriptorLimit());
+    transport_.start(epollFd_);
     return true;
 }
 
@@ -176,8 +114,8 @@ void Server::run() {
         }
         for (int i = 0; i < ready && running_; ++i) {
             int fd = events[i].data.fd;
-            if (fd == listenFd_) {
-                acceptAll();
+            if (fd == transport_.listenFd()) {
+                transport_.acceptAll();
             } else if (fd == timerFd_) {
                 uint64_t expirations;
                 while (read(timerFd_, &expirations, sizeof(expirations)) > 0) {
@@ -188,16 +126,12 @@ void Server::run() {
                 if (read(signalFd_, &info, sizeof(info)) > 0)
                     logLine("stopping on signal " + std::to_string(info.ssi_signo));
                 beginStop();
-            } else if (auto found = connections_.find(fd); found != connections_.end()) {
-                Connection& connection = *found->second;
-                if (connection.state == Connection::State::Writing)
-                    onWritable(connection);
-                else
-                    onReadable(connection);
+            } else if (Connection* connection = transport_.find(fd)) {
+                transport_.onReady(*connection);
             }
         }
     }
-    removeSocket();
+    transport_.removeSocket();
     logLine("stopped");
 }
 
@@ -209,8 +143,8 @@ void Server::beginStop() {
     stopping_ = true;
     stopDeadline_ = Clock::now() + kStopGrace;
     for (int fd : parked_)
-        if (auto found = connections_.find(fd);
-            found != connections_.end() && found->second->process)
+        if (auto found = transport_.connections().find(fd);
+            found != transport_.connections().end() && found->second->process)
             stopListeners_.push_back(*found->second->process);
     for (auto& [handle, device] : devices_) device.model->shutDown();
     if (stopAnnounced()) running_ = false;
@@ -219,238 +153,6 @@ void Server::beginStop() {
 bool Server::stopAnnounced() const {
     for (const ProcessKey& process : stopListeners_)
         if (queues_.pending(process) > 0) return false;
-    return true;
-}
-
-void Server::removeSocket() {
-    struct stat info {};
-    // Only our own socket: a successor may already have taken the path.
-    if (lstat(options_.controlPath.c_str(), &info) == 0 && info.st_ino == socketInode_)
-        unlink(options_.controlPath.c_str());
-}
-
-void Server::acceptAll() {
-    // A few per wake-up: the listener stays readable while more are waiting,
-    // and a lone client is not made to wait for one more accept that fails.
-    for (int accepted = 0; accepted < 16; ++accepted) {
-        int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED) continue;
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
-                return pauseAccepting(errno);
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                logLine(std::string("accept failed: ") + std::strerror(errno));
-            return;
-        }
-        if (outOfDescriptors_) {
-            outOfDescriptors_ = false;
-            logLine("accepting connections again (" + std::to_string(connections_.size()) +
-                    " open)");
-        }
-        uid_t uid = 0;
-        if (!peerAllowed(fd, uid)) continue;
-        if (connections_.size() >= maxConnections_ && !makeRoom()) {
-            closedForRoom_.count();
-            close(fd);
-            continue;
-        }
-        auto connection = std::make_unique<Connection>();
-        connection->fd = fd;
-        connection->serial = nextSerial_++;
-        connection->uid = uid;
-        connection->deadline = Clock::now() + options_.readDeadline;
-        Connection& added = *connection;
-        connections_.emplace(fd, std::move(connection));
-        // The request usually follows the connect at once: read before waiting.
-        onReadable(added);
-        if (connections_.size() <= 1) return;  // a lone client: back to epoll at once
-    }
-}
-
-void Server::pauseAccepting(int error) {
-    if (listening_) {
-        epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
-        listening_ = false;
-    }
-    retryAcceptAt_ = Clock::now() + std::chrono::seconds(1);
-    if (outOfDescriptors_) return;
-    outOfDescriptors_ = true;
-    logLine(std::string("cannot accept connections: ") + std::strerror(error) + " (" +
-            std::to_string(connections_.size()) + " open); waiting for a connection to close");
-}
-
-void Server::resumeAccepting() {
-    if (listening_ || listenFd_ < 0) return;
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = listenFd_;
-    listening_ = epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &event) == 0;
-}
-
-bool Server::peerAllowed(int fd, uid_t& uid) {
-    ucred peer{};
-    socklen_t length = sizeof(peer);
-    std::string why = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0
-                          ? wire::untrustedPeer(peer.uid, geteuid())
-                          : std::string("its peer cannot be identified: ") + std::strerror(errno);
-    uid = peer.uid;
-    if (why.empty()) return true;
-    close(fd);
-    if (std::find(refusedUsers_.begin(), refusedUsers_.end(), peer.uid) == refusedUsers_.end()) {
-        if (refusedUsers_.size() < 64) refusedUsers_.push_back(peer.uid);
-        logLine("closed a connection from another user (logged once per user): " + why);
-    }
-    return false;
-}
-
-bool Server::makeRoom() {
-    const Connection* oldest = nullptr;
-    for (const auto& [fd, connection] : connections_) {
-        const bool idle = connection->state == Connection::State::ReadingHeader ||
-                          connection->state == Connection::State::ReadingInput;
-        if (idle && (oldest == nullptr || connection->serial < oldest->serial))
-            oldest = connection.get();
-    }
-    if (oldest == nullptr) return false;
-    closedForRoom_.count();
-    closeConnection(oldest->fd);
-    return true;
-}
-
-size_t Server::pendingReplyBytes() const {
-    size_t total = 0;
-    for (const auto& [fd, connection] : connections_)
-        total += connection->replyBody.size() + connection->deferredReply.size();
-    return total;
-}
-
-void Server::watch(Connection& connection, uint32_t events) {
-    if (connection.watched == events) return;
-    epoll_event event{};
-    event.events = events;
-    event.data.fd = connection.fd;
-    epoll_ctl(epollFd_, connection.watched == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, connection.fd,
-              &event);
-    connection.watched = events;
-}
-
-void Server::closeConnection(int fd) {
-    auto found = connections_.find(fd);
-    if (found == connections_.end()) return;
-    if (found->second->state == Connection::State::Parked) {
-        std::erase(parked_, fd);
-        if (found->second->process) queues_.unpark(*found->second->process, Clock::now());
-    }
-    if (found->second->state == Connection::State::Deferred) std::erase(deferred_, fd);
-    holdInput(*found->second, 0);
-    releasedBytes_ += found->second->input.capacity() + found->second->replyBody.capacity() +
-                      found->second->deferredReply.capacity() + sizeof(Connection);
-    close(fd);  // also leaves epoll
-    connections_.erase(found);
-    resumeAccepting();
-}
-
-void Server::onReadable(Connection& connection) {
-    int fd = connection.fd;
-    for (;;) {
-        if (connection.state == Connection::State::Parked ||
-            connection.state == Connection::State::Shared ||
-            connection.state == Connection::State::Deferred) {
-            // A parked wait, a shared connection or a reply waiting for its
-            // device: anything arriving now is a hang-up or garbage.
-            uint8_t scrap;
-            ssize_t got = recv(fd, &scrap, 1, 0);
-            if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
-            closeConnection(fd);
-            return;
-        }
-        // The header and the start of the input usually come in one read.
-        iovec parts[2];
-        bool readingHeader = connection.state == Connection::State::ReadingHeader;
-        if (readingHeader) {
-            parts[0] = {connection.header + connection.headerGot,
-                        wire::kHeaderSize - connection.headerGot};
-            parts[1] = {staging_.data(), staging_.size()};
-        } else {
-            parts[0] = {staging_.data(), std::min(staging_.size(), connection.request.inputLength -
-                                                                       connection.input.size())};
-        }
-        ssize_t got = readv(fd, parts, readingHeader ? 2 : 1);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                watch(connection, EPOLLIN | EPOLLRDHUP);
-                return;
-            }
-            closeConnection(fd);
-            return;
-        }
-        if (got == 0) {  // gone before its request was complete
-            closeConnection(fd);
-            return;
-        }
-        auto count = static_cast<size_t>(got);
-        if (readingHeader) {
-            size_t headerPart = std::min(count, parts[0].iov_len);
-            connection.headerGot += headerPart;
-            if (connection.headerGot < wire::kHeaderSize) continue;
-            auto header = wire::decodeRequestHeader(connection.header);
-            size_t early = count - headerPart;
-            if (!header || early > header->inputLength) {
-                logLine("dropped a connection with a malformed request");
-                closeConnection(fd);
-                return;
-            }
-            connection.request = *header;
-            connection.state = Connection::State::ReadingInput;
-            count = early;
-        }
-        if (!takeInput(connection, count)) return;
-        if (connection.input.size() == connection.request.inputLength) {
-            holdInput(connection, 0);  // answered now: no longer waiting for bytes
-            dispatch(connection);
-            return;
-        }
-    }
-}
-
-bool Server::takeInput(Connection& connection, size_t count) {
-    std::vector<uint8_t>& input = connection.input;
-    const size_t needed = input.size() + count;
-    if (needed > input.capacity()) {
-        const size_t capacity = std::min<size_t>(connection.request.inputLength,
-                                                 std::max(needed, 2 * input.capacity()));
-        // A request these bytes complete is answered at once and holds
-        // nothing after; only one that waits for more is bounded.
-        const bool complete = needed == connection.request.inputLength;
-        if (!complete && !makeRoomForInput(connection, capacity - connection.inputHeld)) {
-            closedForBytes_.count();
-            closeConnection(connection.fd);
-            return false;
-        }
-        input.reserve(capacity);
-        holdInput(connection, input.capacity());
-    }
-    input.insert(input.end(), staging_.begin(), staging_.begin() + static_cast<ptrdiff_t>(count));
-    return true;
-}
-
-void Server::holdInput(Connection& connection, size_t bytes) {
-    requestBytes_ = requestBytes_ - connection.inputHeld + bytes;
-    if (connection.inputHeld == 0 && bytes > 0)
-        holdingInput_.emplace(connection.serial, connection.fd);
-    if (connection.inputHeld > 0 && bytes == 0) holdingInput_.erase(connection.serial);
-    connection.inputHeld = bytes;
-}
-
-bool Server::makeRoomForInput(const Connection& connection, size_t more) {
-    while (requestBytes_ + more > options_.pendingRequestBudget) {
-        auto oldest = holdingInput_.begin();
-        if (oldest != holdingInput_.end() && oldest->second == connection.fd) ++oldest;
-        if (oldest == holdingInput_.end()) return false;
-        closedForBytes_.count();
-        closeConnection(oldest->second);
-    }
     return true;
 }
 
@@ -464,6 +166,14 @@ void Server::dispatch(Connection& connection) {
         answerEventWait(connection);
     else
         answerDevice(connection);
+}
+
+void Server::closing(Connection& connection) {
+    if (connection.state == Connection::State::Parked) {
+        std::erase(parked_, connection.fd);
+        if (connection.process) queues_.unpark(*connection.process, Clock::now());
+    }
+    if (connection.state == Connection::State::Deferred) std::erase(deferred_, connection.fd);
 }
 
 void Server::answerDevice(Connection& connection) {
@@ -518,9 +228,9 @@ void Server::deliverDeferred() {
     // Answering changes `deferred_`: work on a copy.
     std::vector<int> waiting = deferred_;
     for (int fd : waiting) {
-        auto found = connections_.find(fd);
-        if (found == connections_.end() || found->second->state != Connection::State::Deferred ||
-            !found->second->ready->load())
+        auto found = transport_.connections().find(fd);
+        if (found == transport_.connections().end() ||
+            found->second->state != Connection::State::Deferred || !found->second->ready->load())
             continue;
         std::erase(deferred_, fd);
         Connection& connection = *found->second;
@@ -577,11 +287,11 @@ void Server::answerEventWait(Connection& connection) {
 void Server::makeRoomToPark(const Connection& connection) {
     // The daemon's user and root are the only peers: each may keep parked
     // waits in half of the slots, so requests always find room.
-    const size_t share = std::max<size_t>(maxConnections_ / 2, 1);
+    const size_t share = std::max<size_t>(transport_.maxConnections() / 2, 1);
     std::vector<Connection*> users;  // that user's parked waits, oldest first
     for (int fd : parked_)
-        if (auto found = connections_.find(fd);
-            found != connections_.end() && found->second->uid == connection.uid)
+        if (auto found = transport_.connections().find(fd);
+            found != transport_.connections().end() && found->second->uid == connection.uid)
             users.push_back(found->second.get());
     while (users.size() >= share) {
         // One process needs one wait: one that keeps more loses its own
@@ -712,9 +422,9 @@ void Server::answerShare(Connection& connection) {
     if (faults_.armed(sim::code::kMemoryCaptureData, handle))
         return fail(connection, "memory capture of device " + std::to_string(handle) +
                                     " not shared while a fault waits for its data request");
-    const auto shared = std::count_if(connections_.begin(), connections_.end(), [](const auto& c) {
-        return c.second->sharedFor.has_value();
-    });
+    const auto shared =
+        std::count_if(transport_.connections().begin(), transport_.connections().end(),
+                      [](const auto& c) { return c.second->sharedFor.has_value(); });
     if (static_cast<size_t>(shared) >= kMaxSharedConnections)
         return fail(connection, "too many shared memory captures open");
     DeviceReply answer =
@@ -730,7 +440,7 @@ void Server::answerShare(Connection& connection) {
 
 void Server::releaseShared(DeviceHandle handle) {
     std::vector<int> release;
-    for (auto& [fd, connection] : connections_) {
+    for (auto& [fd, connection] : transport_.connections()) {
         if (connection->sharedFor != handle) continue;
         if (connection->state == Connection::State::Shared)
             release.push_back(fd);
@@ -738,89 +448,6 @@ void Server::releaseShared(DeviceHandle handle) {
             connection->sharedFor.reset();  // still writing: closed once written
     }
     for (int fd : release) closeConnection(fd);
-}
-
-void Server::reply(Connection& connection, std::vector<uint8_t> bytes) {
-    releasedBytes_ += connection.input.capacity();
-    std::vector<uint8_t>().swap(connection.input);  // answered: the request's bytes are done with
-    if (connection.truncateTo && bytes.size() > *connection.truncateTo)
-        bytes.resize(*connection.truncateTo);
-    wire::encodeReplyHeader(
-        {static_cast<int32_t>(bytes.size()), static_cast<uint32_t>(bytes.size())},
-        connection.replyHeader);
-    connection.replyBody = std::move(bytes);
-    connection.state = Connection::State::Writing;
-    connection.sent = 0;
-    connection.deadline = Clock::now() + options_.writeStallDeadline;
-    flush(connection);
-}
-
-void Server::fail(Connection& connection, const std::string& why) {
-    if (!why.empty()) logLine("failed a request: " + why);
-    releasedBytes_ += connection.input.capacity();
-    std::vector<uint8_t>().swap(connection.input);
-    wire::encodeReplyHeader({wire::kDriverFailed, 0}, connection.replyHeader);
-    connection.replyBody.clear();
-    connection.state = Connection::State::Writing;
-    connection.sent = 0;
-    connection.deadline = Clock::now() + options_.writeStallDeadline;
-    flush(connection);
-}
-
-void Server::onWritable(Connection& connection) {
-    flush(connection);
-}
-
-void Server::flush(Connection& connection) {
-    const size_t total = wire::kHeaderSize + connection.replyBody.size();
-    while (connection.sent < total) {
-        iovec parts[2];
-        int count = 0;
-        if (connection.sent < wire::kHeaderSize)
-            parts[count++] = {connection.replyHeader + connection.sent,
-                              wire::kHeaderSize - connection.sent};
-        size_t bodyOffset =
-            connection.sent > wire::kHeaderSize ? connection.sent - wire::kHeaderSize : 0;
-        if (bodyOffset < connection.replyBody.size())
-            parts[count++] = {connection.replyBody.data() + bodyOffset,
-                              connection.replyBody.size() - bodyOffset};
-        msghdr message{};
-        message.msg_iov = parts;
-        message.msg_iovlen = static_cast<size_t>(count);
-        union {
-            cmsghdr header;
-            uint8_t bytes[CMSG_SPACE(sizeof(int) * 4)];
-        } control{};
-        if (connection.sent == 0 && !connection.passing.empty()) {
-            const size_t passed = std::min<size_t>(connection.passing.size(), 4);
-            int fds[4] = {-1, -1, -1, -1};
-            for (size_t i = 0; i < passed; ++i) fds[i] = connection.passing[i].get();
-            message.msg_control = control.bytes;
-            message.msg_controllen = CMSG_SPACE(sizeof(int) * passed);
-            control.header.cmsg_level = SOL_SOCKET;
-            control.header.cmsg_type = SCM_RIGHTS;
-            control.header.cmsg_len = CMSG_LEN(sizeof(int) * passed);
-            std::memcpy(CMSG_DATA(&control.header), fds, sizeof(int) * passed);
-        }
-        ssize_t sent = sendmsg(connection.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent > 0) connection.passing.clear();  // the client has its own copies now
-        if (sent < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                watch(connection, EPOLLOUT);
-                return;
-            }
-            break;  // the client went away mid-reply: nothing more to do
-        }
-        connection.sent += static_cast<size_t>(sent);
-        connection.deadline = Clock::now() + options_.writeStallDeadline;
-    }
-    if (connection.sent == total && connection.sharedFor) {
-        connection.state = Connection::State::Shared;
-        watch(connection, EPOLLIN | EPOLLRDHUP);
-        return;
-    }
-    closeConnection(connection.fd);
 }
 
 void Server::postEvent(const std::vector<uint8_t>& eventRecord) {
@@ -837,8 +464,9 @@ void Server::deliverParked() {
     std::vector<int> waiting = parked_;
     auto now = Clock::now();
     for (int fd : waiting) {
-        auto found = connections_.find(fd);
-        if (found == connections_.end() || found->second->state != Connection::State::Parked)
+        auto found = transport_.connections().find(fd);
+        if (found == transport_.connections().end() ||
+            found->second->state != Connection::State::Parked)
             continue;
         Connection& connection = *found->second;
         std::vector<uint8_t> event;
@@ -879,38 +507,12 @@ void Server::tick() {
     // After the devices have posted their events, so a client sees the
     // events of finished work no later than its reply.
     deliverDeferred();
-    std::vector<int> overdue;
-    for (const auto& [fd, connection] : connections_)
-        if (connection->state != Connection::State::Parked &&
-            connection->state != Connection::State::Shared &&
-            connection->state != Connection::State::Deferred && now > connection->deadline)
-            overdue.push_back(fd);
-    for (int fd : overdue) closeConnection(fd);
-    stalled_.count(overdue.size());
-    stalled_.flush(now, [](uint64_t count) {
-        return "dropped " + std::to_string(count) + " stalled connection" + (count == 1 ? "" : "s");
-    });
+    transport_.sweep(now);
     closedParked_.flush(now, [this](uint64_t count) {
         return "closed " + std::to_string(count) + " parked event wait" + (count == 1 ? "" : "s") +
                " beyond a user's share of " +
-               std::to_string(std::max<size_t>(maxConnections_ / 2, 1)) + " connections";
-    });
-    // Descriptors may come free elsewhere than in a closing connection.
-    if (!listening_ && now >= retryAcceptAt_) resumeAccepting();
-    closedForBytes_.flush(now, [this](uint64_t count) {
-        return "at the limit of " + std::to_string(options_.pendingRequestBudget) +
-               " bytes for requests still arriving: closed " + std::to_string(count) + " of them";
-    });
-    // After a flood the freed memory goes back to the system, not only to
-    // the allocator's free lists; at most once a second, as it walks the heap.
-    if (releasedBytes_ >= kTrimAfterBytes && now - lastTrim_ >= std::chrono::seconds(1)) {
-        malloc_trim(0);
-        releasedBytes_ = 0;
-        lastTrim_ = now;
-    }
-    closedForRoom_.flush(now, [this](uint64_t count) {
-        return "at the limit of " + std::to_string(maxConnections_) + " open connections: closed " +
-               std::to_string(count) + " waiting for their request";
+               std::to_string(std::max<size_t>(transport_.maxConnections() / 2, 1)) +
+               " connections";
     });
     // Exited clients are looked for once a second: it costs a /proc read each.
     std::function<bool(const ProcessKey&)> running;

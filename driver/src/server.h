@@ -1,6 +1,7 @@
 // The control-socket server: one thread, one epoll loop, every device answered
 // inline on it. Event waits park their connection until an event arrives;
-// device ticks come from a timer.
+// device ticks come from a timer. The bytes on the socket are the
+// transport's (request_transport.h); the server answers what they ask.
 #pragma once
 
 #include <sys/types.h>
@@ -21,35 +22,12 @@
 #include "fault_injection.h"
 #include "frame.h"
 #include "log.h"
+#include "request_transport.h"
+#include "server_options.h"
 
 namespace nettlebeam::driver {
 
-struct ServerOptions {
-    std::string controlPath;
-    // The daemon's own folder on a default control path (see
-    // wire::ControlLayout); empty for a path given in full.
-    std::string privateFolder;
-    std::string stateDirectory;  // empty: no state kept
-    std::chrono::milliseconds readDeadline{5000};
-    std::chrono::milliseconds writeStallDeadline{30000};
-    std::chrono::milliseconds forgetProcessAfter{30000};
-    size_t eventQueueBound = 1024;
-    // Open connections at most; 0: three quarters of the descriptor limit.
-    // At the limit the oldest connection still waiting for its request is
-    // closed to make room.
-    size_t maxConnections = 0;
-    // Bytes that replies not yet taken by their clients may hold, all
-    // connections together: memory capture data requests get no more than
-    // is left (their unread blocks wait in the capture for the next read).
-    size_t pendingReplyBudget = 128u << 20;
-    // Bytes that requests still arriving may hold, all connections
-    // together: at the limit the oldest unfinished request is closed to
-    // make room (a request's buffer grows with what arrives, so only bytes
-    // sent count).
-    size_t pendingRequestBudget = 8u << 20;
-};
-
-class Server : public DeviceHost {
+class Server : public DeviceHost, private RequestDispatcher {
   public:
     explicit Server(ServerOptions options);
     ~Server() override;
@@ -57,7 +35,7 @@ class Server : public DeviceHost {
     Server& operator=(const Server&) = delete;
 
     // Binds the control socket; false with a one-line reason.
-    bool listen(std::string& error);
+    bool listen(std::string& error) { return transport_.listen(error); }
     // Creates the loop's descriptors; call after any fork.
     bool prepareLoop(std::string& error);
     // A device of any backend; empty when its settings do not decode.
@@ -77,41 +55,20 @@ class Server : public DeviceHost {
 
   private:
     using Clock = std::chrono::steady_clock;
-    struct Connection;
+    using Connection = driver::Connection;
     struct Device {
         std::unique_ptr<DeviceModel> model;
         bool hidden = false;  // restarting: it answers nothing and is not listed
         Clock::time_point powerOnAt;
     };
 
-    void acceptAll();
     // An orderly stop: the devices end their captures, and the clients that
     // wait for events are given those last events before the daemon goes.
     // A second stop request ends the wait.
     void beginStop();
     bool stopAnnounced() const;
-    // Out of descriptors (or kernel memory): the listening socket is not
-    // watched until a connection closes or a second has passed.
-    void pauseAccepting(int error);
-    void resumeAccepting();
-    // Closes a connection from another user; true when the peer (`uid`)
-    // may stay.
-    bool peerAllowed(int fd, uid_t& uid);
-    // At the connection limit: closes the oldest connection still waiting
-    // for its request; false when there is none.
-    bool makeRoom();
-    size_t pendingReplyBytes() const;
-    void onReadable(Connection& connection);
-    void onWritable(Connection& connection);
-    // Appends `count` bytes of staging_ to the request's input; false when
-    // the connection was closed for want of room.
-    bool takeInput(Connection& connection, size_t count);
-    // Sets the bytes the request holds while it is still arriving.
-    void holdInput(Connection& connection, size_t bytes);
-    // Closes the oldest other unfinished requests until `more` bytes fit
-    // under the bound; false when they cannot.
-    bool makeRoomForInput(const Connection& connection, size_t more);
-    void dispatch(Connection& connection);
+    void dispatch(Connection& connection) override;
+    void closing(Connection& connection) override;
     void answerDevice(Connection& connection);
     void answerEnumeration(Connection& connection);
     void answerEventWait(Connection& connection);
@@ -130,18 +87,18 @@ class Server : public DeviceHost {
                          const std::string& what);
     // Closes the connections that keep shared memory of `handle` served.
     void releaseShared(DeviceHandle handle);
-    void reply(Connection& connection, std::vector<uint8_t> bytes);
-    void fail(Connection& connection, const std::string& why);
-    void flush(Connection& connection);
-    void watch(Connection& connection, uint32_t events);
-    void closeConnection(int fd);
+    void reply(Connection& connection, std::vector<uint8_t> bytes) {
+        transport_.reply(connection, std::move(bytes));
+    }
+    void fail(Connection& connection, const std::string& why) { transport_.fail(connection, why); }
+    void watch(Connection& connection, uint32_t events) { transport_.watch(connection, events); }
+    void closeConnection(int fd) { transport_.closeConnection(fd); }
+    size_t pendingReplyBytes() const { return transport_.pendingReplyBytes(); }
     void deliverParked();
     void deliverDeferred();
     void tick();
-    void removeSocket();
 
     ServerOptions options_;
-    int listenFd_ = -1;
     int epollFd_ = -1;
     int timerFd_ = -1;
     int signalFd_ = -1;
@@ -149,25 +106,9 @@ class Server : public DeviceHost {
     bool stopping_ = false;
     Clock::time_point stopDeadline_{};
     std::vector<ProcessKey> stopListeners_;  // waiting for events when the stop began
-    bool listening_ = false;                 // the listening socket is in epoll
-    bool outOfDescriptors_ = false;          // an episode is under way (logged once)
-    Clock::time_point retryAcceptAt_{};
-    size_t maxConnections_ = 0;
-    uint64_t nextSerial_ = 0;               // age of connections
-    RepeatedEvent closedForRoom_;           // at the connection limit
-    RepeatedEvent stalled_;                 // past their deadline
-    RepeatedEvent closedParked_;            // beyond a user's share of parked waits
-    RepeatedEvent closedForBytes_;          // at the bound of bytes for unfinished requests
-    size_t requestBytes_ = 0;               // held by requests still arriving
-    std::map<uint64_t, int> holdingInput_;  // serial -> fd of those, oldest first
-    size_t releasedBytes_ = 0;              // freed since memory was last handed back
-    Clock::time_point lastTrim_{};
-    std::vector<uid_t> refusedUsers_;  // logged once each
-    ino_t socketInode_ = 0;
-    std::map<int, std::unique_ptr<Connection>> connections_;
-    std::array<uint8_t, 16384> staging_{};  // input as read, before it joins its request
-    std::vector<int> parked_;               // connections waiting for an event, oldest first
-    std::vector<int> deferred_;             // connections waiting for a device's work
+    RepeatedEvent closedParked_;             // beyond a user's share of parked waits
+    std::vector<int> parked_;                // connections waiting for an event, oldest first
+    std::vector<int> deferred_;              // connections waiting for a device's work
     // Outlives the devices, which hand it their teardown.
     BackgroundDisposal disposal_;
     std::map<DeviceHandle, Device> devices_;
@@ -175,6 +116,8 @@ class Server : public DeviceHost {
     EventQueues queues_;
     Clock::time_point lastLivenessCheck_{};
     FaultInjector faults_;
+    // Last: its destructor closes the connections before the rest goes.
+    RequestTransport transport_{options_, *this};
 };
 
 }  // namespace nettlebeam::driver

@@ -17,9 +17,10 @@ const DeviceBackend* backendForAttachCode(uint32_t code) {
     return nullptr;
 }
 
-DeviceSpecResult parseDeviceSpec(const std::vector<std::string>& args) {
+DeviceSpecResult parseDeviceSpec(const std::vector<std::string>& args,
+                                 const std::vector<DeviceBackend>& backends) {
     const DeviceBackend* chosen = nullptr;
-    for (const DeviceBackend& backend : deviceBackends()) {
+    for (const DeviceBackend& backend : backends) {
         const bool asked = backend.selector.empty() ? chosen == nullptr
                                                     : std::find(args.begin(), args.end(),
                                                                 backend.selector) != args.end();

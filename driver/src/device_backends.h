@@ -20,8 +20,9 @@ const DeviceBackend* backendForAttachCode(uint32_t code);
 // The device, or a one-line error naming the bad option.
 using DeviceSpecResult = std::variant<DeviceSpec, std::string>;
 
-// The backend whose selector option the arguments carry (the default one
-// when they carry none) parses them.
-DeviceSpecResult parseDeviceSpec(const std::vector<std::string>& args);
+// The backend whose selector option the arguments carry (the default one,
+// first in `backends`, when they carry none) parses them.
+DeviceSpecResult parseDeviceSpec(const std::vector<std::string>& args,
+                                 const std::vector<DeviceBackend>& backends = deviceBackends());
 
 }  // namespace nettlebeam::driver

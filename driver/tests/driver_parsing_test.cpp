@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "admin_protocol.h"
+#include "device_backends.h"
 #include "device_options.h"
 #include "event_queues.h"
 #include "event_record.h"
@@ -166,6 +168,54 @@ TEST(DeviceOptions, MistakesGiveOneLineErrors) {
     EXPECT_EQ(error({"--type", "3", "--usb", "1"}), "");
     for (auto args : {std::vector<std::string>{"--type", "3", "--mac", "00:11"}})
         EXPECT_EQ(error(args).find('\n'), std::string::npos);
+}
+
+// An attach line goes to the simulated device unless it carries another
+// backend's selector option; that backend alone parses it, and the daemon
+// finds each backend again by its attach request code.
+TEST(DeviceBackends, AttachLineChoosesItsBackend) {
+    std::vector<DeviceBackend> backends = deviceBackends();
+    DeviceBackend interfaces;
+    interfaces.name = "interfaces";
+    interfaces.attachCode = 0x4E4200F0;
+    interfaces.selector = "--interfaces";
+    interfaces.parse = [](const std::vector<std::string>& args) -> BackendOptionsResult {
+        if (args.size() != 2) return std::string("--interfaces wants IF_A[,IF_B]");
+        return std::vector<uint8_t>(args[1].begin(), args[1].end());
+    };
+    backends.push_back(interfaces);
+    DeviceBackend other = interfaces;
+    other.selector = "--other";
+    backends.push_back(other);
+
+    auto simulated = parseDeviceSpec({"--type", "13", "--usb", "1"}, backends);
+    ASSERT_TRUE(std::holds_alternative<DeviceSpec>(simulated)) << std::get<std::string>(simulated);
+    EXPECT_EQ(std::get<DeviceSpec>(simulated).backend, &backends[0]);
+    auto settings = decodeDeviceSettings(std::get<DeviceSpec>(simulated).settings);
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->hardwareId, 0x50);
+    EXPECT_EQ(settings->usbSpeed, 1);
+
+    auto chosen = parseDeviceSpec({"--interfaces", "eth0,eth1"}, backends);
+    ASSERT_TRUE(std::holds_alternative<DeviceSpec>(chosen));
+    EXPECT_EQ(std::get<DeviceSpec>(chosen).backend, &backends[1]);
+    EXPECT_EQ(std::get<DeviceSpec>(chosen).settings,
+              std::vector<uint8_t>({'e', 't', 'h', '0', ',', 'e', 't', 'h', '1'}));
+    // Its own errors, not the simulated device's complaint about a missing --type.
+    auto refused = parseDeviceSpec({"--interfaces", "eth0", "--type", "5"}, backends);
+    ASSERT_TRUE(std::holds_alternative<std::string>(refused));
+    EXPECT_EQ(std::get<std::string>(refused), "--interfaces wants IF_A[,IF_B]");
+    auto both = parseDeviceSpec({"--interfaces", "eth0", "--other", "eth1"}, backends);
+    ASSERT_TRUE(std::holds_alternative<std::string>(both));
+    EXPECT_NE(std::get<std::string>(both).find("exclude each other"), std::string::npos);
+
+    // The daemon's side: the attach code leads back to the backend, whose
+    // decoder accepts what its parser made and nothing malformed.
+    const DeviceBackend* byCode = backendForAttachCode(admin::kAttach);
+    ASSERT_NE(byCode, nullptr);
+    EXPECT_TRUE(byCode->decode(std::get<DeviceSpec>(simulated).settings));
+    EXPECT_FALSE(byCode->decode({1, 2, 3}));
+    EXPECT_EQ(backendForAttachCode(admin::kDevices), nullptr);
 }
 
 // A fleet line's device as the simulated backend decodes it.

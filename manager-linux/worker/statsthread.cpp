@@ -58,6 +58,12 @@ StatsThread::StatsThread() : thread_(new QThread) {
 StatsThread::~StatsThread() {
     thread_->exit(0);
     thread_->wait();  // queued requests not yet handled are dropped
+    // An update whose device left ends on its own, possibly after the loop
+    // that would have deleted it: it is waited for and deleted here.
+    for (UpdateThread* update : std::as_const(updates_)) {
+        update->wait();
+        delete update;
+    }
     NettlebeamAPIUninitialize();
     // Global registrations outlive the library's initialisation; they must
     // not point at a deleted worker.
@@ -159,7 +165,11 @@ void StatsThread::slot_dd_set_config(const StatsThreadInfo& info) {
 
 void StatsThread::slot_update_start(const StatsThreadInfo& info) {
     auto* update = new UpdateThread(info);
-    connect(update, &QThread::finished, update, &QObject::deleteLater);
+    updates_.insert(update);
+    connect(update, &QThread::finished, this, [this, update] {
+        updates_.remove(update);
+        update->deleteLater();
+    });
     connect(update, &UpdateThread::signal_update_status, this, &StatsThread::slot_update_status);
     connect(update, &UpdateThread::signal_update_progress, this,
             &StatsThread::slot_update_progress);

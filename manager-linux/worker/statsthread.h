@@ -7,11 +7,13 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include "statsthreadinfo.h"
 
 class QThread;
+class UpdateThread;
 
 class StatsThread : public QObject {
     Q_OBJECT
@@ -96,6 +98,7 @@ class StatsThread : public QObject {
     static bool readArrivingDevice(NettlebeamApiDeviceHandle handle, StatsThreadInfo* info);
 
     QThread* thread_;
+    QSet<UpdateThread*> updates_;  // started and not yet finished
     // The status of each device's last capture configuration; a start
     // follows only a configuration the library accepted.
     QHash<NettlebeamApiDeviceHandle, int32_t> captureConfigStatus_;

@@ -81,9 +81,11 @@ class CountingRelay {
             }
             if (poll(fds.data(), fds.size(), -1) < 0) continue;
             if (fds[0].revents != 0) break;
+            // Pairs accepted now were not polled: only the others are served.
+            const size_t polled = pairs.size();
             if (fds[1].revents != 0) accept(pairs);
             // Backwards, so that a closed pair can be erased in place.
-            for (size_t i = pairs.size(); i-- > 0;) {
+            for (size_t i = polled; i-- > 0;) {
                 const pollfd& client = fds[2 + 2 * i];
                 const pollfd& daemon = fds[3 + 2 * i];
                 bool open = true;

@@ -27,6 +27,9 @@ class Limit {
         replyBounded_ = replyWait == ReplyWait::Bounded;
     }
     int cancelFd() const { return cancelFd_; }
+    // Bytes moved: the time starts again, so that a large reply that keeps
+    // coming is never cut, while one that stops is given up like silence.
+    void progressed() const { end_ = std::chrono::steady_clock::now() + kRequestTimeout; }
     // Milliseconds left for poll (rounded up so a wait never spins at 0), or
     // -1 for no limit; 0 once the time is up.
     int pollTimeout(bool replyPhase) const {
@@ -38,7 +41,7 @@ class Limit {
 
   private:
     int cancelFd_;
-    std::chrono::steady_clock::time_point end_;
+    mutable std::chrono::steady_clock::time_point end_;
     bool replyBounded_ = true;
 };
 
@@ -155,6 +158,7 @@ bool sendAll(int fd, iovec* parts, int count, const Limit& limit, std::string& w
             }
             continue;
         }
+        if (sent > 0) limit.progressed();
         auto remaining = static_cast<size_t>(sent);
         while (count > 0 && remaining >= parts->iov_len) {
             remaining -= parts->iov_len;
@@ -199,6 +203,7 @@ bool receiveAll(int fd, uint8_t* buffer, size_t length, const Limit& limit, std:
             }
             continue;
         }
+        if (got > 0) limit.progressed();
         if (descriptors != nullptr) {
             for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
                 if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;

@@ -16,15 +16,16 @@ namespace nettlebeam::wire {
 constexpr int32_t kCannotOpen = -1;
 
 // A driver that is stopped, or a process that accepts and never reads, must
-// not hold a caller forever: connecting, sending and waiting for the reply of
-// one request together take at most this long. A driver answers in
-// milliseconds; the longest it takes on purpose (closing a direct capture's
-// files) stays well within it.
+// not hold a caller forever: no step of a request (connecting, sending,
+// waiting for the reply) waits longer than this without a byte moving. A
+// driver answers in milliseconds; the longest it takes on purpose (closing a
+// direct capture's files) stays well within it, and a large reply that keeps
+// coming is never cut.
 constexpr std::chrono::milliseconds kRequestTimeout{5000};
 
 // How long the reply may take.
 enum class ReplyWait {
-    Bounded,   // within kRequestTimeout, counted from the start of the request
+    Bounded,   // no wait longer than kRequestTimeout without a byte moving
     LongPoll,  // as long as it takes (the event wait): only `cancelFd` ends it
 };
 

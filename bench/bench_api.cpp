@@ -14,8 +14,10 @@
 #include "NettlebeamAPI.h"
 #include "client.h"
 #include "nettlebeam_testsupport.h"
+#include "request_codes.h"
 
 using Clock = std::chrono::steady_clock;
+namespace code = nettlebeam::wire::code;
 
 namespace {
 
@@ -61,19 +63,19 @@ struct RawRequest {
 // The requests the library sends for the status sequence of a gigabit device
 // with statistics in format 1 and speed scaling.
 const std::vector<RawRequest> kStatusRequests = {
-    {0xCB202028, 6},     // MAC address
-    {0xCB20200C, 32},    // features: configuration block
-    {0xCB20200C, 32},    // ports speed: configuration block
-    {0xCB202040, 1},     // link status: port speed byte
-    {0xCB20200C, 32},    // link status: features
-    {0xCB202044, 20},    // link status: PHY details
-    {0xCB202088, 64},    // extra information
-    {0xCB202010, 160},   // statistics, format 1
-    {0xCB202040, 1},     // statistics: port speed byte
-    {0xCB202024, 8},     // statistics: host drops
-    {0xCB20208C, 16},    // statistics: trailer
-    {0xCB202030, 19},    // timing status
-    {0xCB202820, 8256},  // capture status
+    {code::kMacAddress, 6},           // MAC address
+    {code::kReadConfiguration, 32},   // features: configuration block
+    {code::kReadConfiguration, 32},   // ports speed: configuration block
+    {code::kPortSpeedByte, 1},        // link status: port speed byte
+    {code::kReadConfiguration, 32},   // link status: features
+    {code::kLinkDetails, 20},         // link status: PHY details
+    {code::kExtraInformation, 64},    // extra information
+    {code::kStatisticsFormat1, 160},  // statistics, format 1
+    {code::kPortSpeedByte, 1},        // statistics: port speed byte
+    {code::kHostDropCounter, 8},      // statistics: host drops
+    {code::kStatisticsTrailer, 16},   // statistics: trailer
+    {code::kTimingStatus, 19},        // timing status
+    {code::kCaptureStatus, 8256},     // capture status
 };
 
 int32_t rawRequest(const std::string& path, int32_t handle, uint32_t code, uint8_t* reply,
@@ -132,7 +134,7 @@ int main() {
     }
 
     std::vector<uint8_t> reply(8256);
-    Pair mac = compare([&] { rawRequest(path, handle, 0xCB202028, reply.data(), 6); },
+    Pair mac = compare([&] { rawRequest(path, handle, code::kMacAddress, reply.data(), 6); },
                        [&] {
                            uint8_t bytes[6];
                            NettlebeamAPIGetDeviceMAC(handle, bytes);

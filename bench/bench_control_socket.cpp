@@ -24,11 +24,12 @@
 #include "client.h"
 #include "frame.h"
 #include "nettlebeam_testsupport.h"
+#include "request_codes.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr uint32_t kHardwareId = 0xCB202020;
+constexpr uint32_t kHardwareId = nettlebeam::wire::code::kHardwareId;
 constexpr auto kRoundTime = std::chrono::milliseconds(200);
 constexpr int kRounds = 10;
 

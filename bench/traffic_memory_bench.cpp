@@ -27,6 +27,7 @@
 #include "NettlebeamAPI.h"
 #include "client.h"
 #include "nettlebeam_testsupport.h"
+#include "request_codes.h"
 #include "traffic/frame_generator.h"
 
 namespace tr = nettlebeam::traffic;
@@ -36,7 +37,7 @@ namespace {
 
 constexpr auto kMeasure = std::chrono::seconds(2);
 constexpr int kDrains = 5;
-constexpr uint32_t kMemoryCaptureData = 0xCB202C0B;
+constexpr uint32_t kMemoryCaptureData = nettlebeam::wire::code::kMemoryCaptureData;
 
 void writeInput(const std::string& path) {
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);

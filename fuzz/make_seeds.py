@@ -7,11 +7,28 @@ FuzzedDataProvider come from the end of the input, last byte first; the
 helpers below append them in that order.
 """
 import os
+import re
 import struct
 import sys
 import zlib
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+REQUEST_CODES_HEADER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "APIs",
+                                    "wire", "request_codes.h")
+
+
+def load_protocol_constants(path):
+    """The request codes and sizes as the library and the daemon see them."""
+    constants = {}
+    with open(path, encoding="utf-8") as f:
+        for name, expression in re.findall(r"constexpr uint32_t (k\w+) = ([^;]+);", f.read()):
+            # Literals, or products of names defined above them.
+            expression = re.sub(r"\b(0x[0-9A-Fa-f]+|[0-9]+)u\b", r"\1", expression)
+            constants[name] = eval(expression, {"__builtins__": {}}, constants)
+    return constants
+
+
+WIRE = load_protocol_constants(REQUEST_CODES_HEADER)
 
 
 def write(target, name, data):
@@ -32,9 +49,9 @@ def tail(*values):
 def wire_frame():
     req = lambda code, length, cap: struct.pack("<4I", 0x5152424E, code, length, cap)
     rep = lambda result, length: struct.pack("<IiII", 0x5052424E, result, length, 0)
-    write("wire_frame_fuzz", "timing_request", req(0xCB202030, 4, 19))
-    write("wire_frame_fuzz", "enumeration_request", req(0xCB202000, 0, 80))
-    write("wire_frame_fuzz", "input_too_long", req(0xCB202410, 64 * 1024 + 1, 0))
+    write("wire_frame_fuzz", "timing_request", req(WIRE["kTimingStatus"], 4, 19))
+    write("wire_frame_fuzz", "enumeration_request", req(WIRE["kEnumerate"], 0, WIRE["kEnumerationReplyBytes"]))
+    write("wire_frame_fuzz", "input_too_long", req(WIRE["kFirmwareData1"], 64 * 1024 + 1, 0))
     write("wire_frame_fuzz", "reply_19", rep(19, 19) + struct.pack("<I", 19))
     write("wire_frame_fuzz", "reply_over_capacity", rep(20, 20) + struct.pack("<I", 19))
     write("wire_frame_fuzz", "reply_failed", rep(-2, 0) + struct.pack("<I", 8))
@@ -131,7 +148,7 @@ def capture_status():
 def event_records():
     def record(handle, kind, body):
         data = struct.pack("<iII", handle, kind, 0) + body
-        return data + bytes(4108 - len(data))
+        return data + bytes(WIRE["kEventRecordBytes"] - len(data))
     name = "/var/lib/captures/port_a_0001.pcapng".encode("utf-16-le")
     write("event_record_fuzz", "new_capture_file", record(3, 1, name + b"\0\0"))
     unterminated = struct.pack("<iII", 3, 1, 0) + "x".encode("utf-16-le") * 2048
@@ -236,33 +253,33 @@ def control_socket():
         return struct.pack("<4I", 0x5152424E, code, len(data), capacity) + data
     target = "control_socket_fuzz"
     # Handles 1 to 3: the server's ten-gigabit, gigabit and fast-Ethernet devices.
-    write(target, "enumerate", request(0xCB202000, capacity=80))
-    write(target, "timing_status", request(0xCB202030, capacity=19, handle=1))
-    write(target, "transceivers", request(0xCB202048, capacity=500, handle=1))
-    write(target, "link_details", request(0xCB202044, capacity=20, handle=2))
-    write(target, "statistics", request(0xCB202010, capacity=160, handle=3))
-    write(target, "capture_status", request(0xCB202820, capacity=8256, handle=1))
-    write(target, "counter_read", request(0xCB20205C, struct.pack("<I", 3), 30, handle=2))
-    write(target, "dpi_write", request(0xCB202050, bytes(220) + struct.pack("<I", 1), 0, handle=2))
-    write(target, "firmware_data", request(0xCB202410, b"\xA5" * 508, 0, handle=1))
-    write(target, "memory_capture_data", request(0xCB202C0B, capacity=1 << 20, handle=1))
-    write(target, "capture_file_name", request(0xCB202808, "/tmp/x.pcapng".encode("utf-16-le") + b"\0\0", 0, handle=1))
-    write(target, "unknown_handle", request(0xCB202030, capacity=19, handle=77))
-    write(target, "no_handle", request(0xCB202030, capacity=19))
-    write(target, "capacity_too_small", request(0xCB202030, capacity=18, handle=1))
-    write(target, "input_missing", struct.pack("<4I", 0x5152424E, 0xCB202030, 8, 19) + b"\x01\0")
+    write(target, "enumerate", request(WIRE["kEnumerate"], capacity=WIRE["kEnumerationReplyBytes"]))
+    write(target, "timing_status", request(WIRE["kTimingStatus"], capacity=19, handle=1))
+    write(target, "transceivers", request(WIRE["kTransceiverData"], capacity=500, handle=1))
+    write(target, "link_details", request(WIRE["kLinkDetails"], capacity=20, handle=2))
+    write(target, "statistics", request(WIRE["kStatisticsFormat1"], capacity=160, handle=3))
+    write(target, "capture_status", request(WIRE["kCaptureStatus"], capacity=8256, handle=1))
+    write(target, "counter_read", request(WIRE["kReadCounter"], struct.pack("<I", 3), 30, handle=2))
+    write(target, "dpi_write", request(WIRE["kWriteDpiFilter"], bytes(220) + struct.pack("<I", 1), 0, handle=2))
+    write(target, "firmware_data", request(WIRE["kFirmwareData1"], b"\xA5" * WIRE["kMaxFirmwareBlockBytes"], 0, handle=1))
+    write(target, "memory_capture_data", request(WIRE["kMemoryCaptureData"], capacity=1 << 20, handle=1))
+    write(target, "capture_file_name", request(WIRE["kCaptureFileName"], "/tmp/x.pcapng".encode("utf-16-le") + b"\0\0", 0, handle=1))
+    write(target, "unknown_handle", request(WIRE["kTimingStatus"], capacity=19, handle=77))
+    write(target, "no_handle", request(WIRE["kTimingStatus"], capacity=19))
+    write(target, "capacity_too_small", request(WIRE["kTimingStatus"], capacity=18, handle=1))
+    write(target, "input_missing", struct.pack("<4I", 0x5152424E, WIRE["kTimingStatus"], 8, 19) + b"\x01\0")
     write(target, "devices_listing", request(0x4E420003, capacity=4096))
-    write(target, "event_post", request(0x4E420006, struct.pack("<iII", 1, 4, 0) + struct.pack("<IQ", 1, 8) + bytes(4108 - 24)))
-    write(target, "event_wait", request(0xCB203400, capacity=4108))
+    write(target, "event_post", request(0x4E420006, struct.pack("<iII", 1, 4, 0) + struct.pack("<IQ", 1, 8) + bytes(WIRE["kEventRecordBytes"] - 24)))
+    write(target, "event_wait", request(WIRE["kEventWait"], capacity=WIRE["kEventRecordBytes"]))
 
 
 def driver_options():
     target = "driver_options_fuzz"
     settings = bytes([0x4F, 1, 1]) + bytes.fromhex("024e424f0001") + struct.pack("<I", 300) + bytes([1, 0, 0, 0, 0, 1, 3, 62, 3])
     write(target, "attach_settings", settings)
-    fault = struct.pack("<6I", 0, 1, 0xCB202030, 2, 0, 3) + bytes(19)
+    fault = struct.pack("<6I", 0, 1, WIRE["kTimingStatus"], 2, 0, 3) + bytes(19)
     write(target, "inject_replace", fault)
-    write(target, "inject_any_handle", struct.pack("<6I", 1, 0, 0xCB203400, 0, 0, 1))
+    write(target, "inject_any_handle", struct.pack("<6I", 1, 0, WIRE["kEventWait"], 0, 0, 1))
     write(target, "traffic", b"rate=50k,mix=64:60/1518:40,crc=0.5,ports=A")
     write(target, "traffic_line_rate", b"rate=80%,mix=jumbo,seed=7")
     write(target, "replay_speed", b"max")

@@ -9,26 +9,75 @@
 #include <cstring>
 
 #include "fuzz_check.h"
-#include "sim/request_codes.h"
+#include "request_codes.h"
 #include "sim/simulated_device.h"
 
 using namespace nettlebeam::driver;
 
 namespace {
 
-constexpr size_t kEventRecordSize = 4108;
-constexpr uint32_t kDirectCaptureStart = sim::code::kCaptureStart;
+namespace code = nettlebeam::wire::code;
+
+constexpr uint32_t kDirectCaptureStart = code::kCaptureStart;
 constexpr uint32_t kMaxReplyCapacity = 64u << 20;
 
 // Every code of the request table, so that most steps reach a handler.
-constexpr std::array<uint32_t, 56> kCodes{
-    0xCB202004, 0xCB202008, 0xCB20200C, 0xCB202010, 0xCB20201C, 0xCB202020, 0xCB202024, 0xCB202028,
-    0xCB202030, 0xCB202034, 0xCB202040, 0xCB202044, 0xCB202048, 0xCB20204C, 0xCB202050, 0xCB202054,
-    0xCB202058, 0xCB20205C, 0xCB202060, 0xCB202064, 0xCB202068, 0xCB20206C, 0xCB202078, 0xCB20207C,
-    0xCB202088, 0xCB20208C, 0xCB202090, 0xCB202094, 0xCB202098, 0xCB202400, 0xCB202404, 0xCB202408,
-    0xCB20240C, 0xCB202410, 0xCB202414, 0xCB202418, 0xCB20241C, 0xCB202800, 0xCB202804, 0xCB202808,
-    0xCB20280C, 0xCB202810, 0xCB202814, 0xCB202818, 0xCB20281C, 0xCB202820, 0xCB202824, 0xCB202828,
-    0xCB20282C, 0xCB202C00, 0xCB202C04, 0xCB202C0B, 0xCB202C0C, 0xCB202C10, 0xCB203000, 0xCB203004};
+constexpr std::array<uint32_t, 56> kCodes{code::kSaveConfiguration,
+                                          code::kWriteConfiguration,
+                                          code::kReadConfiguration,
+                                          code::kStatisticsFormat1,
+                                          code::kVersions,
+                                          code::kHardwareId,
+                                          code::kHostDropCounter,
+                                          code::kMacAddress,
+                                          code::kTimingStatus,
+                                          code::kLinkStatusByte,
+                                          code::kPortSpeedByte,
+                                          code::kLinkDetails,
+                                          code::kTransceiverData,
+                                          code::kReadDpiFilter,
+                                          code::kWriteDpiFilter,
+                                          code::kSaveDpiFilter,
+                                          code::kWriteCounter,
+                                          code::kReadCounter,
+                                          code::kStatisticsFormat2,
+                                          code::kReadPacketFilter,
+                                          code::kWritePacketFilter,
+                                          code::kSavePacketFilter,
+                                          code::kSetTimingTime,
+                                          code::kRestart,
+                                          code::kExtraInformation,
+                                          code::kStatisticsTrailer,
+                                          code::kReadPacketTypeFilter,
+                                          code::kWritePacketTypeFilter,
+                                          code::kSavePacketTypeFilter,
+                                          code::kFirmwareBegin1,
+                                          code::kFirmwareBegin2,
+                                          code::kFirmwareFinish1,
+                                          code::kFirmwareFinish2,
+                                          code::kFirmwareData1,
+                                          code::kFirmwareData2,
+                                          code::kFirmwareProgress1,
+                                          code::kFirmwareProgress2,
+                                          code::kCaptureStart,
+                                          code::kCaptureStop,
+                                          code::kCaptureFileName,
+                                          code::kCaptureLoop,
+                                          code::kCaptureExtraOption,
+                                          code::kCaptureFileCount,
+                                          code::kCaptureMaxCache,
+                                          code::kCaptureFileSize,
+                                          code::kCaptureStatus,
+                                          code::kCaptureMode,
+                                          code::kCaptureFileDuration,
+                                          code::kCaptureFullFrames,
+                                          code::kMemoryCaptureStart,
+                                          code::kMemoryCaptureStop,
+                                          code::kMemoryCaptureData,
+                                          code::kMemoryCaptureMode,
+                                          code::kMemoryCaptureHeader,
+                                          code::kGpsOutputRead,
+                                          code::kGpsOutputFlush};
 
 constexpr std::array<uint8_t, 14> kHardwareIds{0x4A, 0x4B, 0x4C, 0x4D, 0x4E, 0x13, 0x11,
                                                0x10, 0x12, 0x14, 0x4F, 0x50, 0x15, 0x00};
@@ -36,7 +85,7 @@ constexpr std::array<uint8_t, 14> kHardwareIds{0x4A, 0x4B, 0x4C, 0x4D, 0x4E, 0x1
 class RecordingHost : public DeviceHost {
   public:
     void postEvent(const std::vector<uint8_t>& eventRecord) override {
-        FUZZ_CHECK(eventRecord.size() == kEventRecordSize);
+        FUZZ_CHECK(eventRecord.size() == nettlebeam::wire::kEventRecordBytes);
     }
     void restartDevice(DeviceHandle, std::chrono::milliseconds downtime) override {
         FUZZ_CHECK(downtime.count() >= 0);
@@ -80,7 +129,7 @@ void sendRequest(DeviceModel& device, FuzzedDataProvider& input) {
         input.ConsumeBool() ? input.PickValueInArray(kCodes) : input.ConsumeIntegral<uint32_t>();
     // Starting a direct capture writes capture files to the path in the
     // request; fuzzed paths must not reach the file system.
-    if (code == kDirectCaptureStart) code = sim::code::kCaptureStop;
+    if (code == kDirectCaptureStart) code = code::kCaptureStop;
     const uint32_t capacity = capacityFrom(input);
     const std::vector<uint8_t> payload =
         input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 600));

@@ -10,15 +10,20 @@
 #include <thread>
 #include <vector>
 
+#include "request_codes.h"
+
 namespace nettlebeam::soak {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+namespace code = nettlebeam::wire::code;
 
 // Request codes worth failing: reads and writes the library's exports make.
-constexpr uint32_t kFailableCodes[] = {0xCB20200C, 0xCB202008, 0xCB202010, 0xCB20201C,
-                                       0xCB202020, 0xCB202030, 0xCB202040, 0xCB202048,
-                                       0xCB20204C, 0xCB202060, 0xCB202820, 0xCB202C0B};
+constexpr uint32_t kFailableCodes[] = {
+    code::kReadConfiguration, code::kWriteConfiguration, code::kStatisticsFormat1,
+    code::kVersions,          code::kHardwareId,         code::kTimingStatus,
+    code::kPortSpeedByte,     code::kTransceiverData,    code::kReadDpiFilter,
+    code::kStatisticsFormat2, code::kCaptureStatus,      code::kMemoryCaptureData};
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -7,16 +7,16 @@
 
 #include "NettlebeamAPI.h"
 #include "codec/byte_order.h"
-#include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
 #include "export_guard.h"
+#include "request_codes.h"
 #include "shared_memory_capture.h"
 #include "text_conversion.h"
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
-namespace request = nettlebeam::codec::request;
+namespace code = nettlebeam::wire::code;
 
 namespace {
 
@@ -49,30 +49,30 @@ std::optional<std::vector<uint8_t>> fileNamePayload(const char16_t* name) {
 // ends the configuration with its result, keeping the settings sent before.
 int32_t configure(int32_t handle, uint32_t capabilities,
                   const NettlebeamApiDiskDumpConfig& config) {
-    if (int32_t r = sendByte(handle, request::CaptureLoop, config.loop); r != 0) return r;
-    if (int32_t r = sendDoubleWord(handle, request::CaptureFileSize, config.fileSize); r != 0)
+    if (int32_t r = sendByte(handle, code::kCaptureLoop, config.loop); r != 0) return r;
+    if (int32_t r = sendDoubleWord(handle, code::kCaptureFileSize, config.fileSize); r != 0)
         return r;
-    if (int32_t r = sendDoubleWord(handle, request::CaptureMaxCache, config.maxCache); r != 0)
+    if (int32_t r = sendDoubleWord(handle, code::kCaptureMaxCache, config.maxCache); r != 0)
         return r;
     auto name = fileNamePayload(config.fileName);
     if (!name) return NETTLEBEAM_STATUS_FAILED;
-    if (api::sendCommand(handle, request::CaptureFileName, name->data(),
+    if (api::sendCommand(handle, code::kCaptureFileName, name->data(),
                          static_cast<uint32_t>(name->size())) != 0)
         return NETTLEBEAM_STATUS_FAILED;
     if (int32_t r =
-            sendWord(handle, request::CaptureFileCount, static_cast<uint32_t>(config.fileCount));
+            sendWord(handle, code::kCaptureFileCount, static_cast<uint32_t>(config.fileCount));
         r != 0)
         return r;
     if (config.mode != 0 || (capabilities & CapCapture) == 0)
         return NETTLEBEAM_STATUS_NOT_SUPPORTED;
-    if (int32_t r = sendWord(handle, request::CaptureMode, 0); r != 0) return r;
-    if (int32_t r = sendByte(handle, request::CaptureExtraOption, config.extraOption); r != 0)
+    if (int32_t r = sendWord(handle, code::kCaptureMode, 0); r != 0) return r;
+    if (int32_t r = sendByte(handle, code::kCaptureExtraOption, config.extraOption); r != 0)
         return r;
-    if (int32_t r = sendWord(handle, request::CaptureFileDuration,
+    if (int32_t r = sendWord(handle, code::kCaptureFileDuration,
                              static_cast<uint32_t>(config.fileDuration));
         r != 0)
         return r;
-    return sendByte(handle, request::CaptureFullFrames, config.fullFrames);
+    return sendByte(handle, code::kCaptureFullFrames, config.fullFrames);
 }
 
 int32_t readMemoryCapture(int32_t handle, uint32_t code, void* buffer, int32_t* size) {
@@ -82,7 +82,7 @@ int32_t readMemoryCapture(int32_t handle, uint32_t code, void* buffer, int32_t* 
     }
     if (size == nullptr || buffer == nullptr) return NETTLEBEAM_STATUS_FAILED;
     if (*size < NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER) return NETTLEBEAM_STATUS_BUFFER_TOO_SMALL;
-    if (code == request::ReadMemoryCaptureData)
+    if (code == code::kMemoryCaptureData)
         if (auto status = api::readSharedMemoryCapture(handle, buffer, size)) return *status;
     int32_t result =
         api::sendRequest(handle, code, nullptr, 0, buffer, static_cast<uint32_t>(*size));
@@ -109,12 +109,12 @@ int32_t NettlebeamAPIDiskDumpSetConfig(NettlebeamApiDeviceHandle handle,
 
 int32_t NettlebeamAPIDiskDumpStart(NettlebeamApiDeviceHandle handle) {
     return api::guardedExport(
-        [&]() -> int32_t { return api::validatedCommand(handle, request::StartDirectCapture); });
+        [&]() -> int32_t { return api::validatedCommand(handle, code::kCaptureStart); });
 }
 
 int32_t NettlebeamAPIDiskDumpStop(NettlebeamApiDeviceHandle handle) {
     return api::guardedExport(
-        [&]() -> int32_t { return api::validatedCommand(handle, request::StopDirectCapture); });
+        [&]() -> int32_t { return api::validatedCommand(handle, code::kCaptureStop); });
 }
 
 int32_t NettlebeamAPIDiskDumpGetStatus(NettlebeamApiDeviceHandle handle,
@@ -123,8 +123,8 @@ int32_t NettlebeamAPIDiskDumpGetStatus(NettlebeamApiDeviceHandle handle,
         if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
         if (status == nullptr) return NETTLEBEAM_STATUS_FAILED;
         std::vector<uint8_t> reply(codec::kCaptureStatusReplySize);
-        int32_t result = api::sendRequest(handle, request::ReadCaptureStatus, nullptr, 0,
-                                          reply.data(), static_cast<uint32_t>(reply.size()));
+        int32_t result = api::sendRequest(handle, code::kCaptureStatus, nullptr, 0, reply.data(),
+                                          static_cast<uint32_t>(reply.size()));
         if (!api::isExactReply(result, codec::kCaptureStatusReplySize)) return result;
         if (auto decoded = codec::decodeDiskDumpStatus(reply)) *status = *decoded;
         return NETTLEBEAM_STATUS_SUCCESS;
@@ -136,16 +136,16 @@ int32_t NettlebeamAPIMemoryCaptureStart(NettlebeamApiDeviceHandle handle, int32_
         if (int32_t status = api::checkDeviceCapability(handle, CapCapture); status != 0)
             return status;
         if (mode != 0) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
-        if (int32_t r = sendWord(handle, request::MemoryCaptureMode, 0); r != 0) return r;
+        if (int32_t r = sendWord(handle, code::kMemoryCaptureMode, 0); r != 0) return r;
         // A new capture: whatever the library knew of the last one is stale.
         api::forgetSharedMemoryCapture(handle);
-        return api::commandStatus(api::sendCommand(handle, request::StartMemoryCapture));
+        return api::commandStatus(api::sendCommand(handle, code::kMemoryCaptureStart));
     });
 }
 
 int32_t NettlebeamAPIMemoryCaptureStop(NettlebeamApiDeviceHandle handle) {
     return api::guardedExport([&]() -> int32_t {
-        int32_t status = api::validatedCommand(handle, request::StopMemoryCapture);
+        int32_t status = api::validatedCommand(handle, code::kMemoryCaptureStop);
         // The ring's pages stay alive as long as they are mapped.
         api::forgetSharedMemoryCapture(handle);
         return status;
@@ -155,14 +155,14 @@ int32_t NettlebeamAPIMemoryCaptureStop(NettlebeamApiDeviceHandle handle) {
 int32_t NettlebeamAPIMemoryCaptureGet(NettlebeamApiDeviceHandle handle, void* buffer,
                                       int32_t* size) {
     return api::guardedExport([&]() -> int32_t {
-        return readMemoryCapture(handle, request::ReadMemoryCaptureData, buffer, size);
+        return readMemoryCapture(handle, code::kMemoryCaptureData, buffer, size);
     });
 }
 
 int32_t NettlebeamAPIMemoryCaptureGetHeader(NettlebeamApiDeviceHandle handle, void* buffer,
                                             int32_t* size) {
     return api::guardedExport([&]() -> int32_t {
-        return readMemoryCapture(handle, request::ReadMemoryCaptureHeader, buffer, size);
+        return readMemoryCapture(handle, code::kMemoryCaptureHeader, buffer, size);
     });
 }
 

@@ -5,8 +5,8 @@
 
 #include "NettlebeamAPI.h"
 #include "codec/identity.h"
-#include "codec/request_codes.h"
 #include "driver_channel.h"
+#include "request_codes.h"
 
 namespace nettlebeam::api {
 
@@ -17,15 +17,15 @@ constexpr size_t kTimingStatusBytes = 19;
 // The type, and whether its requests were answered in full.
 uint32_t detectDeviceType(int32_t handle, bool& answered) {
     std::array<uint8_t, 1> identifier{};
-    int32_t result = sendRequest(handle, codec::request::ReadHardwareIdentifier, nullptr, 0,
-                                 identifier.data(), identifier.size());
+    int32_t result = sendRequest(handle, wire::code::kHardwareId, nullptr, 0, identifier.data(),
+                                 identifier.size());
     answered = result == 1;
     NettlebeamApiDeviceType type = codec::deviceTypeFromIdentifierReply(result, identifier);
     if (result != 1 || identifier[0] != codec::kTenGigabitIdentifier) return type;
     // The identifier is shared by the models with and without a GPS module.
     std::array<uint8_t, kTimingStatusBytes> timing{};
-    result = sendRequest(handle, codec::request::ReadTimingStatus, nullptr, 0, timing.data(),
-                         timing.size());
+    result =
+        sendRequest(handle, wire::code::kTimingStatus, nullptr, 0, timing.data(), timing.size());
     answered = result == static_cast<int32_t>(kTimingStatusBytes);
     return codec::tenGigabitTypeFromTimingStatus(result, timing);
 }
@@ -33,7 +33,7 @@ uint32_t detectDeviceType(int32_t handle, bool& answered) {
 StoredVersions readStoredVersions(int32_t handle, bool& answered) {
     std::array<uint8_t, codec::kVersionReplySize> reply{};
     int32_t result =
-        sendRequest(handle, codec::request::ReadVersions, nullptr, 0, reply.data(), reply.size());
+        sendRequest(handle, wire::code::kVersions, nullptr, 0, reply.data(), reply.size());
     answered = result == static_cast<int32_t>(codec::kVersionReplySize);
     NettlebeamApiVersions decoded = codec::decodeVersionReply(result, reply);
     StoredVersions versions;
@@ -48,7 +48,7 @@ StoredVersions readStoredVersions(int32_t handle, bool& answered) {
 std::optional<MacAddress> readMac(int32_t handle, bool& answered) {
     MacAddress mac{};
     int32_t result =
-        sendRequest(handle, codec::request::ReadMacAddress, nullptr, 0, mac.data(), mac.size());
+        sendRequest(handle, wire::code::kMacAddress, nullptr, 0, mac.data(), mac.size());
     answered = result == static_cast<int32_t>(mac.size());
     if (!answered) return std::nullopt;
     return mac;

@@ -6,14 +6,14 @@
 #include <optional>
 
 #include "NettlebeamAPI.h"
-#include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
 #include "export_guard.h"
+#include "request_codes.h"
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
-namespace request = nettlebeam::codec::request;
+namespace code = nettlebeam::wire::code;
 
 namespace {
 
@@ -23,7 +23,7 @@ constexpr int32_t kBlockBytes = codec::kConfigBlockSize;
 std::optional<codec::ConfigBlock> readBlock(int32_t handle, int32_t& status) {
     std::array<uint8_t, codec::kConfigBlockSize> bytes{};
     int32_t result =
-        api::sendRequest(handle, request::ReadConfigBlock, nullptr, 0, bytes.data(), bytes.size());
+        api::sendRequest(handle, code::kReadConfiguration, nullptr, 0, bytes.data(), bytes.size());
     if (!api::isExactReply(result, kBlockBytes)) {
         status = result;
         return std::nullopt;
@@ -34,7 +34,7 @@ std::optional<codec::ConfigBlock> readBlock(int32_t handle, int32_t& status) {
 int32_t writeBlock(int32_t handle, const codec::ConfigBlock& block) {
     auto bytes = codec::serializeConfigBlock(block);
     return api::commandStatus(
-        api::sendCommand(handle, request::WriteConfigBlock, bytes.data(), bytes.size()));
+        api::sendCommand(handle, code::kWriteConfiguration, bytes.data(), bytes.size()));
 }
 
 }  // namespace
@@ -68,7 +68,7 @@ int32_t NettlebeamAPISetDeviceFeatures(NettlebeamApiDeviceHandle handle,
 
 int32_t NettlebeamAPISaveDeviceFeatures(NettlebeamApiDeviceHandle handle) {
     return api::guardedExport(
-        [&]() -> int32_t { return api::validatedCommand(handle, request::SaveFeatures); });
+        [&]() -> int32_t { return api::validatedCommand(handle, code::kSaveConfiguration); });
 }
 
 int32_t NettlebeamAPIGetDevicePortsSpeed(NettlebeamApiDeviceHandle handle,
@@ -98,7 +98,7 @@ int32_t NettlebeamAPISetDevicePortsSpeed(NettlebeamApiDeviceHandle handle,
 
 int32_t NettlebeamAPIRestartDevice(NettlebeamApiDeviceHandle handle) {
     return api::guardedExport(
-        [&]() -> int32_t { return api::validatedCommand(handle, request::RestartDevice); });
+        [&]() -> int32_t { return api::validatedCommand(handle, code::kRestart); });
 }
 
 }  // extern "C"

@@ -4,14 +4,14 @@
 #include <array>
 
 #include "NettlebeamAPI.h"
-#include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
 #include "export_guard.h"
+#include "request_codes.h"
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
-namespace request = nettlebeam::codec::request;
+namespace code = nettlebeam::wire::code;
 
 namespace {
 
@@ -53,7 +53,7 @@ int32_t NettlebeamAPISetPacketsTypeFilter(NettlebeamApiDeviceHandle handle,
                                           NettlebeamApiPacketsTypeFilter filter) {
     return api::guardedExport([&]() -> int32_t {
         if (!hasCapability(handle, CapPacketsTypeFilter)) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
-        return writeBlock(handle, request::WritePacketsTypeFilter,
+        return writeBlock(handle, code::kWritePacketTypeFilter,
                           codec::encodePacketsTypeBlock(filter));
     });
 }
@@ -65,7 +65,7 @@ int32_t NettlebeamAPIGetPacketsTypeFilter(NettlebeamApiDeviceHandle handle,
         if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
         std::array<uint8_t, codec::kPacketsTypeBlockSize> block{};
         int32_t status = NETTLEBEAM_STATUS_FAILED;
-        if (!readBlock(handle, request::ReadPacketsTypeFilter, block, status)) return status;
+        if (!readBlock(handle, code::kReadPacketTypeFilter, block, status)) return status;
         if (auto decoded = codec::decodePacketsTypeBlock(block)) *filter = *decoded;
         return NETTLEBEAM_STATUS_SUCCESS;
     });
@@ -73,14 +73,14 @@ int32_t NettlebeamAPIGetPacketsTypeFilter(NettlebeamApiDeviceHandle handle,
 
 int32_t NettlebeamAPISavePacketsTypeFilter(NettlebeamApiDeviceHandle handle) {
     return api::guardedExport([&]() -> int32_t {
-        return saveFilter(handle, CapPacketsTypeFilter, request::SavePacketsTypeFilter);
+        return saveFilter(handle, CapPacketsTypeFilter, code::kSavePacketTypeFilter);
     });
 }
 
 int32_t NettlebeamAPISetDpiFilter(NettlebeamApiDeviceHandle handle, NettlebeamApiDpiFilter filter) {
     return api::guardedExport([&]() -> int32_t {
         if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
-        return writeBlock(handle, request::WriteDpiFilter, codec::encodeDpiBlock(filter));
+        return writeBlock(handle, code::kWriteDpiFilter, codec::encodeDpiBlock(filter));
     });
 }
 
@@ -91,7 +91,7 @@ int32_t NettlebeamAPIGetDpiFilter(NettlebeamApiDeviceHandle handle,
         if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
         std::array<uint8_t, codec::kDpiBlockSize> block{};
         int32_t status = NETTLEBEAM_STATUS_FAILED;
-        if (!readBlock(handle, request::ReadDpiFilter, block, status)) return status;
+        if (!readBlock(handle, code::kReadDpiFilter, block, status)) return status;
         if (auto decoded = codec::decodeDpiBlock(block)) *filter = *decoded;
         return NETTLEBEAM_STATUS_SUCCESS;
     });
@@ -99,15 +99,14 @@ int32_t NettlebeamAPIGetDpiFilter(NettlebeamApiDeviceHandle handle,
 
 int32_t NettlebeamAPISaveDpiFilter(NettlebeamApiDeviceHandle handle) {
     return api::guardedExport(
-        [&]() -> int32_t { return saveFilter(handle, CapPacketFilter, request::SaveDpiFilter); });
+        [&]() -> int32_t { return saveFilter(handle, CapPacketFilter, code::kSaveDpiFilter); });
 }
 
 int32_t NettlebeamAPISetPacketFilter(NettlebeamApiDeviceHandle handle,
                                      NettlebeamApiPacketFilter filter) {
     return api::guardedExport([&]() -> int32_t {
         if (int32_t status = checkFilterAccess(handle, CapPacketFilter); status != 0) return status;
-        return writeBlock(handle, request::WritePacketFilter,
-                          codec::encodePacketFilterBlock(filter));
+        return writeBlock(handle, code::kWritePacketFilter, codec::encodePacketFilterBlock(filter));
     });
 }
 
@@ -118,16 +117,15 @@ int32_t NettlebeamAPIGetPacketFilter(NettlebeamApiDeviceHandle handle,
         if (filter == nullptr) return NETTLEBEAM_STATUS_FAILED;
         std::array<uint8_t, codec::kPacketFilterBlockSize> block{};
         int32_t status = NETTLEBEAM_STATUS_FAILED;
-        if (!readBlock(handle, request::ReadPacketFilter, block, status)) return status;
+        if (!readBlock(handle, code::kReadPacketFilter, block, status)) return status;
         codec::decodePacketFilterBlock(block, *filter);
         return NETTLEBEAM_STATUS_SUCCESS;
     });
 }
 
 int32_t NettlebeamAPISavePacketFilter(NettlebeamApiDeviceHandle handle) {
-    return api::guardedExport([&]() -> int32_t {
-        return saveFilter(handle, CapPacketFilter, request::SavePacketFilter);
-    });
+    return api::guardedExport(
+        [&]() -> int32_t { return saveFilter(handle, CapPacketFilter, code::kSavePacketFilter); });
 }
 
 }  // extern "C"

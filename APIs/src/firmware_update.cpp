@@ -10,11 +10,11 @@
 #include "NettlebeamAPI.h"
 #include "codec/byte_order.h"
 #include "codec/firmware_image.h"
-#include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
 #include "export_guard.h"
 #include "firmware_file.h"
+#include "request_codes.h"
 #include "text_conversion.h"
 
 namespace nettlebeam::api {
@@ -34,12 +34,10 @@ struct ImageRequests {
     uint32_t begin, data, finish, progress;
 };
 
-constexpr ImageRequests kFirstImage{codec::request::BeginFirstImage, codec::request::FirstImageData,
-                                    codec::request::FinishFirstImage,
-                                    codec::request::FirstImageProgress};
-constexpr ImageRequests kSecondImage{
-    codec::request::BeginSecondImage, codec::request::SecondImageData,
-    codec::request::FinishSecondImage, codec::request::SecondImageProgress};
+constexpr ImageRequests kFirstImage{wire::code::kFirmwareBegin1, wire::code::kFirmwareData1,
+                                    wire::code::kFirmwareFinish1, wire::code::kFirmwareProgress1};
+constexpr ImageRequests kSecondImage{wire::code::kFirmwareBegin2, wire::code::kFirmwareData2,
+                                     wire::code::kFirmwareFinish2, wire::code::kFirmwareProgress2};
 
 // Begin, the data blocks, finish: 0, or the failure that ended the upload.
 int32_t upload(int32_t handle, const ImageRequests& requests, std::span<const uint8_t> image) {

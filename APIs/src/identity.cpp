@@ -5,13 +5,13 @@
 #include <cstring>
 
 #include "NettlebeamAPI.h"
-#include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
 #include "export_guard.h"
+#include "request_codes.h"
 
 namespace api = nettlebeam::api;
-namespace request = nettlebeam::codec::request;
+namespace code = nettlebeam::wire::code;
 
 namespace codec = nettlebeam::codec;
 
@@ -49,8 +49,7 @@ int32_t NettlebeamAPIGetDeviceMAC(NettlebeamApiDeviceHandle handle, uint8_t* mac
     return api::guardedExport([&]() -> int32_t {
         if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
         if (mac == nullptr) return NETTLEBEAM_STATUS_FAILED;
-        int32_t result =
-            api::sendRequest(handle, request::ReadMacAddress, nullptr, 0, mac, kMacBytes);
+        int32_t result = api::sendRequest(handle, code::kMacAddress, nullptr, 0, mac, kMacBytes);
         if (result != kMacBytes) return result;
         api::MacAddress read{};
         std::memcpy(read.data(), mac, read.size());
@@ -63,7 +62,7 @@ int32_t NettlebeamAPIGetDeviceExtraInfo(NettlebeamApiDeviceHandle handle, uint8_
     return api::guardedExport([&]() -> int32_t {
         if (!api::isKnownDevice(handle)) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
         std::array<uint8_t, kExtraInfoBytes> reply{};
-        int32_t result = api::sendRequest(handle, request::ReadExtraInfo, nullptr, 0, reply.data(),
+        int32_t result = api::sendRequest(handle, code::kExtraInformation, nullptr, 0, reply.data(),
                                           reply.size());
         if (!api::isExactReply(result, kExtraInfoBytes)) return result;
         auto speed = codec::decodeUsbSpeed(reply);

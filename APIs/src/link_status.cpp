@@ -4,14 +4,14 @@
 #include <array>
 
 #include "NettlebeamAPI.h"
-#include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
 #include "export_guard.h"
+#include "request_codes.h"
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
-namespace request = nettlebeam::codec::request;
+namespace code = nettlebeam::wire::code;
 
 namespace {
 
@@ -25,14 +25,14 @@ int32_t readStatusByte(int32_t handle, uint32_t code, uint8_t& byte) {
 
 int32_t readGigabitCopper(int32_t handle, NettlebeamApiLinkStatus& status) {
     uint8_t byte = 0;
-    if (int32_t r = readStatusByte(handle, request::ReadPortSpeedByte, byte); r != 0) return r;
+    if (int32_t r = readStatusByte(handle, code::kPortSpeedByte, byte); r != 0) return r;
     NettlebeamApiDeviceFeatures features{};
     if (int32_t r = NettlebeamAPIGetDeviceFeatures(handle, &features); r != 0) return r;
     codec::decodeGigabitPortSpeedByte(byte, features.inlineMode == 1, status);
 
     std::array<uint8_t, codec::kLinkDetailsSize> details{};
-    int32_t result = api::sendRequest(handle, request::ReadLinkDetails, nullptr, 0, details.data(),
-                                      details.size());
+    int32_t result =
+        api::sendRequest(handle, code::kLinkDetails, nullptr, 0, details.data(), details.size());
     if (!api::isExactReply(result, codec::kLinkDetailsSize)) return result;
     codec::decodeLinkDetails(details, status);
     return NETTLEBEAM_STATUS_SUCCESS;
@@ -40,15 +40,15 @@ int32_t readGigabitCopper(int32_t handle, NettlebeamApiLinkStatus& status) {
 
 int32_t readFastEthernet(int32_t handle, NettlebeamApiLinkStatus& status) {
     uint8_t byte = 0;
-    if (int32_t r = readStatusByte(handle, request::ReadPortSpeedByte, byte); r != 0) return r;
+    if (int32_t r = readStatusByte(handle, code::kPortSpeedByte, byte); r != 0) return r;
     codec::decodeFastEthernetPortSpeedByte(byte, status);
     return NETTLEBEAM_STATUS_SUCCESS;
 }
 
 int32_t readTransceivers(int32_t handle, NettlebeamApiLinkStatus& status) {
     std::array<uint8_t, codec::kTransceiverDataSize> data{};
-    int32_t result = api::sendRequest(handle, request::ReadTransceiverData, nullptr, 0, data.data(),
-                                      data.size());
+    int32_t result =
+        api::sendRequest(handle, code::kTransceiverData, nullptr, 0, data.data(), data.size());
     if (!api::isExactReply(result, codec::kTransceiverDataSize)) return result;
     codec::decodeTransceiverData(data, status);
     return NETTLEBEAM_STATUS_SUCCESS;
@@ -56,7 +56,7 @@ int32_t readTransceivers(int32_t handle, NettlebeamApiLinkStatus& status) {
 
 int32_t readFirstGeneration(int32_t handle, NettlebeamApiLinkStatus& status) {
     uint8_t byte = 0;
-    if (int32_t r = readStatusByte(handle, request::ReadLinkStatusByte, byte); r != 0) return r;
+    if (int32_t r = readStatusByte(handle, code::kLinkStatusByte, byte); r != 0) return r;
     codec::decodeLinkStatusByte(byte, status);
     return NETTLEBEAM_STATUS_SUCCESS;
 }

@@ -12,9 +12,9 @@
 
 #include "callback_tables.h"
 #include "codec/events.h"
-#include "codec/request_codes.h"
 #include "device_identification.h"
 #include "driver_channel.h"
+#include "request_codes.h"
 #include "shared_memory_capture.h"
 
 namespace nettlebeam::api {
@@ -26,7 +26,6 @@ constexpr int kEnumerationPauseMs = 500;
 // each further failure: a driver whose wait keeps failing is not hammered.
 constexpr int kFirstWaitRetryPauseMs = 10;
 constexpr int kLongestWaitRetryPauseMs = 500;
-constexpr uint32_t kEnumerationReplyBytes = 80;
 
 // Sleeps between enumerations or event wait retries; returns early when the
 // monitor is stopped.
@@ -37,8 +36,8 @@ void pauseUnlessStopped(const MonitorControl& control, int milliseconds) {
 
 // The handles the driver lists, in its order. Empty when it cannot be asked.
 std::vector<int32_t> enumerateHandles() {
-    std::array<uint8_t, kEnumerationReplyBytes> reply{};
-    int32_t result = sendUnaddressed(codec::request::EnumerateDevices, reply.data(), reply.size());
+    std::array<uint8_t, wire::kEnumerationReplyBytes> reply{};
+    int32_t result = sendUnaddressed(wire::code::kEnumerate, reply.data(), reply.size());
     std::vector<int32_t> handles;
     // Whole 32-bit handles only; a trailing partial one is ignored.
     for (int32_t offset = 0; offset + 4 <= result; offset += 4) {
@@ -91,11 +90,11 @@ class Monitor {
     // The event state: stays until a wait fails or the monitor is stopped.
     // True when at least one wait succeeded before that.
     bool waitForEvents() {
-        std::vector<uint8_t> record(codec::kEventRecordSize);
+        std::vector<uint8_t> record(wire::kEventRecordBytes);
         bool waited = false;
         while (control_.running()) {
             int32_t result =
-                sendUnaddressed(codec::request::WaitForEvent, record.data(),
+                sendUnaddressed(wire::code::kEventWait, record.data(),
                                 static_cast<uint32_t>(record.size()), wire::ReplyWait::LongPoll);
             // The driver sends whole records: a shorter reply is a failed
             // wait like any other, so a driver that answers such at once is

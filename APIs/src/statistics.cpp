@@ -8,14 +8,14 @@
 
 #include "NettlebeamAPI.h"
 #include "codec/byte_order.h"
-#include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
 #include "export_guard.h"
+#include "request_codes.h"
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
-namespace request = nettlebeam::codec::request;
+namespace code = nettlebeam::wire::code;
 
 namespace {
 
@@ -32,14 +32,14 @@ uint64_t hostMilliseconds() {
 int32_t readFormat1(int32_t handle, uint32_t capabilities, NettlebeamApiStatistics& stats) {
     stats.version = 1;
     std::array<uint8_t, codec::kStatisticsFormat1Size> reply{};
-    int32_t result = api::sendRequest(handle, request::ReadStatisticsFormat1, nullptr, 0,
-                                      reply.data(), reply.size());
+    int32_t result =
+        api::sendRequest(handle, code::kStatisticsFormat1, nullptr, 0, reply.data(), reply.size());
     if (!api::isExactReply(result, codec::kStatisticsFormat1Size)) return result;
     std::optional<uint8_t> portSpeed;
     if (capabilities & (CapPortSpeedSelect | CapFastEthernetSpeed)) {
         // The scaling byte is best effort: its result is not checked.
         uint8_t byte = 0;
-        api::sendRequest(handle, request::ReadPortSpeedByte, nullptr, 0, &byte, 1);
+        api::sendRequest(handle, code::kPortSpeedByte, nullptr, 0, &byte, 1);
         portSpeed = byte;
     }
     return codec::decodeStatisticsFormat1(reply, portSpeed, stats);
@@ -48,8 +48,8 @@ int32_t readFormat1(int32_t handle, uint32_t capabilities, NettlebeamApiStatisti
 int32_t readFormat2(int32_t handle, NettlebeamApiStatistics& stats) {
     stats.version = 2;
     std::array<uint8_t, codec::kStatisticsFormat2Size> reply{};
-    int32_t result = api::sendRequest(handle, request::ReadStatisticsFormat2, nullptr, 0,
-                                      reply.data(), reply.size());
+    int32_t result =
+        api::sendRequest(handle, code::kStatisticsFormat2, nullptr, 0, reply.data(), reply.size());
     if (!api::isExactReply(result, codec::kStatisticsFormat2Size)) return result;
     codec::decodeStatisticsFormat2(reply, stats);
     return NETTLEBEAM_STATUS_SUCCESS;
@@ -59,13 +59,13 @@ int32_t readFormat2(int32_t handle, NettlebeamApiStatistics& stats) {
 int32_t readHostSide(int32_t handle, NettlebeamApiStatistics& stats) {
     stats.timestamp = hostMilliseconds();
     std::array<uint8_t, codec::kHostDroppedSize> dropped{};
-    int32_t result = api::sendRequest(handle, request::ReadHostDropped, nullptr, 0, dropped.data(),
+    int32_t result = api::sendRequest(handle, code::kHostDropCounter, nullptr, 0, dropped.data(),
                                       dropped.size());
     if (!api::isExactReply(result, codec::kHostDroppedSize)) return result;
     stats.swDropped = codec::decodeHostDropped(dropped).value_or(0);
 
     std::array<uint8_t, NETTLEBEAM_STATISTICS_TRAILER_SIZE> trailer{};
-    result = api::sendRequest(handle, request::ReadStatisticsTrailer, nullptr, 0, trailer.data(),
+    result = api::sendRequest(handle, code::kStatisticsTrailer, nullptr, 0, trailer.data(),
                               trailer.size());
     if (!api::isExactReply(result, NETTLEBEAM_STATISTICS_TRAILER_SIZE)) return result;
     codec::storeStatisticsTrailer(trailer, stats);
@@ -110,7 +110,7 @@ int32_t NettlebeamAPISetCounterV2(NettlebeamApiDeviceHandle handle,
         if (int32_t status = checkCounterAccess(handle, counter.index); status != 0) return status;
         auto block = codec::encodeCounterBlock(counter);
         return api::passThroughStatus(
-            api::sendCommand(handle, request::WriteCounter, block.data(), block.size()));
+            api::sendCommand(handle, code::kWriteCounter, block.data(), block.size()));
     });
 }
 
@@ -123,7 +123,7 @@ int32_t NettlebeamAPIGetCounterV2(NettlebeamApiDeviceHandle handle, int32_t inde
         std::array<uint8_t, 4> indexBytes{};
         codec::writeLe32(indexBytes, 0, static_cast<uint32_t>(index));
         std::array<uint8_t, codec::kCounterBlockSize> block{};
-        int32_t result = api::sendRequest(handle, request::ReadCounter, indexBytes.data(),
+        int32_t result = api::sendRequest(handle, code::kReadCounter, indexBytes.data(),
                                           indexBytes.size(), block.data(), block.size());
         if (!api::isExactReply(result, codec::kCounterBlockSize)) return result;
         *counter = codec::decodeCounterBlock(block).value_or(NettlebeamApiCounterV2{});

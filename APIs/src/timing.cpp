@@ -4,14 +4,14 @@
 #include <array>
 
 #include "NettlebeamAPI.h"
-#include "codec/request_codes.h"
 #include "device_access.h"
 #include "driver_channel.h"
 #include "export_guard.h"
+#include "request_codes.h"
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
-namespace request = nettlebeam::codec::request;
+namespace code = nettlebeam::wire::code;
 
 namespace {
 
@@ -29,7 +29,7 @@ int32_t NettlebeamAPISetTimingTime(NettlebeamApiDeviceHandle handle, NettlebeamA
         auto block = codec::encodeTimingTime(time);
         if (!block) return NETTLEBEAM_STATUS_NOT_SUPPORTED;
         return api::passThroughStatus(
-            api::sendCommand(handle, request::SetTimingTime, block->data(), block->size()));
+            api::sendCommand(handle, code::kSetTimingTime, block->data(), block->size()));
     });
 }
 
@@ -41,8 +41,8 @@ int32_t NettlebeamAPIGetTimingStatus(NettlebeamApiDeviceHandle handle,
         if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
         if (status == nullptr) return NETTLEBEAM_STATUS_FAILED;
         std::array<uint8_t, codec::kTimingStatusSize> reply{};
-        int32_t result = api::sendRequest(handle, request::ReadTimingStatus, nullptr, 0,
-                                          reply.data(), reply.size());
+        int32_t result =
+            api::sendRequest(handle, code::kTimingStatus, nullptr, 0, reply.data(), reply.size());
         if (!api::isExactReply(result, codec::kTimingStatusSize)) return result;
         if (auto decoded = codec::decodeTimingStatus(reply, identity->versions.hwFirmware))
             *status = *decoded;
@@ -58,7 +58,7 @@ int32_t NettlebeamAPIGPSOutputRead(NettlebeamApiDeviceHandle handle, void* buffe
         if (int32_t status = checkTimingAccess(handle); status != 0) return status;
         if (lengthRead == nullptr || (buffer == nullptr && bufferSize > 0) || bufferSize < 0)
             return NETTLEBEAM_STATUS_FAILED;
-        int32_t result = api::sendRequest(handle, request::ReadGpsOutput, nullptr, 0, buffer,
+        int32_t result = api::sendRequest(handle, code::kGpsOutputRead, nullptr, 0, buffer,
                                           static_cast<uint32_t>(bufferSize));
         if (result < 0) {
             *lengthRead = 0;
@@ -73,7 +73,7 @@ int32_t NettlebeamAPIGPSOutputRead(NettlebeamApiDeviceHandle handle, void* buffe
 int32_t NettlebeamAPIGPSOutputFlush(NettlebeamApiDeviceHandle handle) {
     return api::guardedExport([&]() -> int32_t {
         if (int32_t status = checkTimingAccess(handle); status != 0) return status;
-        return api::commandStatus(api::sendCommand(handle, request::FlushGpsOutput));
+        return api::commandStatus(api::sendCommand(handle, code::kGpsOutputFlush));
     });
 }
 

@@ -4,12 +4,13 @@
 
 #include "codec/byte_order.h"
 #include "codec/events.h"
+#include "request_codes.h"
 
 namespace nettlebeam::codec {
 namespace {
 
 std::vector<uint8_t> record(uint32_t kind, int32_t handle) {
-    std::vector<uint8_t> bytes(kEventRecordSize, 0);
+    std::vector<uint8_t> bytes(wire::kEventRecordBytes, 0);
     writeLe32(bytes, 0, static_cast<uint32_t>(handle));
     writeLe32(bytes, 4, kind);
     return bytes;

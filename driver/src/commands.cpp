@@ -17,6 +17,7 @@
 #include "fault_injection.h"
 #include "fleet.h"
 #include "frame.h"
+#include "request_codes.h"
 #include "request_table.h"
 #include "serve.h"
 #include "text_parse.h"
@@ -208,7 +209,7 @@ int eventCommand(const std::string& path, const std::vector<std::string>& args) 
                 "--name shares its bytes with --word and --error: give one or the others");
         auto name = utf8ToUtf16(parsed.options["--name"]);
         if (!name) throw CommandError("--name is not valid UTF-8");
-        if (name->size() > (kEventRecordBytes - 12) / 2 - 1)
+        if (name->size() > (wire::kEventRecordBytes - 12) / 2 - 1)
             throw CommandError("--name is too long for an event record");
         fields.fileName = *name;
     }

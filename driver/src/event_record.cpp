@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "request_table.h"
+#include "request_codes.h"
 
 namespace nettlebeam::driver {
 
@@ -16,14 +16,15 @@ void putU32(std::vector<uint8_t>& out, size_t offset, uint32_t value) {
 }  // namespace
 
 std::vector<uint8_t> makeEventRecord(const EventFields& fields) {
-    std::vector<uint8_t> record(kEventRecordBytes, 0);
+    std::vector<uint8_t> record(wire::kEventRecordBytes, 0);
     putU32(record, 0, static_cast<uint32_t>(fields.handle));
     putU32(record, 4, fields.kind);
     bool aboutDevice = fields.kind == static_cast<uint32_t>(EventKind::DeviceArrival) ||
                        fields.kind == static_cast<uint32_t>(EventKind::DeviceRemoval);
     if (!fields.fileName.empty()) {
         // The name and its zero character must stay inside the record.
-        size_t chars = std::min<size_t>(fields.fileName.size(), (kEventRecordBytes - 12) / 2 - 1);
+        size_t chars =
+            std::min<size_t>(fields.fileName.size(), (wire::kEventRecordBytes - 12) / 2 - 1);
         for (size_t i = 0; i < chars; ++i) {
             record[12 + 2 * i] = static_cast<uint8_t>(fields.fileName[i]);
             record[13 + 2 * i] = static_cast<uint8_t>(fields.fileName[i] >> 8);

@@ -1,4 +1,4 @@
-// The 4108-byte record the event wait answers.
+// The record the event wait answers, wire::kEventRecordBytes long.
 #pragma once
 
 #include <cstdint>

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <optional>
 
+#include "request_codes.h"
+
 namespace nettlebeam::driver {
 
 enum class PayloadRule {
     None,           // the handle only
     Fixed,          // exactly `payloadBytes`
-    FirmwareBlock,  // 1 to 508 bytes
+    FirmwareBlock,  // 1 to wire::kMaxFirmwareBlockBytes
     FileName,       // UTF-16 with its terminating zero character
 };
 
@@ -29,16 +31,6 @@ struct RequestShape {
     uint32_t replyBytes = 0;
 };
 
-namespace codes {
-constexpr uint32_t kEnumerate = 0xCB202000;
-constexpr uint32_t kReadTimingStatus = 0xCB202030;
-constexpr uint32_t kRestart = 0xCB20207C;
-constexpr uint32_t kEventWait = 0xCB203400;
-}  // namespace codes
-
-constexpr uint32_t kMaxEnumeratedHandles = 20;
-constexpr uint32_t kEventRecordBytes = 4108;
-constexpr uint32_t kMaxFirmwareBlock = 508;
 constexpr uint32_t kMaxFileNameBytes = 2 * 4096;
 
 // Empty for a code outside the table.

@@ -17,8 +17,8 @@
 #include "event_record.h"
 #include "log.h"
 #include "process_identity.h"
+#include "request_codes.h"
 #include "request_table.h"
-#include "sim/request_codes.h"
 
 namespace nettlebeam::driver {
 
@@ -160,9 +160,9 @@ void Server::dispatch(Connection& connection) {
     uint32_t code = connection.request.code;
     if (admin::isAdminCode(code))
         answerAdmin(connection);
-    else if (code == codes::kEnumerate)
+    else if (code == wire::code::kEnumerate)
         answerEnumeration(connection);
-    else if (code == codes::kEventWait)
+    else if (code == wire::code::kEventWait)
         answerEventWait(connection);
     else
         answerDevice(connection);
@@ -198,7 +198,7 @@ void Server::answerDevice(Connection& connection) {
 
     if (answeredByFault(connection, handle, hexCode(request.code))) return;
     uint32_t capacity = request.outputCapacity;
-    if (request.code == sim::code::kMemoryCaptureData) {
+    if (request.code == wire::code::kMemoryCaptureData) {
         const size_t pending = pendingReplyBytes();
         const size_t left =
             pending < options_.pendingReplyBudget ? options_.pendingReplyBudget - pending : 0;
@@ -247,7 +247,7 @@ void Server::answerEnumeration(Connection& connection) {
     std::vector<uint8_t> handles;
     for (const auto& [handle, device] : devices_) {
         if (device.hidden) continue;
-        if (handles.size() / 4 == kMaxEnumeratedHandles) break;
+        if (handles.size() / 4 == wire::kMaxEnumeratedHandles) break;
         auto bytes = u32Bytes(static_cast<uint32_t>(handle));
         handles.insert(handles.end(), bytes.begin(), bytes.end());
     }
@@ -260,7 +260,7 @@ void Server::answerEnumeration(Connection& connection) {
 void Server::answerEventWait(Connection& connection) {
     const wire::RequestHeader& request = connection.request;
     if (request.inputLength != 0) return fail(connection, "event wait with an input");
-    if (request.outputCapacity < kEventRecordBytes)
+    if (request.outputCapacity < wire::kEventRecordBytes)
         return fail(connection, "event wait with a reply buffer of only " +
                                     std::to_string(request.outputCapacity) + " bytes");
     connection.process = peerProcess(connection.fd);
@@ -354,13 +354,13 @@ void Server::answerAdmin(Connection& connection) {
                     std::to_string(fault->times) + " times)");
             // A data request fault must reach the device's next read, which
             // therefore has to come to the driver.
-            if (fault->code == sim::code::kMemoryCaptureData && !fault->anyHandle)
+            if (fault->code == wire::code::kMemoryCaptureData && !fault->anyHandle)
                 releaseShared(fault->handle);
             faults_.arm(std::move(*fault));
             return reply(connection, {});
         }
         case admin::kEvent:
-            if (input.size() != kEventRecordBytes)
+            if (input.size() != wire::kEventRecordBytes)
                 return fail(connection, "malformed event request");
             logLine("queued an event of kind " + std::to_string(getU32(input.data() + 4)));
             postEvent(input);
@@ -419,7 +419,7 @@ void Server::answerShare(Connection& connection) {
         return fail(connection,
                     "memory capture share for unknown handle " + std::to_string(handle));
     if (answeredByFault(connection, handle, hexCode(request.code))) return;
-    if (faults_.armed(sim::code::kMemoryCaptureData, handle))
+    if (faults_.armed(wire::code::kMemoryCaptureData, handle))
         return fail(connection, "memory capture of device " + std::to_string(handle) +
                                     " not shared while a fault waits for its data request");
     const auto shared =
@@ -451,7 +451,7 @@ void Server::releaseShared(DeviceHandle handle) {
 }
 
 void Server::postEvent(const std::vector<uint8_t>& eventRecord) {
-    if (eventRecord.size() != kEventRecordBytes) {
+    if (eventRecord.size() != wire::kEventRecordBytes) {
         logLine("dropped an event record of " + std::to_string(eventRecord.size()) + " bytes");
         return;
     }

@@ -17,7 +17,7 @@
 #include "capture_ring.h"
 #include "client.h"
 #include "nettlebeam_testsupport.h"
-#include "sim/request_codes.h"
+#include "request_codes.h"
 #include "traffic/byte_ring.h"
 #include "traffic/memory_capture.h"
 #include "traffic/pcapng.h"
@@ -26,7 +26,7 @@ namespace nettlebeam::traffic {
 namespace {
 
 namespace ring = wire::ring;
-namespace code = driver::sim::code;
+namespace code = wire::code;
 
 // A block of `length` bytes whose body carries `sequence` in every word.
 void writeBlock(uint8_t* at, uint32_t length, uint32_t sequence) {

@@ -9,13 +9,13 @@
 
 #include "codec/capture.h"
 #include "codec/events.h"
-#include "sim/request_codes.h"
+#include "request_codes.h"
 #include "sim_test_support.h"
 
 namespace nettlebeam::driver::simtest {
 namespace {
 
-namespace code = sim::code;
+namespace code = wire::code;
 
 std::vector<uint8_t> utf16z(const std::u16string& text) {
     std::vector<uint8_t> out;

@@ -5,13 +5,13 @@
 
 #include <filesystem>
 
-#include "sim/request_codes.h"
+#include "request_codes.h"
 #include "sim_test_support.h"
 
 namespace nettlebeam::driver::simtest {
 namespace {
 
-namespace code = sim::code;
+namespace code = wire::code;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 

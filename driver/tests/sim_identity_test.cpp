@@ -1,13 +1,13 @@
 // Identification and the per-type request set of the simulated devices.
 #include <gtest/gtest.h>
 
-#include "sim/request_codes.h"
+#include "request_codes.h"
 #include "sim_test_support.h"
 
 namespace nettlebeam::driver::simtest {
 namespace {
 
-namespace code = sim::code;
+namespace code = wire::code;
 
 struct Family {
     uint8_t id;

@@ -4,14 +4,14 @@
 
 #include "codec/link_status.h"
 #include "codec/statistics.h"
-#include "sim/request_codes.h"
+#include "request_codes.h"
 #include "sim/simulated_device_model.h"
 #include "sim_test_support.h"
 
 namespace nettlebeam::driver::simtest {
 namespace {
 
-namespace code = sim::code;
+namespace code = wire::code;
 using namespace std::chrono_literals;
 
 constexpr int kSpeed10 = 0, kSpeed100 = 1, kSpeed1000 = 2, kNoLink = 5;

@@ -8,13 +8,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/request_codes.h"
+#include "request_codes.h"
 #include "sim_test_support.h"
 
 namespace nettlebeam::driver::simtest {
 namespace {
 
-namespace code = sim::code;
+namespace code = wire::code;
 namespace fs = std::filesystem;
 
 class StateFolder : public ::testing::Test {

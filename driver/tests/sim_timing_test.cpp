@@ -7,14 +7,14 @@
 #include <sstream>
 
 #include "codec/timing.h"
+#include "request_codes.h"
 #include "sim/nmea.h"
-#include "sim/request_codes.h"
 #include "sim_test_support.h"
 
 namespace nettlebeam::driver::simtest {
 namespace {
 
-namespace code = sim::code;
+namespace code = wire::code;
 using namespace std::chrono_literals;
 
 // Time source values as the library reports them.

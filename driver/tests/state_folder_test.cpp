@@ -14,7 +14,7 @@
 
 #include "client.h"
 #include "nettlebeam_testsupport.h"
-#include "sim/request_codes.h"
+#include "request_codes.h"
 
 namespace nettlebeam::driver {
 namespace {
@@ -161,7 +161,7 @@ TEST_F(StateFolder, PlantedFilesAreNeitherReadNorWrittenThrough) {
     const int handle = daemon.attach({"--hwid", "0x4D", "--mac", "02:00:00:00:00:01"});
     const uint32_t input = static_cast<uint32_t>(handle);
     uint8_t reply[64];
-    ASSERT_EQ(wire::transact(daemon.controlPath(), sim::code::kSaveConfiguration, &input,
+    ASSERT_EQ(wire::transact(daemon.controlPath(), wire::code::kSaveConfiguration, &input,
                              sizeof input, reply, sizeof reply),
               0);
     EXPECT_EQ(contentOf(victim_), "precious\n");

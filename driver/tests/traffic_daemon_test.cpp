@@ -12,14 +12,14 @@
 
 #include "client.h"
 #include "nettlebeam_testsupport.h"
-#include "sim/request_codes.h"
+#include "request_codes.h"
 #include "traffic/frame_generator.h"
 #include "traffic_test_support.h"
 
 namespace nettlebeam::traffic {
 namespace {
 
-namespace code = driver::sim::code;
+namespace code = wire::code;
 using testsupport::Daemon;
 
 struct Device {

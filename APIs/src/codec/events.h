@@ -1,4 +1,4 @@
-// The driver's 4108-byte event record.
+// The driver's event record, wire::kEventRecordBytes long.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,6 @@
 
 namespace nettlebeam::codec {
 
-inline constexpr size_t kEventRecordSize = 4108;
 inline constexpr size_t kEventFileNameOffset = 12;
 inline constexpr size_t kEventFileNameMaxBytes = 4096;
 

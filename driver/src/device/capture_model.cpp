@@ -3,9 +3,11 @@
 #include <cstring>
 
 #include "../sim/byte_order.h"
-#include "../sim/request_codes.h"
+#include "request_codes.h"
 
 namespace nettlebeam::driver::sim {
+
+namespace code = wire::code;
 
 namespace {
 

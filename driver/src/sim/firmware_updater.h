@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "request_codes.h"
 #include "sim_clock.h"
 
 namespace nettlebeam::driver::sim {
@@ -28,7 +29,7 @@ std::optional<uint32_t> announcedImageCrc(std::span<const uint8_t> head);
 
 class FirmwareUpdater {
   public:
-    static constexpr size_t kMaxBlock = 508;
+    static constexpr size_t kMaxBlock = wire::kMaxFirmwareBlockBytes;
     static constexpr uint32_t kMaxImage = 32u << 20;
     static constexpr auto kProgrammingTime = std::chrono::milliseconds(3000);
     static constexpr uint8_t kDone = 255;

@@ -20,11 +20,12 @@ std::unique_ptr<DeviceModel> makeSimulatedDevice(const SimulatedDeviceSettings& 
 
 namespace nettlebeam::driver::sim {
 
+namespace code = wire::code;
+
 namespace {
 
 constexpr uint8_t kBadFirmwareId = 0x4A;
 constexpr auto kRestartDowntime = std::chrono::milliseconds(2000);
-constexpr size_t kEventRecordSize = 4108;
 constexpr size_t kExtraInformationSize = 64;
 
 template <typename Bytes>
@@ -236,7 +237,7 @@ void SimulatedDevice::collectProgrammedFirmware() {
 }
 
 void SimulatedDevice::postCaptureState(uint32_t state, uint64_t errorCode) {
-    std::vector<uint8_t> record(kEventRecordSize, 0);
+    std::vector<uint8_t> record(wire::kEventRecordBytes, 0);
     putLe32(record, 0, static_cast<uint32_t>(handle_));
     putLe32(record, 4, static_cast<uint32_t>(EventKind::CaptureState));
     putLe32(record, 12, state);

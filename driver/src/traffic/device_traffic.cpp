@@ -134,7 +134,7 @@ std::vector<uint8_t> DeviceTraffic::memoryData(uint32_t capacity) {
 std::vector<std::vector<uint8_t>> DeviceTraffic::takeEventRecords() {
     std::vector<std::vector<uint8_t>> records;
     for (const CaptureEvent& e : engine_.directCapture().takeEvents()) {
-        std::vector<uint8_t> record(kEventRecordSize, 0);
+        std::vector<uint8_t> record(wire::kEventRecordBytes, 0);
         putLe32(record, 0, static_cast<uint32_t>(handle_));
         if (e.kind == CaptureEvent::Kind::NewFile) {
             putLe32(record, 4, 1);

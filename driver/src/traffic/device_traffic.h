@@ -18,6 +18,7 @@
 #include "frame_source.h"
 #include "pcapng.h"
 #include "replay_source.h"
+#include "request_codes.h"
 #include "traffic_engine.h"
 
 namespace nettlebeam::traffic {
@@ -40,8 +41,6 @@ std::unique_ptr<FrameSource> makeFrameSource(const TrafficSourceSettings& settin
 
 class DeviceTraffic {
   public:
-    static constexpr size_t kEventRecordSize = 4108;
-
     // `handle` names the device in the log lines of the captures it ends.
     DeviceTraffic(std::unique_ptr<FrameSource> source, int32_t handle);
     // Stops the captures; the summary of one that was running is logged.

@@ -42,7 +42,7 @@ DeviceKind describeHardware(uint8_t hardwareId, bool gps, uint32_t hwFirmwareVer
         kind.name = gps ? "TenGigabit GPS" : "TenGigabit";
     } else {
         kind.type = 2;
-        kind.capabilities = cap::kFirmwareUpdate;
+        kind.capabilities = CapFirmwareUpdate;
         kind.name = "Unknown";
         for (const auto& entry : kCatalog) {
             if (entry.id != hardwareId) continue;
@@ -55,8 +55,8 @@ DeviceKind describeHardware(uint8_t hardwareId, bool gps, uint32_t hwFirmwareVer
     }
     if (kind.type >= 3) {
         if ((kind.type == 11 || kind.type == 12) && hwFirmwareVersion >= 220)
-            kind.capabilities |= cap::kPacketsTypeFilter;
-        if (hwFirmwareVersion >= 300) kind.capabilities |= cap::kCaptureV2;
+            kind.capabilities |= CapPacketsTypeFilter;
+        if (hwFirmwareVersion >= 300) kind.capabilities |= CapCaptureV2;
     }
     if (kind.ports == PortKind::Transceiver) kind.firmwareImages = 2;
     return kind;

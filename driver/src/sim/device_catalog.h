@@ -4,27 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace nettlebeam::driver::sim {
+#include "NettlebeamAPI.h"
 
-namespace cap {
-constexpr uint32_t kDeviceControl = 0x00000001;
-constexpr uint32_t kPortSpeedSelect = 0x00000004;
-constexpr uint32_t kTiming = 0x00000008;
-constexpr uint32_t kFirmwareUpdate = 0x00000010;
-constexpr uint32_t kPoe = 0x00000020;
-constexpr uint32_t kSfp = 0x00000040;
-constexpr uint32_t kPacketFilter = 0x00000080;
-constexpr uint32_t kStatisticsV1 = 0x00000100;
-constexpr uint32_t kStatisticsV2 = 0x00000200;
-constexpr uint32_t kPerPortLinkStatus = 0x00000400;
-constexpr uint32_t kLoopback = 0x00000800;
-constexpr uint32_t kFastEthernetSpeed = 0x00002000;
-constexpr uint32_t kCapture = 0x00008000;
-constexpr uint32_t kPacketSlicing = 0x00010000;
-constexpr uint32_t kFirmwareSelection = 0x00040000;
-constexpr uint32_t kCaptureV2 = 0x00080000;
-constexpr uint32_t kPacketsTypeFilter = 0x00200000;
-}  // namespace cap
+namespace nettlebeam::driver::sim {
 
 // The port hardware, which decides how the links are reported.
 enum class PortKind {
@@ -37,7 +19,7 @@ enum class PortKind {
 
 struct DeviceKind {
     uint32_t type = 0;          // the device type number the library derives
-    uint32_t capabilities = 0;  // the type's mask plus the firmware-dependent bits
+    uint32_t capabilities = 0;  // Cap* bits: the type's mask plus the firmware-dependent ones
     PortKind ports = PortKind::None;
     bool gpsFitted = false;  // a GPS receiver answers the timing status
     int firmwareImages = 1;  // hardware firmware images the device can hold

@@ -131,12 +131,12 @@ void SimulatedDevice::startUp() {
     link_.powerOn(config_, t);
     timing_.setHardware(kind_.gpsFitted, hwFirmwareVersion_);
     timing_.powerOn(t, utcNow(), config_.timestampInitSource());
-    bool portAFirst = kind_.capabilities & (cap::kPortSpeedSelect | cap::kFastEthernetSpeed);
+    bool portAFirst = kind_.capabilities & (CapPortSpeedSelect | CapFastEthernetSpeed);
     statistics_ = StatisticsModel(portAFirst);
     statistics_.powerOn(t);
     idleTraffic_.powerOn(t);
     capture_ =
-        CaptureModel((kind_.capabilities & cap::kCaptureV2) != 0,
+        CaptureModel((kind_.capabilities & CapCaptureV2) != 0,
                      [this](uint32_t state, uint64_t error) { postCaptureState(state, error); });
     updaters_ = {};
 }
@@ -248,8 +248,8 @@ void SimulatedDevice::postCaptureState(uint32_t state, uint64_t errorCode) {
 const SimulatedDevice::Route* SimulatedDevice::findRoute(uint32_t c) {
     using S = SimulatedDevice;
     constexpr uint32_t kAll = 0;
-    constexpr uint32_t kControl = cap::kDeviceControl;
-    constexpr uint32_t kAnyStatistics = cap::kStatisticsV1 | cap::kStatisticsV2;
+    constexpr uint32_t kControl = CapDeviceControl;
+    constexpr uint32_t kAnyStatistics = CapStatisticsV1 | CapStatisticsV2;
     static const Route routes[] = {
         {code::kHardwareId, kAll, &S::hardwareId},
         {code::kVersions, kAll, &S::versions},
@@ -270,44 +270,44 @@ const SimulatedDevice::Route* SimulatedDevice::findRoute(uint32_t c) {
         {code::kExtraInformation, kControl, &S::extraInformation},
         {code::kLinkStatusByte, kControl, &S::linkStatusByte},
         {code::kPortSpeedByte, kControl, &S::portSpeedByte},
-        {code::kLinkDetails, cap::kPerPortLinkStatus, &S::linkDetails},
-        {code::kTransceiverData, cap::kSfp, &S::transceiverData},
-        {code::kStatisticsFormat1, cap::kStatisticsV1, &S::statisticsFormat1},
-        {code::kStatisticsFormat2, cap::kStatisticsV2, &S::statisticsFormat2},
+        {code::kLinkDetails, CapPerPortLinkStatus, &S::linkDetails},
+        {code::kTransceiverData, CapSfp, &S::transceiverData},
+        {code::kStatisticsFormat1, CapStatisticsV1, &S::statisticsFormat1},
+        {code::kStatisticsFormat2, CapStatisticsV2, &S::statisticsFormat2},
         {code::kHostDropCounter, kAnyStatistics, &S::hostDropCounter},
         {code::kStatisticsTrailer, kAnyStatistics, &S::statisticsTrailer},
-        {code::kWriteCounter, cap::kStatisticsV2, &S::writeCounter},
-        {code::kReadCounter, cap::kStatisticsV2, &S::readCounter},
-        {code::kReadDpiFilter, cap::kPacketFilter, &S::filterRequest},
-        {code::kWriteDpiFilter, cap::kPacketFilter, &S::filterRequest},
-        {code::kSaveDpiFilter, cap::kPacketFilter, &S::filterRequest},
-        {code::kReadPacketFilter, cap::kPacketFilter, &S::filterRequest},
-        {code::kWritePacketFilter, cap::kPacketFilter, &S::filterRequest},
-        {code::kSavePacketFilter, cap::kPacketFilter, &S::filterRequest},
-        {code::kReadPacketTypeFilter, cap::kPacketsTypeFilter, &S::filterRequest},
-        {code::kWritePacketTypeFilter, cap::kPacketsTypeFilter, &S::filterRequest},
-        {code::kSavePacketTypeFilter, cap::kPacketsTypeFilter, &S::filterRequest},
-        {code::kSetTimingTime, cap::kTiming, &S::setTimingTime},
-        {code::kGpsOutputRead, cap::kTiming, &S::gpsOutputRead},
-        {code::kGpsOutputFlush, cap::kTiming, &S::gpsOutputFlush},
-        {code::kCaptureStart, cap::kCapture, &S::directCapture},
-        {code::kCaptureStop, cap::kCapture, &S::directCapture},
-        {code::kCaptureFileName, cap::kCapture, &S::directCapture},
-        {code::kCaptureLoop, cap::kCapture, &S::directCapture},
-        {code::kCaptureExtraOption, cap::kCapture, &S::directCapture},
-        {code::kCaptureFileCount, cap::kCapture, &S::directCapture},
-        {code::kCaptureMaxCache, cap::kCapture, &S::directCapture},
-        {code::kCaptureFileSize, cap::kCapture, &S::directCapture},
-        {code::kCaptureMode, cap::kCapture, &S::directCapture},
-        {code::kCaptureFileDuration, cap::kCapture, &S::directCapture},
-        {code::kCaptureFullFrames, cap::kCapture, &S::directCapture},
+        {code::kWriteCounter, CapStatisticsV2, &S::writeCounter},
+        {code::kReadCounter, CapStatisticsV2, &S::readCounter},
+        {code::kReadDpiFilter, CapPacketFilter, &S::filterRequest},
+        {code::kWriteDpiFilter, CapPacketFilter, &S::filterRequest},
+        {code::kSaveDpiFilter, CapPacketFilter, &S::filterRequest},
+        {code::kReadPacketFilter, CapPacketFilter, &S::filterRequest},
+        {code::kWritePacketFilter, CapPacketFilter, &S::filterRequest},
+        {code::kSavePacketFilter, CapPacketFilter, &S::filterRequest},
+        {code::kReadPacketTypeFilter, CapPacketsTypeFilter, &S::filterRequest},
+        {code::kWritePacketTypeFilter, CapPacketsTypeFilter, &S::filterRequest},
+        {code::kSavePacketTypeFilter, CapPacketsTypeFilter, &S::filterRequest},
+        {code::kSetTimingTime, CapTiming, &S::setTimingTime},
+        {code::kGpsOutputRead, CapTiming, &S::gpsOutputRead},
+        {code::kGpsOutputFlush, CapTiming, &S::gpsOutputFlush},
+        {code::kCaptureStart, CapCapture, &S::directCapture},
+        {code::kCaptureStop, CapCapture, &S::directCapture},
+        {code::kCaptureFileName, CapCapture, &S::directCapture},
+        {code::kCaptureLoop, CapCapture, &S::directCapture},
+        {code::kCaptureExtraOption, CapCapture, &S::directCapture},
+        {code::kCaptureFileCount, CapCapture, &S::directCapture},
+        {code::kCaptureMaxCache, CapCapture, &S::directCapture},
+        {code::kCaptureFileSize, CapCapture, &S::directCapture},
+        {code::kCaptureMode, CapCapture, &S::directCapture},
+        {code::kCaptureFileDuration, CapCapture, &S::directCapture},
+        {code::kCaptureFullFrames, CapCapture, &S::directCapture},
         {code::kCaptureStatus, kControl, &S::captureStatus},
-        {code::kMemoryCaptureStart, cap::kCapture, &S::memoryCapture},
-        {code::kMemoryCaptureStop, cap::kCapture, &S::memoryCapture},
-        {code::kMemoryCaptureData, cap::kCapture, &S::memoryCapture},
-        {code::kMemoryCaptureMode, cap::kCapture, &S::memoryCapture},
-        {code::kMemoryCaptureHeader, cap::kCapture, &S::memoryCapture},
-        {wire::ring::kShareMemoryCapture, cap::kCapture, &S::memoryCapture},
+        {code::kMemoryCaptureStart, CapCapture, &S::memoryCapture},
+        {code::kMemoryCaptureStop, CapCapture, &S::memoryCapture},
+        {code::kMemoryCaptureData, CapCapture, &S::memoryCapture},
+        {code::kMemoryCaptureMode, CapCapture, &S::memoryCapture},
+        {code::kMemoryCaptureHeader, CapCapture, &S::memoryCapture},
+        {wire::ring::kShareMemoryCapture, CapCapture, &S::memoryCapture},
     };
     auto found = std::find_if(std::begin(routes), std::end(routes),
                               [c](const Route& r) { return r.code == c; });
@@ -457,7 +457,7 @@ DeviceReply SimulatedDevice::statisticsFormat1(uint32_t, std::span<const uint8_t
                                                uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     auto reply = statistics_.format1(now(), link_);
-    const bool portAFirst = kind_.capabilities & (cap::kPortSpeedSelect | cap::kFastEthernetSpeed);
+    const bool portAFirst = kind_.capabilities & (CapPortSpeedSelect | CapFastEthernetSpeed);
     if (traffic_->carriesTraffic()) traffic_->fillPortGroups(reply, portAFirst);
     return fixedReply(reply, capacity);
 }

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "NettlebeamAPI.h"
+#include "byte_order.h"
 
 namespace nettlebeam::firmware_format {
 namespace {
@@ -32,16 +33,6 @@ constexpr TypeTag kTypeTags[] = {
     {DeviceTypeTenGigabit, tagOf("KVTX")},     {DeviceTypeTenGigabitGps, tagOf("QRZM")},
     {DeviceTypeFastEthernet, tagOf("QFHD")},
 };
-
-uint32_t readLe32(std::span<const uint8_t> bytes, size_t offset) {
-    return static_cast<uint32_t>(bytes[offset]) | (static_cast<uint32_t>(bytes[offset + 1]) << 8) |
-           (static_cast<uint32_t>(bytes[offset + 2]) << 16) |
-           (static_cast<uint32_t>(bytes[offset + 3]) << 24);
-}
-
-void writeLe32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 }  // namespace
 
@@ -73,28 +64,29 @@ std::vector<uint8_t> buildFile(uint32_t tag, std::span<const uint8_t> first,
                                std::span<const uint8_t> second) {
     std::vector<uint8_t> file(kHeaderSize);
     file.reserve(kHeaderSize + first.size() + second.size());
-    writeLe32(file, kTagOffset, tag);
-    writeLe32(file, kFirstLengthOffset, static_cast<uint32_t>(first.size()));
-    writeLe32(file, kSecondLengthOffset, static_cast<uint32_t>(second.size()));
+    wire::writeLe32(file, kTagOffset, tag);
+    wire::writeLe32(file, kFirstLengthOffset, static_cast<uint32_t>(first.size()));
+    wire::writeLe32(file, kSecondLengthOffset, static_cast<uint32_t>(second.size()));
     file.insert(file.end(), first.begin(), first.end());
     file.insert(file.end(), second.begin(), second.end());
-    writeLe32(file, kCrcOffset, crc32(std::span(file).subspan(kHeaderSize)));
+    wire::writeLe32(file, kCrcOffset, crc32(std::span(file).subspan(kHeaderSize)));
     return file;
 }
 
 Fault check(std::span<const uint8_t> file, std::optional<uint32_t> expectedTag) {
     if (file.size() < kHeaderSize) return Fault::Short;
-    if (expectedTag && readLe32(file, kTagOffset) != *expectedTag) return Fault::WrongTag;
-    if (crc32(file.subspan(kHeaderSize)) != readLe32(file, kCrcOffset)) return Fault::CrcMismatch;
-    const uint64_t declared = kHeaderSize + uint64_t{readLe32(file, kFirstLengthOffset)} +
-                              readLe32(file, kSecondLengthOffset);
+    if (expectedTag && wire::readLe32(file, kTagOffset) != *expectedTag) return Fault::WrongTag;
+    if (crc32(file.subspan(kHeaderSize)) != wire::readLe32(file, kCrcOffset))
+        return Fault::CrcMismatch;
+    const uint64_t declared = kHeaderSize + uint64_t{wire::readLe32(file, kFirstLengthOffset)} +
+                              wire::readLe32(file, kSecondLengthOffset);
     if (declared != file.size()) return Fault::LengthMismatch;
     return Fault::None;
 }
 
 Images images(std::span<const uint8_t> file) {
-    const size_t firstLength = readLe32(file, kFirstLengthOffset);
-    const size_t secondLength = readLe32(file, kSecondLengthOffset);
+    const size_t firstLength = wire::readLe32(file, kFirstLengthOffset);
+    const size_t secondLength = wire::readLe32(file, kSecondLengthOffset);
     return {file.subspan(kHeaderSize, firstLength),
             file.subspan(kHeaderSize + firstLength, secondLength)};
 }

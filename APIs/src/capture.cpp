@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "NettlebeamAPI.h"
-#include "codec/byte_order.h"
+#include "byte_order.h"
 #include "device_access.h"
 #include "driver_channel.h"
 #include "export_guard.h"
@@ -16,6 +16,7 @@
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
+namespace wire = nettlebeam::wire;
 namespace code = nettlebeam::wire::code;
 
 namespace {
@@ -28,13 +29,13 @@ int32_t sendByte(int32_t handle, uint32_t code, int32_t setting) {
 
 int32_t sendWord(int32_t handle, uint32_t code, uint32_t value) {
     std::array<uint8_t, 4> bytes{};
-    codec::writeLe32(bytes, 0, value);
+    wire::writeLe32(bytes, 0, value);
     return api::sendCommand(handle, code, bytes.data(), bytes.size());
 }
 
 int32_t sendDoubleWord(int32_t handle, uint32_t code, uint64_t value) {
     std::array<uint8_t, 8> bytes{};
-    codec::writeLe64(bytes, 0, value);
+    wire::writeLe64(bytes, 0, value);
     return api::sendCommand(handle, code, bytes.data(), bytes.size());
 }
 

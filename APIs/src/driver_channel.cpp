@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "byte_order.h"
 #include "client.h"
 #include "control_path.h"
 #include "frame.h"
@@ -28,11 +29,6 @@ int32_t transactAndClear(const std::string& path, uint32_t code, const void* inp
     return result;
 }
 
-void writeHandle(uint8_t* block, int32_t handle) {
-    auto value = static_cast<uint32_t>(handle);
-    for (int i = 0; i < 4; ++i) block[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 }  // namespace
 
 int32_t sendRequest(int32_t handle, uint32_t code, const void* payload, uint32_t payloadLength,
@@ -48,7 +44,7 @@ int32_t sendRequest(int32_t handle, uint32_t code, const void* payload, uint32_t
         heapInput.resize(inputLength);
         input = heapInput.data();
     }
-    writeHandle(input, handle);
+    wire::writeLe32(std::span<uint8_t>(input, inputLength), 0, static_cast<uint32_t>(handle));
     if (payloadLength > 0) std::memcpy(input + 4, payload, payloadLength);
     return transactAndClear(wire::controlPath(), code, input, static_cast<uint32_t>(inputLength),
                             reply, replyCapacity, wire::ReplyWait::Bounded);

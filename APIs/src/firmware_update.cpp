@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "NettlebeamAPI.h"
-#include "codec/byte_order.h"
+#include "byte_order.h"
 #include "codec/firmware_image.h"
 #include "device_access.h"
 #include "driver_channel.h"
@@ -42,7 +42,7 @@ constexpr ImageRequests kSecondImage{wire::code::kFirmwareBegin2, wire::code::kF
 // Begin, the data blocks, finish: 0, or the failure that ended the upload.
 int32_t upload(int32_t handle, const ImageRequests& requests, std::span<const uint8_t> image) {
     std::array<uint8_t, 4> length{};
-    codec::writeLe32(length, 0, static_cast<uint32_t>(image.size()));
+    wire::writeLe32(length, 0, static_cast<uint32_t>(image.size()));
     if (int32_t r = sendCommand(handle, requests.begin, length.data(), length.size()); r != 0)
         return r;
     for (std::span<const uint8_t> block : codec::firmwareBlocks(image)) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_order.h"
 #include "callback_tables.h"
 #include "codec/events.h"
 #include "device_identification.h"
@@ -40,11 +41,8 @@ std::vector<int32_t> enumerateHandles() {
     int32_t result = sendUnaddressed(wire::code::kEnumerate, reply.data(), reply.size());
     std::vector<int32_t> handles;
     // Whole 32-bit handles only; a trailing partial one is ignored.
-    for (int32_t offset = 0; offset + 4 <= result; offset += 4) {
-        uint32_t value = 0;
-        for (int i = 0; i < 4; ++i) value |= uint32_t{reply[offset + i]} << (8 * i);
-        handles.push_back(static_cast<int32_t>(value));
-    }
+    for (int32_t offset = 0; offset + 4 <= result; offset += 4)
+        handles.push_back(static_cast<int32_t>(wire::readLe32(reply, offset)));
     return handles;
 }
 

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "NettlebeamAPI.h"
-#include "codec/byte_order.h"
+#include "byte_order.h"
 #include "device_access.h"
 #include "driver_channel.h"
 #include "export_guard.h"
@@ -15,6 +15,7 @@
 
 namespace api = nettlebeam::api;
 namespace codec = nettlebeam::codec;
+namespace wire = nettlebeam::wire;
 namespace code = nettlebeam::wire::code;
 
 namespace {
@@ -121,7 +122,7 @@ int32_t NettlebeamAPIGetCounterV2(NettlebeamApiDeviceHandle handle, int32_t inde
         if (counter == nullptr) return NETTLEBEAM_STATUS_FAILED;
         *counter = NettlebeamApiCounterV2{};
         std::array<uint8_t, 4> indexBytes{};
-        codec::writeLe32(indexBytes, 0, static_cast<uint32_t>(index));
+        wire::writeLe32(indexBytes, 0, static_cast<uint32_t>(index));
         std::array<uint8_t, codec::kCounterBlockSize> block{};
         int32_t result = api::sendRequest(handle, code::kReadCounter, indexBytes.data(),
                                           indexBytes.size(), block.data(), block.size());

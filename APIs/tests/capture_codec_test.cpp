@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 #include "codec/capture.h"
 
 namespace nettlebeam::codec {
@@ -11,7 +11,7 @@ namespace {
 TEST(CaptureStatus, WordsMapToFields) {
     std::vector<uint8_t> reply(kCaptureStatusReplySize, 0xEE);  // unused tail
     const uint64_t words[8] = {2, 0, 1 << 20, 5000000000ull, 17, 16, 100ull << 20, 3};
-    for (size_t i = 0; i < 8; ++i) writeLe64(reply, 8 * i, words[i]);
+    for (size_t i = 0; i < 8; ++i) wire::writeLe64(reply, 8 * i, words[i]);
     const auto status = decodeDiskDumpStatus(reply);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(status->enabled, 1);

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 #include "codec/filters.h"
 
 namespace nettlebeam::codec {
@@ -20,7 +20,7 @@ TEST(PacketsTypeFilter, UnselectedClassesClearOnlyTheirBits) {
     quic.flags[23] = 0x80;  // any non-zero value selects
     EXPECT_EQ(encodePacketsTypeWord(quic), 0x5FFFFFFF9C000071ull | (1ull << 30));
     const auto block = encodePacketsTypeBlock(quic);
-    EXPECT_EQ(readLe64(block, 0), encodePacketsTypeWord(quic));
+    EXPECT_EQ(wire::readLe64(block, 0), encodePacketsTypeWord(quic));
 }
 
 TEST(PacketsTypeFilter, EachFlagRoundTripsAlone) {
@@ -46,12 +46,12 @@ TEST(DpiFilter, BlockLayoutAndEnableRule) {
     EXPECT_EQ((std::array<uint8_t, 4>{block[32], block[33], block[34], block[35]}),
               (std::array<uint8_t, 4>{0xFF, 0xFF, 0x00, 0x00}));
     for (size_t i = 36; i < 216; ++i) ASSERT_EQ(block[i], 0) << i;
-    EXPECT_EQ(readLe32(block, 216), 1u);
-    EXPECT_EQ(readLe32(block, 220), 0u);
+    EXPECT_EQ(wire::readLe32(block, 216), 1u);
+    EXPECT_EQ(wire::readLe32(block, 220), 0u);
 
     filter.enabled = 1;
     block = encodeDpiBlock(filter);
-    EXPECT_EQ(readLe32(block, 220), 1u);
+    EXPECT_EQ(wire::readLe32(block, 220), 1u);
     const auto decoded = decodeDpiBlock(block);
     ASSERT_TRUE(decoded.has_value());
     EXPECT_EQ(std::memcmp(&*decoded, &filter, sizeof filter), 0);
@@ -80,19 +80,19 @@ NettlebeamApiPacketFilter sampleFilter() {
 
 TEST(PacketFilter, BlockLayout) {
     const auto block = encodePacketFilterBlock(sampleFilter());
-    EXPECT_EQ(readLe32(block, 0), 1u);
-    EXPECT_EQ(readLe32(block, 4), 1u);
+    EXPECT_EQ(wire::readLe32(block, 0), 1u);
+    EXPECT_EQ(wire::readLe32(block, 4), 1u);
     EXPECT_EQ(block[8], 0x10);
     EXPECT_EQ(block[19], 0x25);
     EXPECT_EQ(block[20], 0x30);
     EXPECT_EQ(block[51], 0x5F);
-    EXPECT_EQ(readLe16(block, 52), 443);
-    EXPECT_EQ(readLe16(block, 54), 0xBEEF);
+    EXPECT_EQ(wire::readLe16(block, 52), 443);
+    EXPECT_EQ(wire::readLe16(block, 54), 0xBEEF);
     uint64_t care = 0;
     for (size_t i = 0; i < 6; ++i) care |= static_cast<uint64_t>(block[56 + i]) << (8 * i);
     EXPECT_EQ(care, 0x0ABCDEF1ull | (0xF1234ull << 28));
-    EXPECT_EQ(readLe16(block, 62), 0x5);
-    EXPECT_EQ(readLe32(block, 64), 0x7Fu);
+    EXPECT_EQ(wire::readLe16(block, 62), 0x5);
+    EXPECT_EQ(wire::readLe32(block, 64), 0x7Fu);
     for (size_t i = 68; i < block.size(); ++i) ASSERT_EQ(block[i], 0) << i;
 }
 
@@ -103,8 +103,8 @@ TEST(PacketFilter, FullCareMaskAndCallerBits) {
     f.enabled = 5;
     const auto block = encodePacketFilterBlock(f);
     for (size_t i = 56; i < 62; ++i) EXPECT_EQ(block[i], 0xFF) << i;
-    EXPECT_EQ(readLe16(block, 62), 0);
-    EXPECT_EQ(readLe32(block, 4), 0u);
+    EXPECT_EQ(wire::readLe16(block, 62), 0);
+    EXPECT_EQ(wire::readLe32(block, 4), 0u);
 
     NettlebeamApiPacketFilter target{};
     target.careMaskLow = 0xF0000000;

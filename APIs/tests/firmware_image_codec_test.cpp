@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 #include "codec/firmware_image.h"
 
 namespace nettlebeam::codec {
@@ -13,12 +13,12 @@ std::vector<uint8_t> imageFile(const char* tag, size_t firstLength, size_t secon
     std::vector<uint8_t> file(kFirmwareHeaderSize + firstLength + secondLength);
     // The tag's characters are stored last first.
     for (size_t i = 0; i < 4; ++i) file[i] = static_cast<uint8_t>(tag[3 - i]);
-    writeLe32(file, 8, static_cast<uint32_t>(firstLength));
-    writeLe32(file, 12, static_cast<uint32_t>(secondLength));
+    wire::writeLe32(file, 8, static_cast<uint32_t>(firstLength));
+    wire::writeLe32(file, 12, static_cast<uint32_t>(secondLength));
     for (size_t i = kFirmwareHeaderSize; i < file.size(); ++i) {
         file[i] = static_cast<uint8_t>(i * 7);
     }
-    writeLe32(file, 4, firmwareCrc32(std::span(file).subspan(kFirmwareHeaderSize)));
+    wire::writeLe32(file, 4, firmwareCrc32(std::span(file).subspan(kFirmwareHeaderSize)));
     return file;
 }
 
@@ -66,8 +66,8 @@ TEST(FirmwareImage, DamagedFilesAreRejected) {
     EXPECT_EQ(checkFirmwareImage(std::span(file).first(15), DeviceTypeNone).status, -15);
     // Lengths whose sum overflows 32 bits must not wrap around to the file size.
     auto huge = imageFile("KV7F", 0, 0);
-    writeLe32(huge, 8, 0xFFFFFFFF);
-    writeLe32(huge, 12, 1);
+    wire::writeLe32(huge, 8, 0xFFFFFFFF);
+    wire::writeLe32(huge, 12, 1);
     EXPECT_EQ(checkFirmwareImage(huge, DeviceTypeGigabitGen1).status, -15);
     const auto images = checkFirmwareImage(huge, DeviceTypeGigabitGen1);
     EXPECT_TRUE(images.first.empty());

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 #include "codec/statistics.h"
 
 namespace nettlebeam::codec {
@@ -13,7 +13,7 @@ namespace {
 struct Format1Reply {
     std::array<uint8_t, kStatisticsFormat1Size> bytes{};
     Format1Reply() { set(19, kFormat1Signature); }
-    void set(size_t word, uint64_t value) { writeLe64(bytes, 8 * word, value); }
+    void set(size_t word, uint64_t value) { wire::writeLe64(bytes, 8 * word, value); }
     // Group 0 or 1: bytes, <64, 64..1518, >1518, crc, jabbers, collisions, drops.
     void group(size_t g, uint64_t base) {
         for (size_t i = 0; i < 8; ++i) set(8 * g + i, base + i);
@@ -102,7 +102,7 @@ TEST(SpeedWeightedCount, KeepsFullPrecisionAndSaturates) {
 
 TEST(StatisticsFormat2, CountersHostDropsAndTrailer) {
     std::array<uint8_t, kStatisticsFormat2Size> reply{};
-    for (size_t i = 0; i < 16; ++i) writeLe64(reply, 8 * i, 1000 + i);
+    for (size_t i = 0; i < 16; ++i) wire::writeLe64(reply, 8 * i, 1000 + i);
     NettlebeamApiStatistics stats{};
     ASSERT_TRUE(decodeStatisticsFormat2(reply, stats));
     EXPECT_EQ(stats.version, 2);

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 #include "codec/timing.h"
 
 namespace nettlebeam::codec {
@@ -10,8 +10,8 @@ namespace {
 
 std::array<uint8_t, kTimingStatusSize> deviationReply(uint16_t ahead, uint16_t behind) {
     std::array<uint8_t, kTimingStatusSize> reply{};
-    writeLe16(reply, 5, ahead);
-    writeLe16(reply, 7, behind);
+    wire::writeLe16(reply, 5, ahead);
+    wire::writeLe16(reply, 7, behind);
     return reply;
 }
 
@@ -73,8 +73,8 @@ TEST(TimingTime, SourcesAndBlockLayout) {
     const auto block = encodeTimingTime(time);
     ASSERT_TRUE(block.has_value());
     EXPECT_EQ((*block)[0], 1);
-    EXPECT_EQ(readLe32(*block, 1), 0xFFFFFFFEu);
-    EXPECT_EQ(readLe32(*block, 5), 0x12345678u);
+    EXPECT_EQ(wire::readLe32(*block, 1), 0xFFFFFFFEu);
+    EXPECT_EQ(wire::readLe32(*block, 5), 0x12345678u);
     for (size_t i = 9; i < kTimingTimeBlockSize; ++i) EXPECT_EQ((*block)[i], 0);
     EXPECT_EQ(timingSourceCode(2), 2);
     EXPECT_EQ(timingSourceCode(4), 4);

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "byte_order.h"
+
 namespace nettlebeam::wire::ring {
 
 namespace {
@@ -16,17 +18,6 @@ namespace {
 // A reader whose compare-and-swap keeps failing loses to others that make
 // progress; this many losses in one call mean something else moves the tail.
 constexpr int kMaxAttempts = 100000;
-
-uint32_t getU32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-uint64_t getU64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
 
 bool sizeIs(int fd, uint64_t expected) {
     struct stat info {};
@@ -36,19 +27,20 @@ bool sizeIs(int fd, uint64_t expected) {
 }  // namespace
 
 void encodeShareReply(const ShareReply& reply, uint8_t out[kShareReplySize]) {
-    std::memcpy(out, &reply.version, 4);
-    std::memcpy(out + 4, &reply.controlSize, 4);
-    std::memcpy(out + 8, &reply.capacity, 8);
-    std::memcpy(out + 16, &reply.generation, 8);
+    const std::span<uint8_t> bytes(out, kShareReplySize);
+    writeLe32(bytes, 0, reply.version);
+    writeLe32(bytes, 4, reply.controlSize);
+    writeLe64(bytes, 8, reply.capacity);
+    writeLe64(bytes, 16, reply.generation);
 }
 
 std::optional<ShareReply> decodeShareReply(std::span<const uint8_t> bytes) {
     if (bytes.size() != kShareReplySize) return std::nullopt;
     ShareReply reply;
-    reply.version = getU32(bytes.data());
-    reply.controlSize = getU32(bytes.data() + 4);
-    reply.capacity = getU64(bytes.data() + 8);
-    reply.generation = getU64(bytes.data() + 16);
+    reply.version = readLe32(bytes, 0);
+    reply.controlSize = readLe32(bytes, 4);
+    reply.capacity = readLe64(bytes, 8);
+    reply.generation = readLe64(bytes, 16);
     return reply;
 }
 
@@ -61,7 +53,7 @@ Walk walkRun(const uint8_t* start, uint64_t waiting, uint64_t limit) {
         // No block fits what is left of the limit: its length is not needed
         // (and may lie beyond a copy of `limit` bytes).
         if (limit - taken < kMinBlockLength) break;
-        const uint32_t length = getU32(start + taken + 4);
+        const uint32_t length = readLe32({start + taken, kMinBlockLength}, 4);
         if (length % 4 != 0 || length < kMinBlockLength || length > waiting - taken)
             return {taken, false};
         if (length > limit - taken) break;
@@ -79,8 +71,7 @@ Walk walkBlocks(const uint8_t* data, uint64_t capacity, uint64_t tail, uint64_t 
 std::unique_ptr<SharedCaptureRing> SharedCaptureRing::open(const std::string& controlPath,
                                                            int32_t handle) {
     uint8_t input[4];
-    const auto value = static_cast<uint32_t>(handle);
-    std::memcpy(input, &value, 4);
+    writeLe32(input, 0, static_cast<uint32_t>(handle));
     uint8_t replyBytes[kShareReplySize];
     DescriptorReply reply =
         transactWithDescriptors(controlPath, kShareMemoryCapture, input, 4, replyBytes,
@@ -105,8 +96,10 @@ std::unique_ptr<SharedCaptureRing> SharedCaptureRing::open(const std::string& co
     if (control == MAP_FAILED) return nullptr;
     ring->control_ = static_cast<uint8_t*>(control);
     uint8_t* page0 = ring->control_;
-    if (getU32(page0 + kMagicAt) != kControlMagic || getU32(page0 + kVersionAt) != kLayoutVersion ||
-        getU64(page0 + kCapacityAt) != share->capacity ||
+    // The daemon writes the control page through the same accessors.
+    if (word32(page0, kMagicAt).load() != kControlMagic ||
+        word32(page0, kVersionAt).load() != kLayoutVersion ||
+        word64(page0, kCapacityAt).load() != share->capacity ||
         word64(page0, kGenerationAt).load(std::memory_order_acquire) != share->generation)
         return nullptr;
 

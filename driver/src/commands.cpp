@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "admin_protocol.h"
+#include "byte_order.h"
 #include "client.h"
 #include "control_path.h"
 #include "device_backends.h"
@@ -128,8 +129,7 @@ int attachCommand(const std::string& path, const std::vector<std::string>& args)
     auto reply = adminRequest(path, device.backend->attachCode, device.settings, 4,
                               "the daemon refused to attach the device");
     if (reply.size() != 4) throw CommandError("the daemon answered the attach request oddly");
-    uint32_t handle =
-        reply[0] | reply[1] << 8 | reply[2] << 16 | static_cast<uint32_t>(reply[3]) << 24;
+    uint32_t handle = wire::readLe32(reply, 0);
     std::printf("%d\n", static_cast<int32_t>(handle));
     return 0;
 }
@@ -139,8 +139,7 @@ int detachCommand(const std::string& path, const std::vector<std::string>& args)
     expectPositional(parsed, 1, 1, "detach");
     DeviceHandle handle = handleArg(parsed.positional[0]);
     std::vector<uint8_t> input(4);
-    for (int i = 0; i < 4; ++i)
-        input[i] = static_cast<uint8_t>(static_cast<uint32_t>(handle) >> (8 * i));
+    wire::writeLe32(input, 0, static_cast<uint32_t>(handle));
     adminRequest(path, admin::kDetach, input, 0, "no device with handle " + std::to_string(handle));
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "byte_order.h"
 #include "text_parse.h"
 #include "traffic/device_traffic.h"
 #include "traffic/traffic_profile.h"
@@ -162,7 +163,7 @@ std::vector<uint8_t> encodeDeviceSettings(const SimulatedDeviceSettings& s) {
     out[1] = s.gps ? 1 : 0;
     out[2] = s.mac ? 1 : 0;
     if (s.mac) std::memcpy(&out[3], s.mac->data(), 6);
-    for (int i = 0; i < 4; ++i) out[9 + i] = static_cast<uint8_t>(s.hwFirmwareVersion >> (8 * i));
+    wire::writeLe32(out, 9, s.hwFirmwareVersion);
     std::memcpy(&out[13], s.swFirmwareVersion.data(), 4);
     std::memcpy(&out[17], s.driverVersion.data(), 4);
     out[21] = s.usbSpeed;
@@ -196,8 +197,7 @@ std::optional<SimulatedDeviceSettings> decodeDeviceSettings(const std::vector<ui
         std::memcpy(mac.data(), &in[3], 6);
         s.mac = mac;
     }
-    s.hwFirmwareVersion = 0;
-    for (int i = 0; i < 4; ++i) s.hwFirmwareVersion |= static_cast<uint32_t>(in[9 + i]) << (8 * i);
+    s.hwFirmwareVersion = wire::readLe32(in, 9);
     std::memcpy(s.swFirmwareVersion.data(), &in[13], 4);
     std::memcpy(s.driverVersion.data(), &in[17], 4);
     s.usbSpeed = in[21];

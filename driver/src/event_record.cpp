@@ -3,22 +3,15 @@
 #include <algorithm>
 #include <optional>
 
+#include "byte_order.h"
 #include "request_codes.h"
 
 namespace nettlebeam::driver {
 
-namespace {
-
-void putU32(std::vector<uint8_t>& out, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-}  // namespace
-
 std::vector<uint8_t> makeEventRecord(const EventFields& fields) {
     std::vector<uint8_t> record(wire::kEventRecordBytes, 0);
-    putU32(record, 0, static_cast<uint32_t>(fields.handle));
-    putU32(record, 4, fields.kind);
+    wire::writeLe32(record, 0, static_cast<uint32_t>(fields.handle));
+    wire::writeLe32(record, 4, fields.kind);
     bool aboutDevice = fields.kind == static_cast<uint32_t>(EventKind::DeviceArrival) ||
                        fields.kind == static_cast<uint32_t>(EventKind::DeviceRemoval);
     if (!fields.fileName.empty()) {
@@ -26,16 +19,16 @@ std::vector<uint8_t> makeEventRecord(const EventFields& fields) {
         size_t chars =
             std::min<size_t>(fields.fileName.size(), (wire::kEventRecordBytes - 12) / 2 - 1);
         for (size_t i = 0; i < chars; ++i) {
-            record[12 + 2 * i] = static_cast<uint8_t>(fields.fileName[i]);
-            record[13 + 2 * i] = static_cast<uint8_t>(fields.fileName[i] >> 8);
+            wire::writeLe16(record, 12 + 2 * i, fields.fileName[i]);
         }
         return record;
     }
-    putU32(record, 12,
-           fields.wordGiven || !aboutDevice ? fields.word : static_cast<uint32_t>(fields.handle));
+    wire::writeLe32(
+        record, 12,
+        fields.wordGiven || !aboutDevice ? fields.word : static_cast<uint32_t>(fields.handle));
     auto error = static_cast<uint64_t>(fields.error);
-    putU32(record, 16, static_cast<uint32_t>(error));
-    putU32(record, 20, static_cast<uint32_t>(error >> 32));
+    wire::writeLe32(record, 16, static_cast<uint32_t>(error));
+    wire::writeLe32(record, 20, static_cast<uint32_t>(error >> 32));
     return record;
 }
 

@@ -2,18 +2,11 @@
 
 #include <algorithm>
 
+#include "byte_order.h"
+
 namespace nettlebeam::driver {
 
 namespace {
-
-void putU32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-uint32_t getU32(const std::vector<uint8_t>& in, size_t offset) {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(in[offset + i]) << (8 * i);
-    return value;
-}
 
 constexpr size_t kFaultHeaderBytes = 24;
 
@@ -50,12 +43,12 @@ void FaultInjector::forgetDevice(DeviceHandle handle) {
 // (u32 LE each), then the replacement bytes.
 std::vector<uint8_t> encodeFault(const Fault& fault) {
     std::vector<uint8_t> out;
-    putU32(out, fault.anyHandle ? 1 : 0);
-    putU32(out, static_cast<uint32_t>(fault.handle));
-    putU32(out, fault.code);
-    putU32(out, static_cast<uint32_t>(fault.action));
-    putU32(out, fault.truncateTo);
-    putU32(out, fault.times);
+    wire::appendLe32(out, fault.anyHandle ? 1 : 0);
+    wire::appendLe32(out, static_cast<uint32_t>(fault.handle));
+    wire::appendLe32(out, fault.code);
+    wire::appendLe32(out, static_cast<uint32_t>(fault.action));
+    wire::appendLe32(out, fault.truncateTo);
+    wire::appendLe32(out, fault.times);
     out.insert(out.end(), fault.bytes.begin(), fault.bytes.end());
     return out;
 }
@@ -63,15 +56,15 @@ std::vector<uint8_t> encodeFault(const Fault& fault) {
 std::optional<Fault> decodeFault(const std::vector<uint8_t>& in) {
     if (in.size() < kFaultHeaderBytes) return std::nullopt;
     Fault fault;
-    uint32_t any = getU32(in, 0);
-    uint32_t action = getU32(in, 12);
+    uint32_t any = wire::readLe32(in, 0);
+    uint32_t action = wire::readLe32(in, 12);
     if (any > 1 || action > 2) return std::nullopt;
     fault.anyHandle = any == 1;
-    fault.handle = static_cast<DeviceHandle>(getU32(in, 4));
-    fault.code = getU32(in, 8);
+    fault.handle = static_cast<DeviceHandle>(wire::readLe32(in, 4));
+    fault.code = wire::readLe32(in, 8);
     fault.action = static_cast<Fault::Action>(action);
-    fault.truncateTo = getU32(in, 16);
-    fault.times = getU32(in, 20);
+    fault.truncateTo = wire::readLe32(in, 16);
+    fault.times = wire::readLe32(in, 20);
     fault.bytes.assign(in.begin() + kFaultHeaderBytes, in.end());
     if (fault.action != Fault::Action::Replace && !fault.bytes.empty()) return std::nullopt;
     return fault;

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "admin_protocol.h"
+#include "byte_order.h"
 #include "capture_ring.h"
 #include "device_backends.h"
 #include "event_record.h"
@@ -30,16 +31,6 @@ constexpr auto kStopGrace = std::chrono::seconds(2);
 // Connections kept open for shared memory, one descriptor each: a client
 // that never closes them must not exhaust the daemon's descriptors.
 constexpr size_t kMaxSharedConnections = 256;
-
-uint32_t getU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-std::vector<uint8_t> u32Bytes(uint32_t value) {
-    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-}
 
 std::string hexCode(uint32_t code) {
     char text[16];
@@ -182,7 +173,7 @@ void Server::answerDevice(Connection& connection) {
     if (!shape) return fail(connection, "unknown request code " + hexCode(request.code));
     if (request.inputLength < 4)
         return fail(connection, hexCode(request.code) + " without a device handle");
-    auto handle = static_cast<DeviceHandle>(getU32(connection.input.data()));
+    auto handle = static_cast<DeviceHandle>(wire::readLe32(connection.input, 0));
     const uint8_t* payload = connection.input.data() + 4;
     uint32_t payloadLength = request.inputLength - 4;
     if (!payloadFits(*shape, payload, payloadLength))
@@ -248,8 +239,7 @@ void Server::answerEnumeration(Connection& connection) {
     for (const auto& [handle, device] : devices_) {
         if (device.hidden) continue;
         if (handles.size() / 4 == wire::kMaxEnumeratedHandles) break;
-        auto bytes = u32Bytes(static_cast<uint32_t>(handle));
-        handles.insert(handles.end(), bytes.begin(), bytes.end());
+        wire::appendLe32(handles, static_cast<uint32_t>(handle));
     }
     if (handles.size() > connection.request.outputCapacity)
         return fail(connection, "enumeration with a reply buffer of only " +
@@ -316,7 +306,7 @@ void Server::answerAdmin(Connection& connection) {
             return answerShare(connection);
         case admin::kDetach: {
             if (input.size() != 4) return fail(connection, "malformed detach request");
-            auto handle = static_cast<DeviceHandle>(getU32(input.data()));
+            auto handle = static_cast<DeviceHandle>(wire::readLe32(input, 0));
             const auto detached = devices_.find(handle);
             if (detached == devices_.end())
                 return fail(connection, "detach of unknown handle " + std::to_string(handle));
@@ -362,7 +352,7 @@ void Server::answerAdmin(Connection& connection) {
         case admin::kEvent:
             if (input.size() != wire::kEventRecordBytes)
                 return fail(connection, "malformed event request");
-            logLine("queued an event of kind " + std::to_string(getU32(input.data() + 4)));
+            logLine("queued an event of kind " + std::to_string(wire::readLe32(input, 4)));
             postEvent(input);
             return reply(connection, {});
         default:
@@ -382,7 +372,9 @@ void Server::answerAttach(Connection& connection, const DeviceBackend& backend) 
     } catch (const std::exception& e) {
         return fail(connection, e.what());
     }
-    return reply(connection, u32Bytes(static_cast<uint32_t>(handle)));
+    std::vector<uint8_t> handleBytes;
+    wire::appendLe32(handleBytes, static_cast<uint32_t>(handle));
+    return reply(connection, handleBytes);
 }
 
 bool Server::answeredByFault(Connection& connection, std::optional<DeviceHandle> handle,
@@ -413,7 +405,7 @@ void Server::answerShare(Connection& connection) {
     const wire::RequestHeader& request = connection.request;
     if (request.inputLength != 4 || request.outputCapacity < ring::kShareReplySize)
         return fail(connection, "malformed memory capture share request");
-    auto handle = static_cast<DeviceHandle>(getU32(connection.input.data()));
+    auto handle = static_cast<DeviceHandle>(wire::readLe32(connection.input, 0));
     auto found = devices_.find(handle);
     if (found == devices_.end() || found->second.hidden)
         return fail(connection,

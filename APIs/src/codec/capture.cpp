@@ -1,6 +1,6 @@
 #include "codec/capture.h"
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::codec {
 
@@ -23,7 +23,7 @@ int32_t captureErrorStatus(uint64_t driverCode) {
 
 std::optional<NettlebeamApiDiskDumpStatus> decodeDiskDumpStatus(std::span<const uint8_t> reply) {
     if (reply.size() < kCaptureStatusUsedSize) return std::nullopt;
-    const auto word = [&](size_t index) { return readLe64(reply, 8 * index); };
+    const auto word = [&](size_t index) { return wire::readLe64(reply, 8 * index); };
     NettlebeamApiDiskDumpStatus status{};
     status.enabled = word(0) != 0 ? 1 : 0;
     status.statusFlag = word(1) != 0 ? 1 : 0;
@@ -38,7 +38,7 @@ std::optional<NettlebeamApiDiskDumpStatus> decodeDiskDumpStatus(std::span<const 
 
 std::vector<uint8_t> encodeUtf16Name(std::u16string_view name) {
     std::vector<uint8_t> bytes(2 * (name.size() + 1), 0);
-    for (size_t i = 0; i < name.size(); ++i) writeLe16(bytes, 2 * i, name[i]);
+    for (size_t i = 0; i < name.size(); ++i) wire::writeLe16(bytes, 2 * i, name[i]);
     return bytes;
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 #include "codec/capture.h"
 
 namespace nettlebeam::codec {
@@ -18,7 +18,7 @@ std::u16string readFileName(std::span<const uint8_t> record) {
     const size_t units = std::min(available, kEventFileNameMaxBytes) / 2;
     std::u16string name;
     for (size_t i = 0; i < units; ++i) {
-        const char16_t unit = readLe16(record, kEventFileNameOffset + 2 * i);
+        const char16_t unit = wire::readLe16(record, kEventFileNameOffset + 2 * i);
         if (unit == 0) break;
         name.push_back(unit);
     }
@@ -30,8 +30,8 @@ std::u16string readFileName(std::span<const uint8_t> record) {
 std::optional<DeviceEvent> decodeEvent(std::span<const uint8_t> record) {
     if (record.size() < kKindOffset + 4) return std::nullopt;
     DeviceEvent event;
-    event.kind = readLe32(record, kKindOffset);
-    event.handle = static_cast<NettlebeamApiDeviceHandle>(readLe32(record, 0));
+    event.kind = wire::readLe32(record, kKindOffset);
+    event.handle = static_cast<NettlebeamApiDeviceHandle>(wire::readLe32(record, 0));
     switch (event.kind) {
         case kEventNewCaptureFile:
             event.fileName = readFileName(record);
@@ -39,13 +39,13 @@ std::optional<DeviceEvent> decodeEvent(std::span<const uint8_t> record) {
         case kEventDeviceArrival:
         case kEventDeviceRemoval:
             if (record.size() < kSubjectHandleOffset + 4) return std::nullopt;
-            event.handle =
-                static_cast<NettlebeamApiDeviceHandle>(readLe32(record, kSubjectHandleOffset));
+            event.handle = static_cast<NettlebeamApiDeviceHandle>(
+                wire::readLe32(record, kSubjectHandleOffset));
             break;
         case kEventCaptureState:
             if (record.size() < kErrorCodeOffset + 8) return std::nullopt;
-            event.stateWord = readLe32(record, kStateWordOffset);
-            event.driverErrorCode = readLe64(record, kErrorCodeOffset);
+            event.stateWord = wire::readLe32(record, kStateWordOffset);
+            event.driverErrorCode = wire::readLe64(record, kErrorCodeOffset);
             break;
         default:
             break;

@@ -1,6 +1,6 @@
 #include "codec/features.h"
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::codec {
 namespace {
@@ -35,7 +35,7 @@ constexpr uint32_t kWord2KeptBits = 0xF00000A0;
 constexpr std::array<uint32_t, 4> kInitSourceCodes{12, 8, 4, 0};
 
 int32_t flag(uint32_t word, unsigned bit) {
-    return bitSet(word, bit) ? 1 : 0;
+    return wire::bitSet(word, bit) ? 1 : 0;
 }
 
 uint32_t bitIf(int32_t value, unsigned bit) {
@@ -83,13 +83,13 @@ constexpr std::array<unsigned, 2> kPortShift{0, 8};
 std::optional<ConfigBlock> parseConfigBlock(std::span<const uint8_t> bytes) {
     if (bytes.size() < kConfigBlockSize) return std::nullopt;
     ConfigBlock block;
-    for (size_t i = 0; i < block.words.size(); ++i) block.words[i] = readLe32(bytes, 4 * i);
+    for (size_t i = 0; i < block.words.size(); ++i) block.words[i] = wire::readLe32(bytes, 4 * i);
     return block;
 }
 
 std::array<uint8_t, kConfigBlockSize> serializeConfigBlock(const ConfigBlock& block) {
     std::array<uint8_t, kConfigBlockSize> bytes{};
-    for (size_t i = 0; i < block.words.size(); ++i) writeLe32(bytes, 4 * i, block.words[i]);
+    for (size_t i = 0; i < block.words.size(); ++i) wire::writeLe32(bytes, 4 * i, block.words[i]);
     return bytes;
 }
 

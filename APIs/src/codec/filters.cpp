@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::codec {
 namespace {
@@ -43,14 +43,14 @@ uint64_t encodePacketsTypeWord(const NettlebeamApiPacketsTypeFilter& filter) {
 std::array<uint8_t, kPacketsTypeBlockSize> encodePacketsTypeBlock(
     const NettlebeamApiPacketsTypeFilter& filter) {
     std::array<uint8_t, kPacketsTypeBlockSize> block{};
-    writeLe64(block, 0, encodePacketsTypeWord(filter));
+    wire::writeLe64(block, 0, encodePacketsTypeWord(filter));
     return block;
 }
 
 std::optional<NettlebeamApiPacketsTypeFilter> decodePacketsTypeBlock(
     std::span<const uint8_t> reply) {
     if (reply.size() < kPacketsTypeBlockSize) return std::nullopt;
-    const uint64_t word = readLe64(reply, 0);
+    const uint64_t word = wire::readLe64(reply, 0);
     NettlebeamApiPacketsTypeFilter filter{};
     for (size_t i = 0; i < kPacketTypeBits.size(); ++i) {
         filter.flags[i] = static_cast<uint8_t>((word >> kPacketTypeBits[i]) & 1);
@@ -61,9 +61,9 @@ std::optional<NettlebeamApiPacketsTypeFilter> decodePacketsTypeBlock(
 std::array<uint8_t, kDpiBlockSize> encodeDpiBlock(const NettlebeamApiDpiFilter& filter) {
     std::array<uint8_t, kDpiBlockSize> block{};
     std::memcpy(block.data() + kDpiPattern, filter.pattern, sizeof filter.pattern);
-    writeLe32(block, kDpiMask, filter.mask);
-    writeLe32(block, kDpiConstant, 1);
-    writeLe32(block, kDpiEnabled, filter.enabled == 1 ? 1 : 0);
+    wire::writeLe32(block, kDpiMask, filter.mask);
+    wire::writeLe32(block, kDpiConstant, 1);
+    wire::writeLe32(block, kDpiEnabled, filter.enabled == 1 ? 1 : 0);
     return block;
 }
 
@@ -72,46 +72,46 @@ std::optional<NettlebeamApiDpiFilter> decodeDpiBlock(std::span<const uint8_t> re
     NettlebeamApiDpiFilter filter{};
     filter.enabled = reply[kDpiEnabled] & 1;
     std::memcpy(filter.pattern, reply.data() + kDpiPattern, sizeof filter.pattern);
-    filter.mask = readLe32(reply, kDpiMask);
+    filter.mask = wire::readLe32(reply, kDpiMask);
     return filter;
 }
 
 std::array<uint8_t, kPacketFilterBlockSize> encodePacketFilterBlock(
     const NettlebeamApiPacketFilter& filter) {
     std::array<uint8_t, kPacketFilterBlockSize> block{};
-    writeLe32(block, kPfConstant, 1);
-    writeLe32(block, kPfEnabled, filter.enabled == 1 ? 1 : 0);
+    wire::writeLe32(block, kPfConstant, 1);
+    wire::writeLe32(block, kPfEnabled, filter.enabled == 1 ? 1 : 0);
     std::memcpy(block.data() + kPfDstMac, filter.dstMac, sizeof filter.dstMac);
     std::memcpy(block.data() + kPfSrcMac, filter.srcMac, sizeof filter.srcMac);
     std::memcpy(block.data() + kPfDstIp, filter.dstIp, sizeof filter.dstIp);
     std::memcpy(block.data() + kPfSrcIp, filter.srcIp, sizeof filter.srcIp);
-    writeLe16(block, kPfDstPort, filter.dstPort);
-    writeLe16(block, kPfSrcPort, filter.srcPort);
+    wire::writeLe16(block, kPfDstPort, filter.dstPort);
+    wire::writeLe16(block, kPfSrcPort, filter.srcPort);
     const uint64_t care =
         (filter.careMaskLow & kCareLowMask) |
         (static_cast<uint64_t>(filter.careMaskHigh & kCareHighMask) << kCareHighShift);
     for (size_t i = 0; i < 6; ++i) block[kPfCareMask + i] = static_cast<uint8_t>(care >> (8 * i));
-    writeLe16(block, kPfEitherDirection, filter.eitherDirection);
-    writeLe32(block, kPfFieldFlags, filter.fieldFlags);
+    wire::writeLe16(block, kPfEitherDirection, filter.eitherDirection);
+    wire::writeLe32(block, kPfFieldFlags, filter.fieldFlags);
     return block;
 }
 
 bool decodePacketFilterBlock(std::span<const uint8_t> reply, NettlebeamApiPacketFilter& filter) {
     if (reply.size() < kPacketFilterBlockSize) return false;
-    filter.enabled = readLe32(reply, kPfEnabled) == 1 ? 1 : 0;
+    filter.enabled = wire::readLe32(reply, kPfEnabled) == 1 ? 1 : 0;
     std::memcpy(filter.dstMac, reply.data() + kPfDstMac, sizeof filter.dstMac);
     std::memcpy(filter.srcMac, reply.data() + kPfSrcMac, sizeof filter.srcMac);
     std::memcpy(filter.dstIp, reply.data() + kPfDstIp, sizeof filter.dstIp);
     std::memcpy(filter.srcIp, reply.data() + kPfSrcIp, sizeof filter.srcIp);
-    filter.dstPort = readLe16(reply, kPfDstPort);
-    filter.srcPort = readLe16(reply, kPfSrcPort);
+    filter.dstPort = wire::readLe16(reply, kPfDstPort);
+    filter.srcPort = wire::readLe16(reply, kPfSrcPort);
     uint64_t care = 0;
     for (size_t i = 0; i < 6; ++i) care |= static_cast<uint64_t>(reply[kPfCareMask + i]) << (8 * i);
     filter.careMaskLow = (filter.careMaskLow & ~kCareLowMask) | (care & kCareLowMask);
     filter.careMaskHigh = (filter.careMaskHigh & ~kCareHighMask) |
                           (static_cast<uint32_t>(care >> kCareHighShift) & kCareHighMask);
-    filter.eitherDirection = readLe16(reply, kPfEitherDirection);
-    filter.fieldFlags = readLe32(reply, kPfFieldFlags);
+    filter.eitherDirection = wire::readLe16(reply, kPfEitherDirection);
+    filter.fieldFlags = wire::readLe32(reply, kPfFieldFlags);
     return true;
 }
 

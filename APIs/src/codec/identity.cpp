@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::codec {
 namespace {
@@ -87,7 +87,7 @@ NettlebeamApiVersions decodeVersionReply(int32_t transportResult, std::span<cons
         versions.driverVersion[i] = reply[3 - i];
         versions.swFirmwareVersion[i] = reply[7 - i];
     }
-    versions.hwFirmwareVersion = readLe32(reply, 8);
+    versions.hwFirmwareVersion = wire::readLe32(reply, 8);
     return versions;
 }
 

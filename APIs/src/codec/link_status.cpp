@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::codec {
 namespace {
@@ -34,12 +34,12 @@ void markPortsValid(NettlebeamApiLinkStatus& status, int32_t spanPort) {
 }
 
 int32_t bitValue(uint32_t word, unsigned bit) {
-    return bitSet(word, bit) ? 1 : 0;
+    return wire::bitSet(word, bit) ? 1 : 0;
 }
 
 // 1 when the bit is clear: the module's option and compliance flags.
 int32_t clearFlag(uint8_t byte, unsigned bit) {
-    return bitSet(byte, bit) ? 0 : 1;
+    return wire::bitSet(byte, bit) ? 0 : 1;
 }
 
 void fillClearFlags(int32_t* out, uint8_t byte, std::initializer_list<unsigned> bits) {
@@ -47,12 +47,13 @@ void fillClearFlags(int32_t* out, uint8_t byte, std::initializer_list<unsigned> 
 }
 
 void fillPhy(NettlebeamApiPhyStatus& phy, int32_t speed, std::span<const uint8_t> words) {
-    const uint16_t w0 = readLe16(words, 0), w1 = readLe16(words, 2), w2 = readLe16(words, 4),
-                   w3 = readLe16(words, 6), w4 = readLe16(words, 8);
+    const uint16_t w0 = wire::readLe16(words, 0), w1 = wire::readLe16(words, 2),
+                   w2 = wire::readLe16(words, 4), w3 = wire::readLe16(words, 6),
+                   w4 = wire::readLe16(words, 8);
     auto& v = phy.values;
-    v[0] = speed == NETTLEBEAM_LINK_SPEED_1000M ? (bitSet(w2, 14) ? 0 : 1) : kNotAvailable;
+    v[0] = speed == NETTLEBEAM_LINK_SPEED_1000M ? (wire::bitSet(w2, 14) ? 0 : 1) : kNotAvailable;
     v[1] = bitValue(w1, 0);
-    const bool partnerKnown = bitSet(w1, 0);
+    const bool partnerKnown = wire::bitSet(w1, 0);
     const std::array<std::pair<uint16_t, unsigned>, 11> partner{{{w1, 3},
                                                                  {w0, 15},
                                                                  {w0, 14},
@@ -89,9 +90,9 @@ void copyText(char* out, std::span<const uint8_t> a0, size_t offset, size_t leng
 }
 
 int32_t diagnosticsType(uint8_t byte92) {
-    if (!bitSet(byte92, 6)) return 4;
-    if (bitSet(byte92, 5)) return bitSet(byte92, 3) ? 0 : 1;
-    if (bitSet(byte92, 4)) return bitSet(byte92, 3) ? 2 : 3;
+    if (!wire::bitSet(byte92, 6)) return 4;
+    if (wire::bitSet(byte92, 5)) return wire::bitSet(byte92, 3) ? 0 : 1;
+    if (wire::bitSet(byte92, 4)) return wire::bitSet(byte92, 3) ? 2 : 3;
     return 4;
 }
 
@@ -107,8 +108,8 @@ int32_t scaledLength(uint8_t byte, int32_t metresPerUnit) {
 }
 
 int32_t losMode(uint8_t byte65) {
-    if (bitSet(byte65, 1)) return 0;
-    if (bitSet(byte65, 2)) return 2;
+    if (wire::bitSet(byte65, 1)) return 0;
+    if (wire::bitSet(byte65, 2)) return 2;
     return 1;
 }
 
@@ -122,8 +123,8 @@ constexpr std::array<double, 5> kUnitDivisors{256.0, 10000.0, 500.0, 10000.0, 10
 
 Quantities readQuantities(std::span<const uint8_t> a2, const std::array<size_t, 5>& offsets) {
     Quantities q;
-    q.values[0] = static_cast<int16_t>(readBe16(a2, offsets[0])) / kUnitDivisors[0];
-    for (size_t i = 1; i < 5; ++i) q.values[i] = readBe16(a2, offsets[i]) / kUnitDivisors[i];
+    q.values[0] = static_cast<int16_t>(wire::readBe16(a2, offsets[0])) / kUnitDivisors[0];
+    for (size_t i = 1; i < 5; ++i) q.values[i] = wire::readBe16(a2, offsets[i]) / kUnitDivisors[i];
     return q;
 }
 
@@ -135,13 +136,15 @@ Quantities calibrate(const Quantities& converted, std::span<const uint8_t> a2) {
     static constexpr std::array<size_t, 4> kOffset{86, 90, 78, 82};
     Quantities q;
     for (size_t i = 0; i < 4; ++i) {
-        const double slope = readBe16(a2, kSlope[i]) / 256.0;
-        const double offset = static_cast<int16_t>(readBe16(a2, kOffset[i])) / kUnitDivisors[i];
+        const double slope = wire::readBe16(a2, kSlope[i]) / 256.0;
+        const double offset =
+            static_cast<int16_t>(wire::readBe16(a2, kOffset[i])) / kUnitDivisors[i];
         q.values[i] = slope * converted.values[i] + offset;
     }
     const double raw = converted.values[4] * kUnitDivisors[4];
     double power = 0.0;
-    for (size_t offset : {56u, 60u, 64u, 68u, 72u}) power = power * raw + readBeFloat(a2, offset);
+    for (size_t offset : {56u, 60u, 64u, 68u, 72u})
+        power = power * raw + wire::readBeFloat(a2, offset);
     q.values[4] = power / kUnitDivisors[4];
     return q;
 }
@@ -165,9 +168,9 @@ uint32_t alarmFlags(std::span<const uint8_t> a2) {
     }
     if (pairSet(a2[113], 7)) flags |= 1u << 4;
     if (pairSet(a2[117], 7)) flags |= 1u << 9;
-    if (bitSet(a2[110], 7)) flags |= 1u << 10;
-    if (bitSet(a2[110], 2)) flags |= 1u << 11;
-    if (bitSet(a2[110], 1)) flags |= 1u << 12;
+    if (wire::bitSet(a2[110], 7)) flags |= 1u << 10;
+    if (wire::bitSet(a2[110], 2)) flags |= 1u << 11;
+    if (wire::bitSet(a2[110], 1)) flags |= 1u << 12;
     return flags;
 }
 
@@ -219,34 +222,34 @@ void decodeGigabitPortSpeedByte(uint8_t byte, bool inlineMode, NettlebeamApiLink
     auto& b = status.ports[1];
     if (inlineMode) {
         markPortsValid(status, 0);
-        if (!bitSet(byte, 3) && !bitSet(byte, 7)) {
+        if (!wire::bitSet(byte, 3) && !wire::bitSet(byte, 7)) {
             a.speed = b.speed = kNoLink;
             return;
         }
         a.speed = b.speed = speedFromCode(byte);
-        a.halfDuplex = b.halfDuplex = bitSet(byte, 2) ? 0 : 1;
+        a.halfDuplex = b.halfDuplex = wire::bitSet(byte, 2) ? 0 : 1;
         return;
     }
     markPortsValid(status, 1);
-    a.speed = bitSet(byte, 3) ? speedFromCode(byte) : kNoLink;
-    a.halfDuplex = bitSet(byte, 2) ? 0 : 1;
-    b.speed = bitSet(byte, 7) ? speedFromCode(byte >> 4) : kNoLink;
-    b.halfDuplex = bitSet(byte, 6) ? 0 : 1;
+    a.speed = wire::bitSet(byte, 3) ? speedFromCode(byte) : kNoLink;
+    a.halfDuplex = wire::bitSet(byte, 2) ? 0 : 1;
+    b.speed = wire::bitSet(byte, 7) ? speedFromCode(byte >> 4) : kNoLink;
+    b.halfDuplex = wire::bitSet(byte, 6) ? 0 : 1;
 }
 
 void decodeFastEthernetPortSpeedByte(uint8_t byte, NettlebeamApiLinkStatus& status) {
     markPortsValid(status, 0);
     for (auto& port : status.ports) {
-        port.speed = bitSet(byte, 3) ? fastEthernetSpeedFromCode(byte) : kNoLink;
-        port.halfDuplex = bitSet(byte, 2) ? 0 : 1;
+        port.speed = wire::bitSet(byte, 3) ? fastEthernetSpeedFromCode(byte) : kNoLink;
+        port.halfDuplex = wire::bitSet(byte, 2) ? 0 : 1;
     }
 }
 
 void decodeLinkStatusByte(uint8_t byte, NettlebeamApiLinkStatus& status) {
     markPortsValid(status, 0);
     for (auto& port : status.ports) {
-        port.speed = bitSet(byte, 2) ? speedFromCode(byte) : kNoLink;
-        port.halfDuplex = bitSet(byte, 3) ? 0 : 1;
+        port.speed = wire::bitSet(byte, 2) ? speedFromCode(byte) : kNoLink;
+        port.halfDuplex = wire::bitSet(byte, 3) ? 0 : 1;
     }
 }
 
@@ -305,21 +308,21 @@ NettlebeamApiSfpModule decodeSfpModule(uint8_t presence, std::span<const uint8_t
     m.losMode = losMode(a0[65]);
     m.sonetReach = sonetReach(a0[4], a0[5]);
     decodeFlags(a0, m);
-    if (a2.size() >= kSfpA2MinSize) decodeDiagnostics(a2, bitSet(a0[93], 7), m);
+    if (a2.size() >= kSfpA2MinSize) decodeDiagnostics(a2, wire::bitSet(a0[93], 7), m);
     return m;
 }
 
 int32_t sonetReach(uint8_t t, uint8_t u) {
-    const bool bit4 = bitSet(t, 4), bit3 = bitSet(t, 3);
-    if (bitSet(t, 5) || bitSet(t, 0) || bitSet(u, 4) || bitSet(u, 0)) {
+    const bool bit4 = wire::bitSet(t, 4), bit3 = wire::bitSet(t, 3);
+    if (wire::bitSet(t, 5) || wire::bitSet(t, 0) || wire::bitSet(u, 4) || wire::bitSet(u, 0)) {
         if (!bit4 && !bit3) return 0;
         return bit4 && !bit3 ? 1 : 7;
     }
-    if (bitSet(t, 1) || bitSet(u, 5) || bitSet(u, 1)) {
+    if (wire::bitSet(t, 1) || wire::bitSet(u, 5) || wire::bitSet(u, 1)) {
         if (bit4 && !bit3) return 2;
         return !bit4 && bit3 ? 3 : 7;
     }
-    if (bitSet(t, 2) || bitSet(u, 6) || bitSet(u, 2)) {
+    if (wire::bitSet(t, 2) || wire::bitSet(u, 6) || wire::bitSet(u, 2)) {
         if (bit4 && bit3) return 6;
         if (bit4) return 4;
         return bit3 ? 5 : 7;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::codec {
 namespace {
@@ -29,7 +29,7 @@ constexpr size_t kSignatureWord = 19;
 
 NettlebeamApiPortStatistics portFromGroup(std::span<const uint8_t> reply, size_t group,
                                           uint64_t deviceTime, uint32_t factor) {
-    const auto word = [&](size_t index) { return readLe64(reply, 8 * (8 * group + index)); };
+    const auto word = [&](size_t index) { return wire::readLe64(reply, 8 * (8 * group + index)); };
     NettlebeamApiPortStatistics port{};
     port.lessThan64 = word(kUnder64);
     port.from64To1518 = word(k64To1518);
@@ -106,8 +106,9 @@ int32_t decodeStatisticsFormat1(std::span<const uint8_t> reply,
                                 NettlebeamApiStatistics& stats) {
     stats.version = 1;
     if (reply.size() < kStatisticsFormat1Size) return NETTLEBEAM_STATUS_FAILED;
-    if (readLe64(reply, 8 * kSignatureWord) != kFormat1Signature) return NETTLEBEAM_STATUS_FAILED;
-    const uint64_t deviceTime = readLe64(reply, 8 * kDeviceTimeWord);
+    if (wire::readLe64(reply, 8 * kSignatureWord) != kFormat1Signature)
+        return NETTLEBEAM_STATUS_FAILED;
+    const uint64_t deviceTime = wire::readLe64(reply, 8 * kDeviceTimeWord);
     auto& v1 = stats.data.v1;
     if (portSpeedByte) {
         v1.portA = portFromGroup(reply, 0, deviceTime, speedFactor(*portSpeedByte));
@@ -116,8 +117,8 @@ int32_t decodeStatisticsFormat1(std::span<const uint8_t> reply,
         v1.portB = portFromGroup(reply, 0, deviceTime, 1);
         v1.portA = portFromGroup(reply, 1, deviceTime, 1);
     }
-    v1.linkUpTime = readLe64(reply, 8 * kLinkUpWord) / kTicksPerMillisecond;
-    v1.linkDownTime = readLe64(reply, 8 * kLinkDownWord) / kTicksPerMillisecond;
+    v1.linkUpTime = wire::readLe64(reply, 8 * kLinkUpWord) / kTicksPerMillisecond;
+    v1.linkDownTime = wire::readLe64(reply, 8 * kLinkDownWord) / kTicksPerMillisecond;
     return NETTLEBEAM_STATUS_SUCCESS;
 }
 
@@ -125,14 +126,14 @@ bool decodeStatisticsFormat2(std::span<const uint8_t> reply, NettlebeamApiStatis
     stats.version = 2;
     if (reply.size() < kStatisticsFormat2Size) return false;
     for (size_t i = 0; i < NETTLEBEAM_PROGRAMMABLE_COUNTERS; ++i) {
-        stats.data.v2.counters[i] = readLe64(reply, 8 * i);
+        stats.data.v2.counters[i] = wire::readLe64(reply, 8 * i);
     }
     return true;
 }
 
 std::optional<uint64_t> decodeHostDropped(std::span<const uint8_t> reply) {
     if (reply.size() < kHostDroppedSize) return std::nullopt;
-    return readLe64(reply, 0);
+    return wire::readLe64(reply, 0);
 }
 
 bool storeStatisticsTrailer(std::span<const uint8_t> reply, NettlebeamApiStatistics& stats) {
@@ -150,7 +151,7 @@ std::array<uint8_t, kCounterBlockSize> encodeCounterBlock(const NettlebeamApiCou
     block[0] = static_cast<uint8_t>(c.index);
     block[1] = static_cast<uint8_t>((c.mode == 1 ? 1 : 0) | (c.port1 == 1 ? 2 : 0) |
                                     (c.port2 == 1 ? 4 : 0));
-    writeLe16(block, 2, static_cast<uint16_t>(c.size));
+    wire::writeLe16(block, 2, static_cast<uint16_t>(c.size));
     for (const auto& cond : kConditions) {
         const int32_t value = c.*cond.field;
         if (value != 0 && value != 1) continue;
@@ -174,20 +175,20 @@ std::optional<NettlebeamApiCounterV2> decodeCounterBlock(std::span<const uint8_t
     for (size_t mode = 0; mode < kSizeCodes.size(); ++mode) {
         if (kSizeCodes[mode] == sizeCode) {
             c.sizeMode = static_cast<int32_t>(mode);
-            c.size = readLe16(block, 2);
+            c.size = wire::readLe16(block, 2);
         }
     }
     for (const auto& cond : kConditions) {
-        const bool tested = bitSet(block[cond.testedByte], cond.testedBit);
-        c.*cond.field = tested ? (bitSet(block[cond.valueByte], cond.valueBit) ? 1 : 0) : -1;
+        const bool tested = wire::bitSet(block[cond.testedByte], cond.testedBit);
+        c.*cond.field = tested ? (wire::bitSet(block[cond.valueByte], cond.valueBit) ? 1 : 0) : -1;
     }
     std::memcpy(c.ip, block.data() + 6, sizeof c.ip);
     for (size_t i = 0; i < 16; ++i) {
-        c.ipMask[i] = bitSet(block[maskByte(i)], maskBit(i)) ? 0xFF : 0;
+        c.ipMask[i] = wire::bitSet(block[maskByte(i)], maskBit(i)) ? 0xFF : 0;
     }
-    c.mode = bitSet(block[1], 0) ? 1 : 0;
-    c.port1 = bitSet(block[1], 1) ? 1 : 0;
-    c.port2 = bitSet(block[1], 2) ? 1 : 0;
+    c.mode = wire::bitSet(block[1], 0) ? 1 : 0;
+    c.port1 = wire::bitSet(block[1], 1) ? 1 : 0;
+    c.port2 = wire::bitSet(block[1], 2) ? 1 : 0;
     return c;
 }
 

@@ -1,6 +1,6 @@
 #include "codec/timing.h"
 
-#include "codec/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::codec {
 namespace {
@@ -41,8 +41,8 @@ int32_t timeSource(uint8_t code) {
 double ppsDeviation(std::span<const uint8_t> reply, uint32_t hwFirmwareVersion) {
     const double unit =
         hwFirmwareVersion < kFiveNanosecondDeviationFirmware ? kFractionalSecondNs : kFiveNs;
-    const uint16_t ahead = readLe16(reply, 5);
-    const uint16_t behind = readLe16(reply, 7);
+    const uint16_t ahead = wire::readLe16(reply, 5);
+    const uint16_t behind = wire::readLe16(reply, 7);
     return ahead != 0 ? ahead * unit : -(behind * unit);
 }
 
@@ -61,14 +61,14 @@ std::optional<NettlebeamApiTimingStatus> decodeTimingStatus(std::span<const uint
     s.timingFlagB = (reply[4] >> 1) & 1;
     s.timingFlagC = (reply[4] >> 2) & 1;
     s.ppsDeviation = ppsDeviation(reply, hwFirmwareVersion);
-    s.ppsAccuracy = readLe16(reply, 9);
+    s.ppsAccuracy = wire::readLe16(reply, 9);
     s.timeSource = timeSource(reply[11]);
     s.rtcHour = reply[12];
     s.rtcMinute = reply[13];
     s.rtcSecond = reply[14];
     s.rtcDay = reply[15];
     s.rtcMonth = reply[16];
-    s.rtcYear = readLe16(reply, 17);
+    s.rtcYear = wire::readLe16(reply, 17);
     return s;
 }
 
@@ -91,8 +91,8 @@ std::optional<std::array<uint8_t, kTimingTimeBlockSize>> encodeTimingTime(
     if (!code) return std::nullopt;
     std::array<uint8_t, kTimingTimeBlockSize> block{};
     block[0] = *code;
-    writeLe32(block, 1, static_cast<uint32_t>(time.timeWord1));
-    writeLe32(block, 5, static_cast<uint32_t>(time.timeWord2));
+    wire::writeLe32(block, 1, static_cast<uint32_t>(time.timeWord1));
+    wire::writeLe32(block, 5, static_cast<uint32_t>(time.timeWord2));
     return block;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "../sim/byte_order.h"
+#include "byte_order.h"
 #include "request_codes.h"
 
 namespace nettlebeam::driver::sim {
@@ -25,7 +25,7 @@ bool oneByteFlag(std::span<const uint8_t> payload, bool& out) {
 
 bool nonNegative32(std::span<const uint8_t> payload, uint32_t& out) {
     if (payload.size() != 4) return false;
-    uint32_t v = getLe32(payload, 0);
+    uint32_t v = wire::readLe32(payload, 0);
     if (v > 0x7FFFFFFF) return false;
     out = v;
     return true;
@@ -33,20 +33,12 @@ bool nonNegative32(std::span<const uint8_t> payload, uint32_t& out) {
 
 void putName(std::span<uint8_t> out, size_t at, const std::u16string& name) {
     for (size_t i = 0; i < name.size() && 2 * i + 2 < kNameField; ++i)
-        putLe16(out, at + 2 * i, name[i]);
-}
-
-void appendLe16(std::vector<uint8_t>& v, uint16_t x) {
-    v.push_back(static_cast<uint8_t>(x));
-    v.push_back(static_cast<uint8_t>(x >> 8));
-}
-void appendLe32(std::vector<uint8_t>& v, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
+        wire::writeLe16(out, at + 2 * i, name[i]);
 }
 
 void appendOption(std::vector<uint8_t>& v, uint16_t code, const void* data, uint16_t length) {
-    appendLe16(v, code);
-    appendLe16(v, length);
+    wire::appendLe16(v, code);
+    wire::appendLe16(v, length);
     const auto* p = static_cast<const uint8_t*>(data);
     v.insert(v.end(), p, p + length);
     while (v.size() % 4) v.push_back(0);
@@ -55,10 +47,10 @@ void appendOption(std::vector<uint8_t>& v, uint16_t code, const void* data, uint
 // A pcapng block: type, total length, body, total length.
 void appendBlock(std::vector<uint8_t>& out, uint32_t type, const std::vector<uint8_t>& body) {
     uint32_t total = static_cast<uint32_t>(body.size() + 12);
-    appendLe32(out, type);
-    appendLe32(out, total);
+    wire::appendLe32(out, type);
+    wire::appendLe32(out, total);
     out.insert(out.end(), body.begin(), body.end());
-    appendLe32(out, total);
+    wire::appendLe32(out, total);
 }
 
 }  // namespace
@@ -68,7 +60,7 @@ std::u16string decodeCapturePath(std::span<const uint8_t> payload) {
         return {};
     size_t units = payload.size() / 2;
     std::u16string path;
-    for (size_t i = 0; i < units; ++i) path.push_back(getLe16(payload, 2 * i));
+    for (size_t i = 0; i < units; ++i) path.push_back(wire::readLe16(payload, 2 * i));
     if (path.back() != 0) return {};
     path.pop_back();
     for (size_t i = 0; i < path.size(); ++i) {
@@ -109,15 +101,15 @@ bool CaptureModel::applySetting(uint32_t code, std::span<const uint8_t> payload)
             ok = nonNegative32(payload, s.fileDuration);
             break;
         case code::kCaptureMode:
-            ok = payload.size() == 4 && getLe32(payload, 0) == 0;
+            ok = payload.size() == 4 && wire::readLe32(payload, 0) == 0;
             break;
         case code::kCaptureFileSize:
             ok = payload.size() == 8;
-            if (ok) s.fileSize = getLe64(payload, 0);
+            if (ok) s.fileSize = wire::readLe64(payload, 0);
             break;
         case code::kCaptureMaxCache:
-            ok = payload.size() == 8 && getLe64(payload, 0) >= kMinCache;
-            if (ok) s.maxCache = getLe64(payload, 0);
+            ok = payload.size() == 8 && wire::readLe64(payload, 0) >= kMinCache;
+            if (ok) s.maxCache = wire::readLe64(payload, 0);
             break;
         case code::kCaptureFileName:
             s.fileName = decodeCapturePath(payload);
@@ -154,14 +146,14 @@ std::vector<uint8_t> CaptureModel::directStatus() const {
                                progress_.cacheUsed,      progress_.bytesWritten,
                                progress_.bytesDropped,   progress_.errorCode,
                                settings_.maxCache,       progress_.filesWritten};
-    for (size_t i = 0; i < 8; ++i) putLe64(out, 8 * i, words[i]);
+    for (size_t i = 0; i < 8; ++i) wire::writeLe64(out, 8 * i, words[i]);
     putName(out, 64, settings_.fileName);
     putName(out, 64 + kNameField, progress_.currentFile);
     return out;
 }
 
 bool CaptureModel::setMemoryMode(std::span<const uint8_t> payload) {
-    if (payload.size() != 4 || getLe32(payload, 0) != 0 || memoryRunning_) return false;
+    if (payload.size() != 4 || wire::readLe32(payload, 0) != 0 || memoryRunning_) return false;
     memoryModeSet_ = true;
     return true;
 }
@@ -186,20 +178,20 @@ void CaptureModel::powerOn() {
 std::vector<uint8_t> CaptureModel::memoryHeader(uint32_t snapLength) {
     std::vector<uint8_t> out;
     std::vector<uint8_t> shb;
-    appendLe32(shb, 0x1A2B3C4D);  // byte-order magic
-    appendLe16(shb, 1);           // version 1.0
-    appendLe16(shb, 0);
-    appendLe32(shb, 0xFFFFFFFF);  // section length not known
-    appendLe32(shb, 0xFFFFFFFF);
+    wire::appendLe32(shb, 0x1A2B3C4D);  // byte-order magic
+    wire::appendLe16(shb, 1);           // version 1.0
+    wire::appendLe16(shb, 0);
+    wire::appendLe32(shb, 0xFFFFFFFF);  // section length not known
+    wire::appendLe32(shb, 0xFFFFFFFF);
     const char app[] = "nettlebeamd";
     appendOption(shb, 4, app, sizeof app - 1);  // shb_userappl
     appendOption(shb, 0, nullptr, 0);
     appendBlock(out, 0x0A0D0D0A, shb);
     for (const char* name : {"Port A", "Port B"}) {
         std::vector<uint8_t> idb;
-        appendLe16(idb, 1);  // Ethernet
-        appendLe16(idb, 0);
-        appendLe32(idb, snapLength);
+        wire::appendLe16(idb, 1);  // Ethernet
+        wire::appendLe16(idb, 0);
+        wire::appendLe32(idb, snapLength);
         appendOption(idb, 2, name, static_cast<uint16_t>(std::strlen(name)));  // if_name
         const uint8_t nanoseconds = 9;
         appendOption(idb, 9, &nanoseconds, 1);  // if_tsresol

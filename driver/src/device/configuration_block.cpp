@@ -1,6 +1,6 @@
 #include "configuration_block.h"
 
-#include "../sim/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::driver::sim {
 
@@ -42,7 +42,7 @@ std::optional<ConfigurationBlock> ConfigurationBlock::fromBytes(std::span<const 
                                                                 const DeviceKind& kind) {
     if (bytes.size() != kSize) return std::nullopt;
     ConfigurationBlock block;
-    for (size_t i = 0; i < block.words_.size(); ++i) block.words_[i] = getLe32(bytes, 4 * i);
+    for (size_t i = 0; i < block.words_.size(); ++i) block.words_[i] = wire::readLe32(bytes, 4 * i);
     // The device refuses an initialisation source it does not know and a
     // firmware image it does not hold; every other bit is kept as written.
     if (!validInitSource(block.words_[2])) return std::nullopt;
@@ -52,7 +52,7 @@ std::optional<ConfigurationBlock> ConfigurationBlock::fromBytes(std::span<const 
 
 std::array<uint8_t, ConfigurationBlock::kSize> ConfigurationBlock::bytes() const {
     std::array<uint8_t, kSize> out{};
-    for (size_t i = 0; i < words_.size(); ++i) putLe32(out, 4 * i, words_[i]);
+    for (size_t i = 0; i < words_.size(); ++i) wire::writeLe32(out, 4 * i, words_[i]);
     return out;
 }
 

@@ -1,6 +1,6 @@
 #include "counter_store.h"
 
-#include "../sim/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::driver::sim {
 
@@ -53,7 +53,7 @@ bool ipMatches(const CounterStore::Block& b, const std::array<uint8_t, 16>& ip) 
 }
 
 bool sizeMatches(const CounterStore::Block& b, uint32_t length) {
-    uint16_t size = getLe16(b, 2);
+    uint16_t size = wire::readLe16(b, 2);
     switch (b[22] & 3) {
         case kSizeLess:
             return length < size;

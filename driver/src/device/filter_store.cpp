@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "../sim/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::driver::sim {
 
@@ -22,15 +22,16 @@ bool isFlag(uint32_t v) {
 }
 
 bool dpiWellFormed(std::span<const uint8_t> b) {
-    return allZero(b.subspan(36, 180)) && getLe32(b, 216) == kBlockTag && isFlag(getLe32(b, 220));
+    return allZero(b.subspan(36, 180)) && wire::readLe32(b, 216) == kBlockTag &&
+           isFlag(wire::readLe32(b, 220));
 }
 
 bool packetWellFormed(std::span<const uint8_t> b) {
     constexpr uint16_t kEitherDirectionBits = 0x7;
     constexpr uint32_t kFieldFlagBits = 0x7F;
-    return getLe32(b, 0) == kBlockTag && isFlag(getLe32(b, 4)) &&
-           (getLe16(b, 62) & ~kEitherDirectionBits) == 0 &&
-           (getLe32(b, 64) & ~kFieldFlagBits) == 0 && allZero(b.subspan(68));
+    return wire::readLe32(b, 0) == kBlockTag && isFlag(wire::readLe32(b, 4)) &&
+           (wire::readLe16(b, 62) & ~kEitherDirectionBits) == 0 &&
+           (wire::readLe32(b, 64) & ~kFieldFlagBits) == 0 && allZero(b.subspan(68));
 }
 
 std::vector<uint8_t> defaultBlock(FilterKind kind) {
@@ -40,10 +41,10 @@ std::vector<uint8_t> defaultBlock(FilterKind kind) {
             std::fill(block.begin(), block.end(), 0xFF);  // every class passes
             break;
         case FilterKind::Dpi:
-            putLe32(block, 216, kBlockTag);
+            wire::writeLe32(block, 216, kBlockTag);
             break;
         case FilterKind::Packet:
-            putLe32(block, 0, kBlockTag);
+            wire::writeLe32(block, 0, kBlockTag);
             break;
     }
     return block;
@@ -73,7 +74,7 @@ bool FilterStore::wellFormed(FilterKind kind, std::span<const uint8_t> block) {
     if (block.size() != blockSize(kind)) return false;
     switch (kind) {
         case FilterKind::PacketType:
-            return (getLe64(block, 0) & kPacketTypeFixedBits) == kPacketTypeFixedBits;
+            return (wire::readLe64(block, 0) & kPacketTypeFixedBits) == kPacketTypeFixedBits;
         case FilterKind::Dpi:
             return dpiWellFormed(block);
         case FilterKind::Packet:

@@ -1,6 +1,6 @@
 #include "statistics_model.h"
 
-#include "../sim/byte_order.h"
+#include "byte_order.h"
 
 namespace nettlebeam::driver::sim {
 
@@ -23,32 +23,33 @@ std::vector<uint8_t> StatisticsModel::format1(TimePoint now, const LinkModel& li
         const PortCounterValues& p = ports_.port(groups[g]);
         const uint64_t words[8] = {p.bytes,     p.under64, p.from64To1518, p.over1518,
                                    p.crcErrors, p.jabbers, p.collisions,   p.hardwareDrops};
-        for (size_t i = 0; i < 8; ++i) putLe64(out, 8 * (8 * g + i), words[i]);
+        for (size_t i = 0; i < 8; ++i) wire::writeLe64(out, 8 * (8 * g + i), words[i]);
     }
-    putLe64(out, 8 * 16, link.upTicks(now));
-    putLe64(out, 8 * 17, link.downTicks(now));
-    putLe64(out, 8 * 18, now > poweredOn_ ? toTicks(now - poweredOn_) : 0);
-    putLe64(out, 8 * 19, kSignature);
+    wire::writeLe64(out, 8 * 16, link.upTicks(now));
+    wire::writeLe64(out, 8 * 17, link.downTicks(now));
+    wire::writeLe64(out, 8 * 18, now > poweredOn_ ? toTicks(now - poweredOn_) : 0);
+    wire::writeLe64(out, 8 * 19, kSignature);
     return out;
 }
 
 std::vector<uint8_t> StatisticsModel::format2() const {
     std::vector<uint8_t> out(kFormat2Size, 0);
-    for (size_t i = 0; i < CounterStore::kCount; ++i) putLe64(out, 8 * i, counters_.value(i));
+    for (size_t i = 0; i < CounterStore::kCount; ++i)
+        wire::writeLe64(out, 8 * i, counters_.value(i));
     return out;
 }
 
 std::array<uint8_t, 8> StatisticsModel::hostDropCounter() const {
     std::array<uint8_t, 8> out{};
-    putLe64(out, 0, hostDrops_);
+    wire::writeLe64(out, 0, hostDrops_);
     return out;
 }
 
 std::array<uint8_t, 16> StatisticsModel::trailer(TimePoint now) const {
     std::array<uint8_t, 16> out{};
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - poweredOn_).count();
-    putLe64(out, 0, ms > 0 ? static_cast<uint64_t>(ms) : 0);
-    putLe64(out, 8, ports_.framesCounted());
+    wire::writeLe64(out, 0, ms > 0 ? static_cast<uint64_t>(ms) : 0);
+    wire::writeLe64(out, 8, ports_.framesCounted());
     return out;
 }
 

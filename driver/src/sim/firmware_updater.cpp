@@ -27,13 +27,13 @@ std::optional<ImageVersions> imageVersions(std::span<const uint8_t> image) {
         return std::nullopt;
     ImageVersions v;
     std::copy(image.begin() + 4, image.begin() + 8, v.software.begin());
-    v.hardware = getLe32(image, 8);
+    v.hardware = wire::readLe32(image, 8);
     return v;
 }
 
 std::optional<uint32_t> announcedImageCrc(std::span<const uint8_t> head) {
     if (head.size() < kCheckedHeadSize || !startsWith(head, kCheckedMagic)) return std::nullopt;
-    return getLe32(head, 12);
+    return wire::readLe32(head, 12);
 }
 
 FirmwareUpdater::Phase FirmwareUpdater::phaseAt(TimePoint now) const {
@@ -44,7 +44,7 @@ FirmwareUpdater::Phase FirmwareUpdater::phaseAt(TimePoint now) const {
 
 bool FirmwareUpdater::begin(std::span<const uint8_t> payload, TimePoint now) {
     if (payload.size() != 4) return false;
-    uint32_t length = getLe32(payload, 0);
+    uint32_t length = wire::readLe32(payload, 0);
     if (length == 0 || length > kMaxImage) return false;
     // Flash that is being written cannot take a new image.
     if (phaseAt(now) == Phase::Programming) return false;

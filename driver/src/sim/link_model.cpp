@@ -196,7 +196,7 @@ std::array<uint8_t, 20> LinkModel::linkDetails(TimePoint now) const {
     std::array<uint8_t, 20> out{};
     for (int p = 0; p < 2; ++p) {
         auto w = phyWords(p, now);
-        for (size_t i = 0; i < w.size(); ++i) putLe16(out, 10 * p + 2 * i, w[i]);
+        for (size_t i = 0; i < w.size(); ++i) wire::writeLe16(out, 10 * p + 2 * i, w[i]);
     }
     return out;
 }

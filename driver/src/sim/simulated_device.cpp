@@ -238,10 +238,10 @@ void SimulatedDevice::collectProgrammedFirmware() {
 
 void SimulatedDevice::postCaptureState(uint32_t state, uint64_t errorCode) {
     std::vector<uint8_t> record(wire::kEventRecordBytes, 0);
-    putLe32(record, 0, static_cast<uint32_t>(handle_));
-    putLe32(record, 4, static_cast<uint32_t>(EventKind::CaptureState));
-    putLe32(record, 12, state);
-    putLe64(record, 16, errorCode);
+    wire::writeLe32(record, 0, static_cast<uint32_t>(handle_));
+    wire::writeLe32(record, 4, static_cast<uint32_t>(EventKind::CaptureState));
+    wire::writeLe32(record, 12, state);
+    wire::writeLe64(record, 16, errorCode);
     host_.postEvent(record);
 }
 
@@ -342,7 +342,7 @@ DeviceReply SimulatedDevice::versions(uint32_t, std::span<const uint8_t> payload
         out[i] = settings_.driverVersion[3 - i];
         out[4 + i] = swFirmwareVersion_[3 - i];
     }
-    putLe32(out, 8, hwFirmwareVersion_);
+    wire::writeLe32(out, 8, hwFirmwareVersion_);
     return fixedReply(out, capacity);
 }
 
@@ -474,7 +474,7 @@ DeviceReply SimulatedDevice::hostDropCounter(uint32_t, std::span<const uint8_t> 
     if (!payload.empty()) return DeviceReply::failure();
     if (traffic_->carriesTraffic()) {
         std::array<uint8_t, 8> drops{};
-        putLe64(drops, 0, traffic_->hostDropped());
+        wire::writeLe64(drops, 0, traffic_->hostDropped());
         return fixedReply(drops, capacity);
     }
     return fixedReply(statistics_.hostDropCounter(), capacity);
@@ -495,7 +495,7 @@ DeviceReply SimulatedDevice::writeCounter(uint32_t, std::span<const uint8_t> pay
 DeviceReply SimulatedDevice::readCounter(uint32_t, std::span<const uint8_t> payload,
                                          uint32_t capacity) {
     if (payload.size() != 4) return DeviceReply::failure();
-    auto block = statistics_.counters().read(getLe32(payload, 0));
+    auto block = statistics_.counters().read(wire::readLe32(payload, 0));
     if (!block) return DeviceReply::failure();
     return fixedReply(*block, capacity);
 }

@@ -122,11 +122,11 @@ std::array<uint8_t, TimingModel::kStatusSize> TimingModel::status(TimePoint now,
         double unit = hwFirmwareVersion_ < 207 ? 1e9 / 4294967296.0 : 5.0;
         auto steps =
             static_cast<uint16_t>(std::min(65535.0, std::round(std::abs(deviationNs) / unit)));
-        putLe16(out, deviationNs >= 0 ? 5 : 7, steps);
-        putLe16(out, 9,
-                static_cast<uint16_t>(fix == 3   ? 15 + 5 * std::sin(t / 11.0)
-                                      : fix == 2 ? 60
-                                                 : 0));
+        wire::writeLe16(out, deviationNs >= 0 ? 5 : 7, steps);
+        wire::writeLe16(out, 9,
+                        static_cast<uint16_t>(fix == 3   ? 15 + 5 * std::sin(t / 11.0)
+                                              : fix == 2 ? 60
+                                                         : 0));
     }
     out[11] = timeSourceCode_;
     std::time_t seconds = std::chrono::system_clock::to_time_t(deviceTime(utc));
@@ -137,7 +137,7 @@ std::array<uint8_t, TimingModel::kStatusSize> TimingModel::status(TimePoint now,
     out[14] = static_cast<uint8_t>(tm.tm_sec);
     out[15] = static_cast<uint8_t>(tm.tm_mday);
     out[16] = static_cast<uint8_t>(tm.tm_mon + 1);
-    putLe16(out, 17, static_cast<uint16_t>(tm.tm_year + 1900));
+    wire::writeLe16(out, 17, static_cast<uint16_t>(tm.tm_year + 1900));
     return out;
 }
 
@@ -145,7 +145,7 @@ bool TimingModel::setTime(std::span<const uint8_t> block, TimePoint now, UtcTime
     if (block.size() != kSetTimeSize) return false;
     uint8_t source = block[0];
     // The first word is the time in Unix seconds.
-    auto seconds = std::chrono::seconds(getLe32(block, 1));
+    auto seconds = std::chrono::seconds(wire::readLe32(block, 1));
     switch (source) {
         case kSetFromSntp:
         case kSetManually: {

@@ -69,8 +69,8 @@ uint8_t checksum(std::span<const uint8_t> bytes, size_t from, size_t to) {
 }
 
 void putSlope(std::span<uint8_t> a2, size_t at, double slope, double offset, double offsetUnit) {
-    putBe16(a2, at, static_cast<uint16_t>(std::lround(slope * 256)));
-    putBe16(a2, at + 2, clampS16(offset * offsetUnit));
+    wire::writeBe16(a2, at, static_cast<uint16_t>(std::lround(slope * 256)));
+    wire::writeBe16(a2, at + 2, clampS16(offset * offsetUnit));
 }
 
 // Bits 7/6, 5/4, 3/2, 1/0: high/low of temperature, Vcc, bias, TX power.
@@ -117,7 +117,7 @@ void TransceiverModule::buildSerialId() {
     a0[39] = sr ? 0x10 : 0x20;
     putText(a0_, 40, 16, sr ? "PF-10G-SR85" : "LW-10G-LR13-EC");
     putText(a0_, 56, 4, sr ? "A" : "B2");
-    putBe16(a0_, 60, sr ? 850 : 1310);
+    wire::writeBe16(a0_, 60, sr ? 850 : 1310);
     a0[63] = checksum(a0_, 0, 62);
     a0[65] = 0x1A;  // loss of signal, TX_FAULT and TX_DISABLE implemented
     putText(
@@ -141,10 +141,11 @@ void TransceiverModule::buildThresholds() {
     const Diagnostics* order[4] = {&highAlarm_, &lowAlarm_, &highWarning_, &lowWarning_};
     for (size_t level = 0; level < 4; ++level) {
         auto raw = rawWords(*order[level], cal);
-        for (size_t q = 0; q < 5; ++q) putBe16(a2Static_, kThresholds + 8 * q + 2 * level, raw[q]);
+        for (size_t q = 0; q < 5; ++q)
+            wire::writeBe16(a2Static_, kThresholds + 8 * q + 2 * level, raw[q]);
     }
     if (!sr) {
-        putBeFloat(a2Static_, kRxPowerCoefficients + 12, static_cast<float>(cal.rxLinear));
+        wire::writeBeFloat(a2Static_, kRxPowerCoefficients + 12, static_cast<float>(cal.rxLinear));
         putSlope(a2Static_, kTxBiasSlope, cal.biasSlope, cal.biasOffset, 500);
         putSlope(a2Static_, kTxPowerSlope, cal.txSlope, cal.txOffset, 10000);
         putSlope(a2Static_, kTemperatureSlope, cal.temperatureSlope, cal.temperatureOffset, 256);
@@ -178,7 +179,7 @@ std::array<uint8_t, 128> TransceiverModule::diagnosticsPage(double elapsed) cons
     Diagnostics d = diagnosticsAt(elapsed);
     const Calibration& cal = kind_ == TransceiverKind::ShortReach ? Calibration{} : kExternal;
     auto raw = rawWords(d, cal);
-    for (size_t q = 0; q < 5; ++q) putBe16(a2, kMeasurements + 2 * q, raw[q]);
+    for (size_t q = 0; q < 5; ++q) wire::writeBe16(a2, kMeasurements + 2 * q, raw[q]);
     a2[kStatusControl] = 0;  // transmitter on, no fault, signal present, data ready
     a2[kAlarmFlags] = levelFlags(d, highAlarm_, lowAlarm_);
     a2[kAlarmFlags + 1] = rxFlags(d, highAlarm_, lowAlarm_);

@@ -4,18 +4,12 @@
 #include <stdexcept>
 
 #include "../log.h"
+#include "byte_order.h"
 #include "generated_source.h"
 #include "utf16_text.h"
 
 namespace nettlebeam::traffic {
 namespace {
-
-void putLe32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    for (size_t i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void putLe64(std::vector<uint8_t>& out, size_t at, uint64_t v) {
-    for (size_t i = 0; i < 8; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // Like a capture tool's closing summary: where every frame went, per port.
 std::string describeEnd(int32_t handle, const CaptureEvent& e) {
@@ -91,7 +85,7 @@ void DeviceTraffic::fillPortGroups(std::vector<uint8_t>& format1, bool portAFirs
         const uint64_t words[8] = {
             p.bytes.load(),     p.lessThan64.load(), p.from64To1518.load(), p.moreThan1518.load(),
             p.crcErrors.load(), p.jabbers.load(),    p.collisions.load(),   p.hwDropped.load()};
-        for (size_t i = 0; i < 8; ++i) putLe64(format1, 8 * (8 * group + i), words[i]);
+        for (size_t i = 0; i < 8; ++i) wire::writeLe64(format1, 8 * (8 * group + i), words[i]);
     }
 }
 
@@ -111,7 +105,7 @@ std::vector<uint8_t> DeviceTraffic::directStatus() const {
     if (startedOnce_ || !configuredOnce_) return reply;
     // Before the first start the status shows the settings: the cache size
     // and the base name.
-    putLe64(reply, 48, configured_.maxCache);
+    wire::writeLe64(reply, 48, configured_.maxCache);
     putUtf16Le(reply, 64, toUtf16(configured_.path));
     return reply;
 }
@@ -135,15 +129,15 @@ std::vector<std::vector<uint8_t>> DeviceTraffic::takeEventRecords() {
     std::vector<std::vector<uint8_t>> records;
     for (const CaptureEvent& e : engine_.directCapture().takeEvents()) {
         std::vector<uint8_t> record(wire::kEventRecordBytes, 0);
-        putLe32(record, 0, static_cast<uint32_t>(handle_));
+        wire::writeLe32(record, 0, static_cast<uint32_t>(handle_));
         if (e.kind == CaptureEvent::Kind::NewFile) {
-            putLe32(record, 4, 1);
+            wire::writeLe32(record, 4, 1);
             // The name and its terminating zero fit in the record's 4096 bytes.
             putUtf16Le(record, 12, toUtf16(e.path));
         } else {
-            putLe32(record, 4, 4);
-            putLe32(record, 12, e.enabled ? 1 : 0);
-            putLe64(record, 16, e.error);
+            wire::writeLe32(record, 4, 4);
+            wire::writeLe32(record, 12, e.enabled ? 1 : 0);
+            wire::writeLe64(record, 16, e.error);
             if (e.ended) driver::logLine(describeEnd(handle_, e));
         }
         records.push_back(std::move(record));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "byte_order.h"
 #include "pcapng.h"
 #include "utf16_text.h"
 
@@ -28,10 +29,6 @@ uint32_t interfaceOf(const uint8_t* block) {
     uint32_t id;
     std::memcpy(&id, block + 8, 4);
     return id & 1;
-}
-
-void putLe64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
@@ -209,7 +206,7 @@ std::vector<uint8_t> DirectCapture::statusReply() const {
     std::vector<uint8_t> reply(kStatusReplySize, 0);
     const uint64_t words[8] = {s.enabled,      s.cachePressure, s.cacheUsed, s.bytesWritten,
                                s.bytesDropped, s.error,         s.cacheSize, s.filesWritten};
-    for (size_t i = 0; i < 8; ++i) putLe64(reply.data() + 8 * i, words[i]);
+    for (size_t i = 0; i < 8; ++i) wire::writeLe64(reply, 8 * i, words[i]);
     putUtf16Le(reply, 64, toUtf16(s.currentFile));
     return reply;
 }

@@ -4,17 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#include "byte_order.h"
+
 namespace nettlebeam::traffic {
 namespace {
-
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void storeLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // Packet filter block layout.
 constexpr size_t kDstMac = 8, kSrcMac = 14, kDstIp = 20, kSrcIp = 36, kDstPort = 52, kSrcPort = 54,
@@ -45,8 +38,7 @@ std::array<uint8_t, N> reversed(const uint8_t* networkOrder, size_t length = N) 
 std::optional<PacketTypeFilter> PacketTypeFilter::fromBlock(std::span<const uint8_t> block) {
     if (block.size() != kBlockSize) return std::nullopt;
     PacketTypeFilter f;
-    f.word_ = 0;
-    for (size_t i = 0; i < 8; ++i) f.word_ |= static_cast<uint64_t>(block[i]) << (8 * i);
+    f.word_ = wire::readLe64(block, 0);
     return f;
 }
 
@@ -61,12 +53,12 @@ bool PacketTypeFilter::passesAll() const {
 
 std::array<uint8_t, PacketTypeFilter::kBlockSize> PacketTypeFilter::block() const {
     std::array<uint8_t, kBlockSize> out{};
-    for (size_t i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(word_ >> (8 * i));
+    wire::writeLe64(out, 0, word_);
     return out;
 }
 
 DpiFilter::DpiFilter() {
-    storeLe32(block_.data() + 216, 1);
+    wire::writeLe32(block_, 216, 1);
 }
 
 std::optional<DpiFilter> DpiFilter::fromBlock(std::span<const uint8_t> block) {
@@ -75,7 +67,7 @@ std::optional<DpiFilter> DpiFilter::fromBlock(std::span<const uint8_t> block) {
     std::copy(block.begin(), block.end(), f.block_.begin());
     f.enabled_ = (block[220] & 1) != 0;
     std::copy_n(block.begin(), 32, f.pattern_.begin());
-    f.mask_ = le32(block.data() + 32);
+    f.mask_ = wire::readLe32(block, 32);
     if (f.mask_ != 0) {
         f.anchor_ = static_cast<size_t>(std::countr_zero(f.mask_));
         f.length_ = 32 - static_cast<size_t>(std::countl_zero(f.mask_));
@@ -107,7 +99,7 @@ bool DpiFilter::passes(const Frame& frame, const FrameInfo& info) const {
 }
 
 PacketFilter::PacketFilter() {
-    storeLe32(block_.data(), 1);
+    wire::writeLe32(block_, 0, 1);
 }
 
 std::optional<PacketFilter> PacketFilter::fromBlock(std::span<const uint8_t> block) {
@@ -117,8 +109,8 @@ std::optional<PacketFilter> PacketFilter::fromBlock(std::span<const uint8_t> blo
     f.enabled_ = (block[4] & 1) != 0;
     for (size_t i = 0; i < 6; ++i)
         f.care_ |= static_cast<uint64_t>(block[kCareMask + i]) << (8 * i);
-    f.either_ = static_cast<uint16_t>(block[kEither] | block[kEither + 1] << 8);
-    f.fieldFlags_ = le32(block.data() + kFieldFlags);
+    f.either_ = wire::readLe16(block, kEither);
+    f.fieldFlags_ = wire::readLe32(block, kFieldFlags);
     return f;
 }
 

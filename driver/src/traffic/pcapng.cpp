@@ -2,6 +2,8 @@
 
 #include <bit>
 
+#include "byte_order.h"
+
 namespace nettlebeam::traffic::pcapng {
 namespace {
 
@@ -11,8 +13,8 @@ static_assert(std::endian::native == std::endian::little,
 class BlockBuilder {
   public:
     explicit BlockBuilder(uint32_t type) { put32(type), put32(0); }
-    void put16(uint16_t v) { bytes_.push_back(uint8_t(v)), bytes_.push_back(uint8_t(v >> 8)); }
-    void put32(uint32_t v) { put16(uint16_t(v)), put16(uint16_t(v >> 16)); }
+    void put16(uint16_t v) { wire::appendLe16(bytes_, v); }
+    void put32(uint32_t v) { wire::appendLe32(bytes_, v); }
     void put64(uint64_t v) { put32(uint32_t(v)), put32(uint32_t(v >> 32)); }
     void option(uint16_t code, std::span<const uint8_t> value) {
         put16(code);

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "byte_order.h"
 #include "classify.h"
 
 namespace nettlebeam::traffic {
@@ -136,7 +137,7 @@ void TrafficEngine::deliver(const Frame& frame, Delivery& delivery) {
         uint32_t fcs = frame.fcs;
         if (!frame.hasFcs)
             fcs = static_cast<uint32_t>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
-        for (size_t i = 0; i < 4; ++i) fcsBytes_[i] = static_cast<uint8_t>(fcs >> (8 * i));
+        wire::writeLe32(fcsBytes_, 0, fcs);
         extra = fcsBytes_;
     }
     const uint32_t original = static_cast<uint32_t>(data.size() + extra.size());

@@ -1,13 +1,17 @@
-// Little- and big-endian access to device blocks. Callers check the block's
-// size before reading; these helpers only assemble the bytes.
+// Little- and big-endian access to the fields of protocol blocks: the
+// control socket's frames and the device blocks the library and the daemon
+// exchange are little-endian whatever the host; a few transceiver fields are
+// big-endian. Callers check a block's size before touching it; these helpers
+// only assemble and spread the bytes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <vector>
 
-namespace nettlebeam::codec {
+namespace nettlebeam::wire {
 
 inline uint16_t readLe16(std::span<const uint8_t> bytes, size_t offset) {
     return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
@@ -52,8 +56,29 @@ inline void writeLe64(std::span<uint8_t> bytes, size_t offset, uint64_t value) {
     for (size_t i = 0; i < 8; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+inline void writeBe16(std::span<uint8_t> bytes, size_t offset, uint16_t value) {
+    bytes[offset] = static_cast<uint8_t>(value >> 8);
+    bytes[offset + 1] = static_cast<uint8_t>(value);
+}
+
+inline void writeBeFloat(std::span<uint8_t> bytes, size_t offset, float value) {
+    uint32_t raw;
+    std::memcpy(&raw, &value, sizeof raw);
+    for (size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(raw >> (24 - 8 * i));
+}
+
+// For blocks built field by field at their end.
+inline void appendLe16(std::vector<uint8_t>& bytes, uint16_t value) {
+    bytes.push_back(static_cast<uint8_t>(value));
+    bytes.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+inline void appendLe32(std::vector<uint8_t>& bytes, uint32_t value) {
+    for (size_t i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
 inline bool bitSet(uint32_t value, unsigned bit) {
     return ((value >> bit) & 1u) != 0;
 }
 
-}  // namespace nettlebeam::codec
+}  // namespace nettlebeam::wire

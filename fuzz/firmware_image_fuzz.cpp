@@ -17,7 +17,7 @@ bool inside(std::span<const uint8_t> part, std::span<const uint8_t> whole) {
 void checkBlocks(std::span<const uint8_t> image) {
     size_t covered = 0;
     for (const auto block : firmwareBlocks(image)) {
-        FUZZ_CHECK(!block.empty() && block.size() <= kFirmwareBlockSize);
+        FUZZ_CHECK(!block.empty() && block.size() <= nettlebeam::wire::kMaxFirmwareBlockBytes);
         FUZZ_CHECK(block.data() == image.data() + covered);
         covered += block.size();
     }

@@ -38,7 +38,7 @@ FirmwareImages checkFirmwareImage(std::span<const uint8_t> file, NettlebeamApiDe
 std::vector<std::span<const uint8_t>> firmwareBlocks(std::span<const uint8_t> image) {
     std::vector<std::span<const uint8_t>> blocks;
     while (!image.empty()) {
-        const size_t length = std::min(image.size(), kFirmwareBlockSize);
+        const size_t length = std::min<size_t>(image.size(), wire::kMaxFirmwareBlockBytes);
         blocks.push_back(image.first(length));
         image = image.subspan(length);
     }

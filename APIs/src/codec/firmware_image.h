@@ -9,11 +9,11 @@
 
 #include "NettlebeamAPI.h"
 #include "firmware_format.h"
+#include "request_codes.h"
 
 namespace nettlebeam::codec {
 
 inline constexpr size_t kFirmwareHeaderSize = firmware_format::kHeaderSize;
-inline constexpr size_t kFirmwareBlockSize = 508;
 // Programming progress byte that tells an image is done.
 inline constexpr uint8_t kProgrammingDone = 255;
 
@@ -33,7 +33,7 @@ struct FirmwareImages {
 // Checks the header against the device type and the file's length and CRC.
 FirmwareImages checkFirmwareImage(std::span<const uint8_t> file, NettlebeamApiDeviceType type);
 
-// An image as the data requests carry it: blocks of kFirmwareBlockSize bytes,
+// An image as the data requests carry it: blocks of wire::kMaxFirmwareBlockBytes,
 // the last one holding the rest.
 std::vector<std::span<const uint8_t>> firmwareBlocks(std::span<const uint8_t> image);
 

@@ -28,6 +28,7 @@
 #include "sqtablewidget.h"
 #include "statisticsview.h"
 #include "statsthread.h"
+#include "timesource.h"
 #include "timingchart.h"
 #include "timingdisplay.h"
 #include "ui_mainwindow.h"
@@ -911,11 +912,11 @@ void MainWindow::resync(int32_t source) {
 }
 
 void MainWindow::on_TimingSetGPSTime_clicked() {
-    resync(2);
+    resync(TimeSource::kGps);
 }
 
 void MainWindow::on_TimingSetSNTPTime_clicked() {
-    resync(5);
+    resync(TimeSource::kSntp);
 }
 
 void MainWindow::timingStatusUpdate(const StatsThreadInfo& sti) {

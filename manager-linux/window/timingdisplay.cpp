@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QLocale>
 
+#include "timesource.h"
 #include "timingchart.h"
 #include "ui_mainwindow.h"
 
@@ -58,16 +59,16 @@ QString TimingDisplay::satellitesText(const NettlebeamApiTimingStatus& s) {
 
 QString TimingDisplay::timeSourceText(int32_t source) {
     switch (source) {
-        case 0:
-        case 3:
+        case TimeSource::kSystemClock:
+        case TimeSource::kUnlisted:
             return QStringLiteral("System clock");
-        case 1:
+        case TimeSource::kRtc:
             return QStringLiteral("RTC");
-        case 2:
+        case TimeSource::kGps:
             return QStringLiteral("GPS");
-        case 4:
+        case TimeSource::kManual:
             return QStringLiteral("Manual");
-        case 5:
+        case TimeSource::kSntp:
             return QStringLiteral("SNTP");
         default:
             return QString();

@@ -6,11 +6,11 @@
 
 #include "sntpclient.h"
 #include "sntpresync.h"
+#include "timesource.h"
 #include "updatethread.h"
 
 namespace {
 
-constexpr int32_t kSntpTimeSource = 5;
 constexpr NettlebeamApiCapabilities kStatisticsCapabilities = CapStatisticsV1 | CapStatisticsV2;
 
 bool has(NettlebeamApiCapabilities capabilities, NettlebeamApiCapabilities bit) {
@@ -186,7 +186,7 @@ void StatsThread::slot_update_status(const StatsThreadInfo& info) {
 
 void StatsThread::slot_timing_resync(const StatsThreadInfo& info) {
     NettlebeamApiTimingTime timing = info.timingSet;
-    if (timing.source != kSntpTimeSource) {
+    if (timing.source != TimeSource::kSntp) {
         NettlebeamAPISetTimingTime(info.handle, timing);
         return;
     }

@@ -102,7 +102,7 @@ void CloudsharkControl::captureStatusChanged(NettlebeamApiDeviceHandle handle,
         Capture& capture = captures_[handle];
         capture.uploading = ui->enabled->isChecked();
         if (capture.uploading) {
-            device->reserved = 1;
+            device->uploading = true;
             lost_ = 0;
             hideError();
             showProgress();
@@ -110,7 +110,7 @@ void CloudsharkControl::captureStatusChanged(NettlebeamApiDeviceHandle handle,
         return;
     }
     endCapture(handle);
-    device->reserved = 0;
+    device->uploading = false;
 }
 
 void CloudsharkControl::deviceLeft(NettlebeamApiDeviceHandle handle) {

@@ -15,7 +15,7 @@ struct NettlebeamDevice {
     NettlebeamApiDeviceType type = 0;
     QString friendlyName;
     NettlebeamApiDeviceFeatures features{};  // refreshed by every features answer
-    int32_t reserved = 0;
+    bool uploading = false;  // a capture of this device is being uploaded as it is written
 };
 
 Q_DECLARE_METATYPE(NettlebeamDevice*)

@@ -1,9 +1,12 @@
 // The manager's single window. It owns every widget, the settings, the map of
 // attached devices and the device worker, which makes every library call on
 // a thread of its own: the window only emits requests (queued signals
-// carrying a StatsThreadInfo) and shows the answers. The only library calls
-// made here are the cheap, lock-protected reads of the capability mask, the
-// library version and the firmware image names.
+// carrying a StatsThreadInfo) and shows the answers. The library calls made
+// here are the cheap, lock-protected reads of the capability mask, the
+// library version and the firmware image names, and one deliberate
+// exception: slot_set_fw reads, sets and saves the features with blocking
+// calls on this thread, so the chosen image is saved before the restart it
+// then asks the worker for.
 #pragma once
 
 #include <QHash>

@@ -176,16 +176,14 @@ class Monitor {
     }
 
     // A copy of the handle's record without its callbacks; nothing when the
-    // handle is not listed.
+    // handle is not listed. The whole record is copied, so a field added to
+    // it cannot be dropped on the way.
     std::optional<DeviceRecord> listedRecord(int32_t handle) {
         std::lock_guard guard(library_.lock());
         const DeviceRecord* record = library_.findLocked(handle);
         if (record == nullptr) return std::nullopt;
-        DeviceRecord copy;
-        copy.handle = record->handle;
-        copy.type = record->type;
-        copy.versions = record->versions;
-        copy.mac = record->mac;
+        DeviceRecord copy = *record;
+        copy.callbacks.clear();
         return copy;
     }
 

@@ -5,8 +5,8 @@ set -eu
 
 PACKAGES="build-essential cmake pkg-config git libgtest-dev libgmock-dev
 qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libqcustomplot-dev fonts-dejavu-core
-libargtable2-dev libpcap-dev zlib1g-dev
-python3 tshark tcpdump chrony xvfb xauth clang libclang-rt-14-dev clang-format ccache
+libargtable2-dev libpcap-dev zlib1g-dev libmicrohttpd-dev
+python3 tshark tcpdump chrony prometheus xvfb xauth clang libclang-rt-14-dev clang-format ccache
 dpkg-dev lintian desktop-file-utils man-db systemd"
 
 missing=""

@@ -10,7 +10,8 @@
 #     of README.md, copied outside the tree, builds through pkg-config and
 #     through the CMake package and lists the devices of a private
 #     nettlebeamd; beamctl list and nettlebeamd devices run against that
-#     daemon; every library of the manager resolves, the packaged one among
+#     daemon; the exporter serves that daemon's devices at /metrics and its
+#     alerting rules pass promtool; every library of the manager resolves, the packaged one among
 #     them, and the manager started offscreen lists the daemon's devices
 #     (--list-devices) and exits 0; man -l renders every manual page without
 #     a warning.
@@ -22,12 +23,18 @@ set -euo pipefail
 
 root_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 packages="$(cd "${1:-$root_dir/build/packages}" && pwd)"
-expected=(libnettlebeamapi2 libnettlebeamapi-dev beamctl nettlebeamd nettlebeam-manager)
+expected=(libnettlebeamapi2 libnettlebeamapi-dev beamctl nettlebeamd nettlebeam-exporter
+    nettlebeam-manager)
 
 work=$(mktemp -d /tmp/nettlebeam-packages.XXXXXX)
 daemon_up=0
 manager_pid=""
+exporter_pid=""
 cleanup() {
+    if [[ -n $exporter_pid ]]; then
+        kill "$exporter_pid" 2>/dev/null || true
+        wait "$exporter_pid" 2>/dev/null || true
+    fi
     if [[ -n $manager_pid ]]; then
         kill "$manager_pid" 2>/dev/null || true
         wait "$manager_pid" 2>/dev/null || true
@@ -67,7 +74,7 @@ passed "lintian"
 
 # Dependencies come from dpkg-shlibdeps: the programs linking the library
 # must depend on its package, the development package on its exact version.
-for program in beamctl nettlebeam-manager; do
+for program in beamctl nettlebeam-exporter nettlebeam-manager; do
     depends=$(dpkg-deb -f "$packages/${program}"_*.deb Depends)
     grep -qE '(^|, )libnettlebeamapi2 \(>= ' <<<"$depends" ||
         fail "$program does not depend on libnettlebeamapi2: $depends"
@@ -106,21 +113,23 @@ while read -r image; do
 done < <(sed -n 's|.*<file>\(.*\)</file>.*|\1|p' "$catalogue")
 passed "manager layout"
 
-unit="$sysroot/usr/lib/systemd/user/nettlebeamd.service"
-[[ -f $unit ]] || fail "no systemd user unit in nettlebeamd"
-while read -r program; do
-    [[ $program == /* && -x $sysroot$program ]] || fail "the unit runs $program, which nettlebeamd does not install"
-done < <(sed -n 's/^Exec[A-Za-z]*=\([^ ]*\).*/\1/p' "$unit")
-# systemd's own reading of the unit, as a user manager would load it: its
-# programs are those of the unpacked root, its manual page the packaged one.
-# Warnings (an unknown key, a value it cannot parse) fail as well as errors.
 mkdir -m 0700 "$work/runtime" "$work/unit"
-sed "s#^\(Exec[A-Za-z]*=\)/#\1$sysroot/#" "$unit" >"$work/unit/nettlebeamd.service"
-status=0
-report=$(XDG_RUNTIME_DIR="$work/runtime" MANPATH="$sysroot/usr/share/man" \
-    systemd-analyze verify --user "$work/unit/nettlebeamd.service" 2>&1) || status=$?
-[[ $status == 0 && -z $report ]] || fail "systemd-analyze verify refuses the user unit: $report"
-passed "systemd user unit"
+for service in nettlebeamd nettlebeam-exporter; do
+    unit="$sysroot/usr/lib/systemd/user/$service.service"
+    [[ -f $unit ]] || fail "no systemd user unit in $service"
+    while read -r program; do
+        [[ $program == /* && -x $sysroot$program ]] || fail "the unit runs $program, which $service does not install"
+    done < <(sed -n 's/^Exec[A-Za-z]*=\([^ ]*\).*/\1/p' "$unit")
+    # systemd's own reading of the unit, as a user manager would load it: its
+    # programs are those of the unpacked root, its manual page the packaged one.
+    # Warnings (an unknown key, a value it cannot parse) fail as well as errors.
+    sed "s#^\(Exec[A-Za-z]*=\)/#\1$sysroot/#" "$unit" >"$work/unit/$service.service"
+    status=0
+    report=$(XDG_RUNTIME_DIR="$work/runtime" MANPATH="$sysroot/usr/share/man" \
+        systemd-analyze verify --user "$work/unit/$service.service" 2>&1) || status=$?
+    [[ $status == 0 && -z $report ]] || fail "systemd-analyze verify refuses the $service unit: $report"
+done
+passed "systemd user units"
 
 # --- programs from the unpacked root against a private daemon -----------------
 export LD_LIBRARY_PATH="$libdir"
@@ -149,6 +158,36 @@ grep -q "libNettlebeamAPI.so.2 => $libdir/" < <(ldd "$sysroot/usr/bin/beamctl") 
 output=$("$sysroot/usr/bin/beamctl" list) || fail "beamctl list failed: $output"
 expect_daemon_macs "beamctl list" "$output"
 passed "beamctl list"
+
+# The exporter as installed, on a free loopback port: one scrape lists the
+# daemon's devices, and its alerting rules pass promtool.
+"$sysroot/usr/bin/nettlebeam-exporter" --listen 127.0.0.1:0 >"$work/exporter.out" 2>"$work/exporter.err" &
+exporter_pid=$!
+port=""
+for _ in $(seq 100); do
+    port=$(sed -n 's/^nettlebeam-exporter: listening on port \([0-9]*\)$/\1/p' "$work/exporter.out")
+    [[ -n $port ]] && break
+    kill -0 "$exporter_pid" 2>/dev/null || break
+    sleep 0.1
+done
+[[ -n $port ]] || fail "the exporter did not start: $(cat "$work/exporter.err")"
+scrape=""
+for _ in $(seq 100); do
+    exec 3<>"/dev/tcp/127.0.0.1/$port"
+    printf 'GET /metrics HTTP/1.0\r\n\r\n' >&3
+    scrape=$(cat <&3)
+    exec 3<&-
+    [[ $(grep -c '^nettlebeam_device_info{' <<<"$scrape") == 3 ]] && break
+    sleep 0.1
+done
+grep -q '^nettlebeam_up 1' <<<"$scrape" || fail "the exporter's scrape has no nettlebeam_up 1: $scrape"
+expect_daemon_macs "the exporter" "$(grep '^nettlebeam_device_info{' <<<"$scrape")"
+promtool check rules "$sysroot/usr/share/nettlebeam-exporter/alerts.yml" >/dev/null ||
+    fail "promtool refuses the packaged alerting rules"
+kill "$exporter_pid"
+wait "$exporter_pid" || true
+exporter_pid=""
+passed "exporter scrape"
 
 # The manager as installed: every library it needs resolves, the packaged
 # one among them; started without a display it lists the daemon's devices.
@@ -213,7 +252,8 @@ passed "C example through the CMake package"
 
 # --- manual pages -------------------------------------------------------------
 pages=$(find "$sysroot/usr/share/man" -name '*.gz' | sort)
-for page in "$sysroot/usr/share/man/man1/beamctl.1.gz" "$sysroot/usr/share/man/man8/nettlebeamd.8.gz"; do
+for page in "$sysroot/usr/share/man/man1/beamctl.1.gz" "$sysroot/usr/share/man/man8/nettlebeamd.8.gz" \
+    "$sysroot/usr/share/man/man1/nettlebeam-exporter.1.gz"; do
     grep -qx "$page" <<<"$pages" || fail "missing manual page ${page#"$sysroot"}"
 done
 for page in $pages; do

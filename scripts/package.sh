@@ -2,7 +2,8 @@
 # Builds the Debian packages into build/packages/ from the normal build in
 # build/, configured for the prefix /usr where the packages install (the
 # build is reused as it is; only what the prefix changes is made again).
-#   libnettlebeamapi2, libnettlebeamapi-dev, beamctl, nettlebeamd, nettlebeam-manager
+#   libnettlebeamapi2, libnettlebeamapi-dev, beamctl, nettlebeamd, nettlebeam-exporter,
+#   nettlebeam-manager
 # scripts/check-packages.sh checks them.
 set -eu
 cd "$(dirname "$0")/.."

@@ -36,6 +36,27 @@ std::string describe(const PrometheusServer& prometheus, const std::string& expr
     return text;
 }
 
+// Port A's frames in a scrape of the exporter.
+double portAFrames(const std::string& scrape) {
+    std::smatch match;
+    std::regex line("nettlebeam_port_received_frames_total\\{device=\"" + kGigabit +
+                    "\",port=\"A\"\\} ([0-9]+)");
+    return std::regex_search(scrape, match, line) ? std::stod(match[1]) : -1;
+}
+
+// Port A's valid and invalid frames in `beamctl statistics`.
+double beamctlPortAFrames(const std::string& report) {
+    std::string portA = report.substr(report.find("Port A"));
+    double total = 0;
+    for (const char* label : {"Total valid packets", "Total invalid packets"}) {
+        std::smatch match;
+        if (!std::regex_search(portA, match, std::regex(std::string(label) + " *: *([0-9]+)")))
+            return -1;
+        total += std::stod(match[1]);
+    }
+    return total;
+}
+
 double single(const PrometheusServer& prometheus, const std::string& expression) {
     auto results = prometheus.query(expression);
     return results.size() == 1 ? results[0].value : std::nan("");
@@ -100,6 +121,14 @@ TEST(ExporterWithPrometheus, WatchesEveryDeviceAtItsTrafficRateThroughDetachAndD
         return hasResults(prometheus, "nettlebeam_device_info{device=\"" + kTenGigabit + "\"}", 0);
     }));
     EXPECT_TRUE(hasResults(prometheus, "nettlebeam_device_info{device=\"" + kGigabit + "\"}", 1));
+
+    // The totals are beamctl's, read within the same second.
+    auto statistics = testsupport::runProcess({BEAMCTL_PATH, "statistics", "--device=0"},
+                                              std::chrono::seconds(30), {daemon.controlEnv()});
+    double exported = portAFrames(exporter.scrape());
+    double counted = beamctlPortAFrames(statistics.out);
+    EXPECT_GT(counted, 0) << statistics.out;
+    EXPECT_NEAR(exported, counted, kFramesPerSecond) << statistics.out;
 
     // The driver gone: nettlebeam_up drops and the scrape still succeeds.
     daemon.stop();

@@ -1,6 +1,7 @@
 // Many scrapers at once and hostile clients: every well-formed scrape is
 // answered, garbage is refused, and the exporter's memory stays flat.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -135,6 +136,41 @@ TEST_F(ExporterUnderLoad, AnswersEveryConcurrentScrapeWhileHostileClientsPound) 
     long after = exporter_->process().residentKiB();
     // Threads and buffers of finished connections are given back.
     EXPECT_LT(after, before + 8 * 1024) << "RSS before " << before << " KiB, after " << after;
+}
+
+// A driver that stops answering mid-scrape (here: stopped with SIGSTOP)
+// must not hold the scrapes: each is answered once --scrape-timeout passes,
+// never left to the scraper's own timeout. With four devices, waiting for
+// the library's own reply timeout of each would outlast the test client's
+// 30 s.
+TEST(ExporterWithAHungDriver, AnswersEveryScrapeOnceTheScrapeTimeoutPasses) {
+    Daemon daemon;
+    daemon.attach({"--type", "5", "--mac", kDevice, "--traffic", "rate=1000"});
+    for (const char* mac : {"00:1b:c5:0a:00:08", "00:1b:c5:0a:00:09", "00:1b:c5:0a:00:0a"})
+        daemon.attach({"--type", "5", "--mac", mac});
+    RunningExporter exporter(daemon, {"--scrape-timeout", "1"});
+    ASSERT_TRUE(waitUntil([&] {
+        std::string text = get(exporter.port(), "/metrics").body;
+        return text.find("device=\"00:1b:c5:0a:00:0a\"") != std::string::npos &&
+               completeScrape(get(exporter.port(), "/metrics"));
+    }));
+
+    ASSERT_EQ(kill(daemon.pid(), SIGSTOP), 0);
+    std::vector<HttpReply> replies(5);
+    std::vector<std::thread> scrapers;
+    for (HttpReply& reply : replies)
+        scrapers.emplace_back([&] { reply = get(exporter.port(), "/metrics"); });
+    for (std::thread& scraper : scrapers) scraper.join();
+    ASSERT_EQ(kill(daemon.pid(), SIGCONT), 0);
+
+    for (const HttpReply& reply : replies) {
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_NE(reply.body.find("nettlebeam_scrape_duration_seconds "), std::string::npos);
+        // No device answered in time: they drop out of this scrape.
+        EXPECT_EQ(reply.body.find("device=\""), std::string::npos) << reply.body;
+    }
+    // The stalled reading finishes once the driver runs again.
+    EXPECT_TRUE(waitUntil([&] { return completeScrape(get(exporter.port(), "/metrics")); }));
 }
 
 }  // namespace

@@ -133,14 +133,37 @@ void CloudsharkControl::endCapture(NettlebeamApiDeviceHandle handle) {
 }
 
 void CloudsharkControl::newFileAvailable(NettlebeamApiDeviceHandle handle, QString filename) {
-    const auto found = captures_.find(handle);
-    if (found == captures_.end() || !found->second.uploading) return;
-    // A looping capture removes its oldest file as it announces a new one:
-    // the link is made now, the file queued once the device moves on.
+    adoptAnnounced(handle, filename, nullptr, QString());
+}
+
+void CloudsharkControl::linkAnnouncedFile(NettlebeamApiDeviceHandle handle,
+                                          const QString& filename) {
     QString why;
-    std::unique_ptr<UploadEntry> next = UploadEntry::announce(handle, filename, &why);
-    if (next == nullptr) reportLost(filename, why);
-    std::unique_ptr<UploadEntry> finished = std::exchange(found->second.writing, std::move(next));
+    std::unique_ptr<UploadEntry> entry;
+    if (uploadWanted_.load()) {
+        entry = UploadEntry::announce(handle, filename, &why);
+    }
+    // Shared only to pass through the event queue: an announcement that never
+    // arrives (the panel went first) takes its link with it.
+    auto held = std::make_shared<std::unique_ptr<UploadEntry>>(std::move(entry));
+    QMetaObject::invokeMethod(
+        this,
+        [this, handle, filename, held, why] {
+            adoptAnnounced(handle, filename, std::move(*held), why);
+        },
+        Qt::QueuedConnection);
+}
+
+void CloudsharkControl::adoptAnnounced(NettlebeamApiDeviceHandle handle, const QString& filename,
+                                       std::unique_ptr<UploadEntry> entry, QString why) {
+    const auto found = captures_.find(handle);
+    if (found == captures_.end() || !found->second.uploading) return;  // the link goes with it
+    // A looping capture removes its oldest file as it announces a new one:
+    // the link is made at the announcement, the file queued once the device
+    // moves on.
+    if (entry == nullptr && why.isEmpty()) entry = UploadEntry::announce(handle, filename, &why);
+    if (entry == nullptr) reportLost(filename, why);
+    std::unique_ptr<UploadEntry> finished = std::exchange(found->second.writing, std::move(entry));
     if (finished != nullptr) enqueue(std::move(finished));
 }
 
@@ -193,6 +216,7 @@ void CloudsharkControl::refuse(const QString& text) {
 
 void CloudsharkControl::stopUploading() {
     checkWithoutSignals(ui->enabled, false);
+    setUploadWanted(false);
     for (auto& [handle, capture] : captures_) {
         capture.uploading = false;
         capture.writing.reset();
@@ -403,7 +427,12 @@ void CloudsharkControl::updateRemaining(qint64 total) {
 }
 
 void CloudsharkControl::enabledChanged(int state) {
+    setUploadWanted(state == Qt::Checked);
     if (state == Qt::Checked) hideError();
+}
+
+void CloudsharkControl::setUploadWanted(bool wanted) {
+    uploadWanted_.store(wanted);
 }
 
 void CloudsharkControl::enableConfig() {

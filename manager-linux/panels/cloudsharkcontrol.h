@@ -9,6 +9,7 @@
 #include <QString>
 #include <QUrl>
 #include <QWidget>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -55,6 +56,11 @@ class CloudsharkControl : public QWidget {
     // The capture of `handle` began writing `filename`: it is linked now, while
     // it exists, and the file before it is finished.
     void newFileAvailable(NettlebeamApiDeviceHandle handle, QString filename);
+    // The same announcement, on the thread that receives the device's events
+    // (safe on any thread): the link is made there at once, as a looping
+    // capture may remove the file before this panel's thread gets to it, and
+    // the linked file goes on to the panel's thread.
+    void linkAnnouncedFile(NettlebeamApiDeviceHandle handle, const QString& filename);
     // `handle` left: its capture ends here, as no event of it comes any more.
     void deviceLeft(NettlebeamApiDeviceHandle handle);
     // Switches uploading off, drops every queued file and aborts the upload.
@@ -86,6 +92,12 @@ class CloudsharkControl : public QWidget {
     };
 
     NettlebeamDevice* knownDevice(NettlebeamApiDeviceHandle handle) const;
+    // `filename` announced and, unless `entry` is null with no reason in
+    // `why`, already linked: it becomes the file the capture writes.
+    void adoptAnnounced(NettlebeamApiDeviceHandle handle, const QString& filename,
+                        std::unique_ptr<UploadEntry> entry, QString why);
+    // The upload check box, as the thread receiving events reads it.
+    void setUploadWanted(bool wanted);
     // The capture of `handle` is over: its last file is finished.
     void endCapture(NettlebeamApiDeviceHandle handle);
     void enqueue(std::unique_ptr<UploadEntry> entry);
@@ -126,4 +138,7 @@ class CloudsharkControl : public QWidget {
     // Files of the present captures that did not reach the appliance.
     int lost_ = 0;
     UploadMeter meter_;
+    // Whether announced files are linked as they arrive. Captures cannot start
+    // uploading otherwise: the settings are locked while any capture runs.
+    std::atomic<bool> uploadWanted_{false};
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFrame>
@@ -13,10 +14,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <memory>
 
 #include "cloudsharkcontrol.h"
@@ -453,7 +456,9 @@ class CloudsharkWindowTest : public WindowTest {
         return written();
     }
     // Starts a capture of 1 MB files with uploading on; the device's handle.
-    int startCapture(const QString& url, const QString& filter = QString()) {
+    // A looping capture keeps only the newest `count` files.
+    int startCapture(const QString& url, const QString& filter = QString(), int count = 100,
+                     bool loop = false) {
         openWindow();
         const int handle = daemon_->attach(
             withCurrentFirmware({"--type", "9", "--traffic", "rate=4000,mix=imix"}));
@@ -465,7 +470,8 @@ class CloudsharkWindowTest : public WindowTest {
         EXPECT_TRUE(QDir().mkpath(folder_));
         find<QLineEdit>("capture_filename")->setText(folder_ + QStringLiteral("/run.pcapng"));
         find<QSpinBox>("capture_size")->setValue(1);
-        find<QSpinBox>("capture_count")->setValue(100);
+        find<QSpinBox>("capture_count")->setValue(count);
+        find<QCheckBox>("capture_loop")->setChecked(loop);
         QTest::mouseClick(find<QCheckBox>("enabled"), Qt::LeftButton);
         find<QLineEdit>("url")->setText(url);
         find<QLineEdit>("token")->setText(kToken);
@@ -500,6 +506,17 @@ class CloudsharkWindowTest : public WindowTest {
             EXPECT_EQ(puts[n].sha256, sha256Hex(readFile(folder_ + "/" + files[n]))) << n;
         }
         EXPECT_EQ(linksIn(folder_), QStringList());
+    }
+    // The number the device gave a capture file ("run_00007_<time>.pcapng"), 0 for another name.
+    static int fileNumber(const QString& name) {
+        static const QRegularExpression pattern(QStringLiteral("^run_(\\d{5})_"));
+        const QRegularExpressionMatch match = pattern.match(name);
+        return match.hasMatch() ? match.captured(1).toInt() : 0;
+    }
+    int newestFileNumber() const {
+        int newest = 0;
+        for (const QString& name : written()) newest = std::max(newest, fileNumber(name));
+        return newest;
     }
     QStringList written() const {
         return QDir(folder_).entryList({QStringLiteral("*.pcapng")}, QDir::Files, QDir::Name);
@@ -582,4 +599,44 @@ TEST_F(CloudsharkWindowTest, WithADisplayFilterTheBodyIsWhatTSharkWrites) {
         EXPECT_LT(sent, packets(capture));  // the small frames were left out
     }
     EXPECT_EQ(QDir(folder_).entryList(QDir::Files), files);  // no links, no filtered copies
+}
+
+// A looping capture keeping two files removes each file two files after
+// announcing it, while the window may be busy far longer (a redraw, a box, a
+// slow disk). Here the window's thread stalls while the device writes four
+// files: each is linked where its announcement arrives, so every file the
+// device wrote reaches the appliance, none reported lost.
+TEST_F(CloudsharkWindowTest, ALoopingCaptureSendsEveryFileWhileTheWindowIsBusy) {
+    UploadServer server;
+    ASSERT_TRUE(server.started());
+    startCapture(server.url(), QString(), 2, true);
+    ASSERT_TRUE(waitFor([&] { return newestFileNumber() >= 2; }, 60000));
+    // The stall: no event of this thread runs until the device is four files on.
+    const int stalledAt = newestFileNumber();
+    QDeadlineTimer deadline(60000);
+    while (newestFileNumber() < stalledAt + 4 && !deadline.hasExpired()) QThread::msleep(10);
+    ASSERT_GE(newestFileNumber(), stalledAt + 4);
+    const int atLeast = newestFileNumber() + 2;
+    ASSERT_TRUE(waitFor([&] { return newestFileNumber() >= atLeast; }, 60000));
+    stopCapture();
+    ASSERT_TRUE(waitFor([&] { return find<QLineEdit>("url")->isEnabled(); }, 60000));
+    ASSERT_TRUE(uploadsDone());
+    EXPECT_TRUE(find<QFrame>("errorPanel")->isHidden())
+        << find<QLabel>("error")->text().toStdString();
+
+    const QStringList kept = written();
+    ASSERT_EQ(kept.size(), 2);  // the loop removed all but the newest two
+    const QList<UploadServer::Put> puts = server.puts();
+    QList<int> sent;
+    for (const UploadServer::Put& put : puts)
+        sent << fileNumber(put.query.section(QLatin1Char('='), 1));
+    QList<int> expected;
+    for (int n = 1; n <= fileNumber(kept.last()); ++n) expected << n;
+    EXPECT_EQ(sent, expected);
+    for (int n = 0; n < 2 && puts.size() >= 2; ++n) {
+        const UploadServer::Put& put = puts[puts.size() - 2 + n];
+        EXPECT_EQ(put.query, QStringLiteral("filename=") + kept[n]);
+        EXPECT_EQ(put.sha256, sha256Hex(readFile(folder_ + "/" + kept[n]))) << n;
+    }
+    EXPECT_EQ(linksIn(folder_), QStringList());
 }

@@ -210,8 +210,10 @@ void MainWindow::connectWorker() {
         Qt::QueuedConnection);
     connect(worker_, &StatsThread::signal_capture_start_refused, this,
             &MainWindow::captureStartRefused, Qt::QueuedConnection);
+    // Linked on the thread that receives the announcement, before a looping
+    // capture removes the file, however busy the window is.
     connect(worker_, &StatsThread::signal_new_capture_file, ui->Cloudshark,
-            &CloudsharkControl::newFileAvailable, Qt::QueuedConnection);
+            &CloudsharkControl::linkAnnouncedFile, Qt::DirectConnection);
     connect(worker_, &StatsThread::signal_capture_status_changed, ui->Cloudshark,
             &CloudsharkControl::captureStatusChanged, Qt::QueuedConnection);
 }

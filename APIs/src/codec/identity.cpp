@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "byte_order.h"
+#include "device_capabilities.h"
 
 namespace nettlebeam::codec {
 namespace {
@@ -29,11 +30,13 @@ constexpr std::array<IdentifierType, 13> kIdentifierTypes{{
     {0x15, DeviceTypeGigabitGen4},
 }};
 
-// Indexed by device type.
-constexpr std::array<NettlebeamApiCapabilities, 15> kTypeCapabilities{
-    0x00000000, 0x00000010, 0x00000010, 0x00008113, 0x00008111, 0x0000C517, 0x0000C517, 0x0000C537,
-    0x0000C537, 0x0000C51F, 0x0000C53F, 0x00058AD7, 0x00058ADF, 0x0000A113, 0x00028517,
-};
+// The table lives with the daemon's; the names callers see must match it.
+static_assert(wire::kCapabilityCaptureV2 == CapCaptureV2);
+static_assert(wire::kCapabilityPacketsTypeFilter == CapPacketsTypeFilter);
+static_assert(wire::kFirstProductType == DeviceTypeGigabitGen1);
+static_assert(wire::kTenGigabitType == DeviceTypeTenGigabit);
+static_assert(wire::kTenGigabitGpsType == DeviceTypeTenGigabitGps);
+static_assert(wire::kTypeCapabilities.size() == DeviceTypeGigabitGen4 + 1);
 
 constexpr uint8_t kNoGpsModuleMarker = 0xFE;
 constexpr size_t kTimingStatusReplySize = 19;
@@ -64,17 +67,12 @@ NettlebeamApiDeviceType tenGigabitTypeFromTimingStatus(int32_t transportResult,
 }
 
 NettlebeamApiCapabilities capabilitiesOfType(NettlebeamApiDeviceType type) {
-    return type < kTypeCapabilities.size() ? kTypeCapabilities[type] : 0;
+    return wire::typeCapabilities(type);
 }
 
 NettlebeamApiCapabilities fullCapabilities(NettlebeamApiDeviceType type,
                                            uint32_t hwFirmwareVersion) {
-    NettlebeamApiCapabilities mask = capabilitiesOfType(type);
-    if (type < DeviceTypeGigabitGen1 || type > DeviceTypeGigabitGen4) return mask;
-    const bool tenGigabit = type == DeviceTypeTenGigabit || type == DeviceTypeTenGigabitGps;
-    if (tenGigabit && hwFirmwareVersion >= 220) mask |= CapPacketsTypeFilter;
-    if (hwFirmwareVersion >= 300) mask |= CapCaptureV2;
-    return mask;
+    return wire::deviceCapabilities(type, hwFirmwareVersion);
 }
 
 NettlebeamApiVersions decodeVersionReply(int32_t transportResult, std::span<const uint8_t> reply) {

@@ -3,10 +3,14 @@
 // with: whatever a user must read is shown whole.
 #include <QApplication>
 #include <QComboBox>
+#include <QFont>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
+#include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTabBar>
 #include <QTableWidget>
@@ -42,6 +46,27 @@ std::pair<int, int> centredText(const QLabel* label) {
     const int left = label->x() + (label->width() - advance) / 2;
     return {left, left + advance};
 }
+
+// The application's font a quarter larger, as a 120-dpi screen draws it,
+// while it lives.
+class LargerFont {
+  public:
+    LargerFont() : saved_(QApplication::font()) {
+        QFont larger = saved_;
+        if (larger.pointSizeF() > 0) {
+            larger.setPointSizeF(larger.pointSizeF() * 1.25);
+        } else {
+            larger.setPixelSize(larger.pixelSize() * 5 / 4);
+        }
+        QApplication::setFont(larger);
+    }
+    ~LargerFont() { QApplication::setFont(saved_); }
+    LargerFont(const LargerFont&) = delete;
+    LargerFont& operator=(const LargerFont&) = delete;
+
+  private:
+    QFont saved_;
+};
 
 }  // namespace
 
@@ -168,5 +193,60 @@ TEST(CounterRowSizeTest, AddressesAndTagsShowWhole) {
             EXPECT_GE(centredText(right).first - centredText(left).second, space)
                 << line[i] << " " << line[i + 1];
         }
+    }
+}
+
+// At 120 dpi the window's design size still holds the Counters page of a
+// gigabit device without sideways scrolling, and what it shows is whole:
+// the row labels, every row of the four tables and the gauge captions.
+TEST_F(WindowSizeTest, CountersPageFitsTheDesignWidthAtALargerFont) {
+    const LargerFont font;
+    openWindow();
+    window_->setWindowState(Qt::WindowNoState);
+    window_->resize(1126, 712);
+    daemon_->attach(withCurrentFirmware({"--type", "9"}));
+    ASSERT_TRUE(selectorShows(1));
+    ASSERT_TRUE(openPage(QStringLiteral("Counters")));
+    auto* scroll = tabs()->currentWidget()->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_TRUE(waitFor([&] {
+        return scroll->isVisible() && scroll->horizontalScrollBar()->maximum() == 0;
+    })) << scroll->widget()->minimumSizeHint().width()
+        << " > " << scroll->viewport()->width();
+
+    for (const char* name : {"tableWidget", "tableWidget_2", "tableWidget_3", "tableWidget_4"}) {
+        auto* table = find<QTableWidget>(name);
+        QHeaderView* labels = table->verticalHeader();
+        // The headers draw their texts inside a margin on each side.
+        const int margins =
+            2 * labels->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, labels);
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QString text = table->model()->headerData(row, Qt::Vertical).toString();
+            EXPECT_LE(labels->fontMetrics().horizontalAdvance(text) + margins, labels->width())
+                << name << " " << text.toStdString();
+        }
+        EXPECT_GE(table->viewport()->height(), labels->length()) << name;
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QString title = table->model()->headerData(column, Qt::Horizontal).toString();
+            EXPECT_LE(table->horizontalHeader()->fontMetrics().horizontalAdvance(title) + margins,
+                      table->columnWidth(column))
+                << name << " " << title.toStdString();
+            for (int row = 0; row < table->rowCount(); ++row) {
+                if (table->item(row, column) == nullptr) continue;
+                EXPECT_LE(cellNeeds(table, row, column) + (table->showGrid() ? 1 : 0),
+                          table->columnWidth(column))
+                    << name << " " << row << "," << column << " "
+                    << table->item(row, column)->text().toStdString();
+            }
+        }
+    }
+    for (const char* name :
+         {"meters_a_bw_caption", "meters_a_avbw_caption", "meters_a_avcrc_caption",
+          "meters_b_bw_caption", "meters_b_avbw_caption", "meters_b_avcrc_caption"}) {
+        auto* caption = find<QLabel>(name);
+        const QRect needed = caption->fontMetrics().boundingRect(
+            caption->contentsRect(), Qt::AlignCenter | Qt::TextWordWrap, caption->text());
+        EXPECT_LE(needed.width(), caption->contentsRect().width()) << name;
+        EXPECT_LE(needed.height(), caption->contentsRect().height()) << name;
     }
 }

@@ -225,9 +225,14 @@ QList<CounterV2Control*> MainWindow::counterControls() const {
             ui->widget_15, ui->widget_16, ui->widget_17, ui->widget_18};
 }
 
+// The gauges scale with the font like the tables beside them, from at least
+// six lines of text wide and four high to nine high; they grow where the
+// page has room. Their captions wrap between words, so that at a larger font
+// three gauges per port still share the page's width without scrolling.
 void MainWindow::setUpGauges() {
     const QPixmap needle(QStringLiteral(":/gauge/img/needle.png"));
     const QPixmap dial(QStringLiteral(":/gauge/img/gauge.png"));
+    const int line = fontMetrics().height();
     for (QGauge* gauge :
          {ui->meters_a_bw_gauge, ui->meters_a_avbw_gauge, ui->meters_a_avcrc_gauge,
           ui->meters_b_bw_gauge, ui->meters_b_avbw_gauge, ui->meters_b_avcrc_gauge}) {
@@ -236,17 +241,44 @@ void MainWindow::setUpGauges() {
         gauge->setPivot(287.0, 299.0);
         gauge->setA0(0.0);
         gauge->setA1(93.0);
+        gauge->setMinimumSize(line * 6, line * 4);
+        gauge->setMaximumHeight(line * 9);
+    }
+    for (QLabel* caption :
+         {ui->meters_a_bw_caption, ui->meters_a_avbw_caption, ui->meters_a_avcrc_caption,
+          ui->meters_b_bw_caption, ui->meters_b_avbw_caption, ui->meters_b_avcrc_caption}) {
+        caption->setWordWrap(true);
     }
 }
 
+// Row labels as wide as the longest of them ("Invalid packets"), columns
+// never narrower than their titles, and tables as high
+// as their rows, in the font they are drawn with: the valid and invalid
+// tables of both ports share one label width so their columns line up.
 void MainWindow::setUpTables() {
     ui->tableWidget->setPort(0);
     ui->tableWidget_2->setPort(1);
     ui->tableWidget->setPairedTable(ui->tableWidget_3);
     ui->tableWidget_2->setPairedTable(ui->tableWidget_4);
-    for (QTableWidget* table :
-         {ui->tableWidget, ui->tableWidget_2, ui->tableWidget_3, ui->tableWidget_4}) {
-        table->verticalHeader()->setFixedWidth(150);
+    const QList<QTableWidget*> tables{ui->tableWidget, ui->tableWidget_2, ui->tableWidget_3,
+                                      ui->tableWidget_4};
+    int labels = 0;
+    for (QTableWidget* table : tables)
+        labels = std::max(labels, table->verticalHeader()->sizeHint().width());
+    for (QTableWidget* table : tables) {
+        table->verticalHeader()->setFixedWidth(labels);
+        QHeaderView* columns = table->horizontalHeader();
+        // The figures share the width; the percentages (at most "100.00")
+        // take what their title needs.
+        columns->setStretchLastSection(false);
+        columns->setSectionResizeMode(QHeaderView::Stretch);
+        columns->setSectionResizeMode(table->columnCount() - 1, QHeaderView::ResizeToContents);
+        int titles = 0;
+        for (int column = 0; column < table->columnCount(); ++column)
+            titles += columns->sectionSizeHint(column);
+        table->setMinimumWidth(labels + titles + 2 * table->frameWidth());
+        table->setFixedHeight(table->horizontalHeader()->sizeHint().height() +
+                              table->verticalHeader()->length() + 2 * table->frameWidth());
     }
 }
 

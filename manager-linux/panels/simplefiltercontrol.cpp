@@ -1,5 +1,7 @@
 #include "simplefiltercontrol.h"
 
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QIntValidator>
 #include <QSignalBlocker>
 
@@ -85,7 +87,46 @@ SimpleFilterControl::SimpleFilterControl(QWidget* parent)
                            QStringLiteral("****:****:****:****:****:****:****:****")});
     for (QLineEdit* edit : {ui_->srcPortTB, ui_->dstPortTB})
         fitLineEdit(edit, {QStringLiteral("88888")});
+    arrangeModes();
     setFilter(NettlebeamApiPacketFilter{});
+}
+
+// A row of label, IPv6-wide field, check box, version and mode box is wider
+// than the window at 120 dpi. The MAC and port modes sit beside their short
+// source fields instead, and the IP version and mode on a line of their own
+// under the IP fields, so the panel is no wider than its labels, the IP
+// fields and the check boxes.
+void SimpleFilterControl::arrangeModes() {
+    auto* grid = qobject_cast<QGridLayout*>(layout());
+    if (grid == nullptr) return;
+    auto take = [grid](QWidget* widget) {
+        grid->removeWidget(widget);
+        return widget;
+    };
+    auto line = [](std::initializer_list<QWidget*> widgets) {
+        auto* box = new QHBoxLayout;
+        box->setContentsMargins(0, 0, 0, 0);
+        for (QWidget* widget : widgets) box->addWidget(widget);
+        box->addStretch(1);
+        return box;
+    };
+    // The port rows move one line down for the IP modes.
+    const struct {
+        QWidget* label;
+        QWidget* check;
+        int row;
+    } ports[] = {{take(ui_->dstPortLabel), take(ui_->dstPortCB), 6},
+                 {take(ui_->srcPortLabel), take(ui_->srcPortCB), 5}};
+    QWidget* dstPort = take(ui_->dstPortTB);
+    QWidget* srcPort = take(ui_->srcPortTB);
+    for (const auto& port : ports) {
+        grid->addWidget(port.label, port.row, 0);
+        grid->addWidget(port.check, port.row, 3);
+    }
+    grid->addLayout(line({srcPort, take(ui_->portModeCB)}), 5, 2);
+    grid->addWidget(dstPort, 6, 2);
+    grid->addLayout(line({take(ui_->srcMacTB), take(ui_->macModeCB)}), 0, 2);
+    grid->addLayout(line({take(ui_->ipVersionCB), take(ui_->ipModeCB)}), 4, 2);
 }
 
 SimpleFilterControl::~SimpleFilterControl() = default;

@@ -40,6 +40,8 @@ class SimpleFilterControl : public QWidget {
     void on_portModeCB_currentIndexChanged(int index);
 
   private:
+    // Moves the mode boxes next to the short fields they govern.
+    void arrangeModes();
     void setFieldFlag(uint32_t flag, bool on);
     void setEitherFlag(uint16_t flag, bool on);
     // Labels, visibility, check boxes and enabled states from the flags.

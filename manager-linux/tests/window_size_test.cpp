@@ -22,7 +22,26 @@
 
 namespace {
 
-using WindowSizeTest = WindowTest;
+class WindowSizeTest : public WindowTest {
+  protected:
+    // The window at its design size with one device of `args`.
+    void openAtDesignSize(const std::vector<std::string>& args) {
+        openWindow();
+        window_->setWindowState(Qt::WindowNoState);
+        window_->resize(1126, 712);
+        daemon_->attach(withCurrentFirmware(args));
+        ASSERT_TRUE(selectorShows(1));
+    }
+    // The page shown is as wide as the window's scroll area at most.
+    void expectNoSidewaysScrolling() {
+        auto* scroll = tabs()->currentWidget()->findChild<QScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        EXPECT_TRUE(waitFor([&] {
+            return scroll->isVisible() && scroll->horizontalScrollBar()->maximum() == 0;
+        })) << scroll->widget()->minimumSizeHint().width()
+            << " > " << scroll->viewport()->width();
+    }
+};
 
 const QString kLongName = QStringLiteral("Rack 3 uplink, second floor");
 
@@ -248,5 +267,22 @@ TEST_F(WindowSizeTest, CountersPageFitsTheDesignWidthAtALargerFont) {
             caption->contentsRect(), Qt::AlignCenter | Qt::TextWordWrap, caption->text());
         EXPECT_LE(needed.width(), caption->contentsRect().width()) << name;
         EXPECT_LE(needed.height(), caption->contentsRect().height()) << name;
+    }
+}
+
+// The filter panel at 120 dpi: the page needs no sideways scrolling and
+// each mode box and field keeps the width its longest text needs.
+TEST_F(WindowSizeTest, FiltersPageFitsTheDesignWidthAtALargerFont) {
+    const LargerFont font;
+    openAtDesignSize({"--type", "12"});
+    ASSERT_TRUE(openPage(QStringLiteral("Filters")));
+    expectNoSidewaysScrolling();
+    for (const char* name : {"macModeCB", "ipModeCB", "portModeCB", "ipVersionCB"}) {
+        auto* combo = find<QComboBox>(name);
+        EXPECT_GE(combo->width(), combo->sizeHint().width()) << name;
+    }
+    for (const char* name : {"srcMacTB", "dstMacTB", "srcIpTB", "dstIpTB", "srcPortTB"}) {
+        auto* edit = find<QLineEdit>(name);
+        EXPECT_GE(edit->width(), edit->minimumSizeHint().width()) << name;
     }
 }

@@ -5,8 +5,9 @@ set -eu
 
 PACKAGES="build-essential cmake pkg-config git libgtest-dev libgmock-dev
 qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libqcustomplot-dev fonts-dejavu-core
-libargtable2-dev libpcap-dev zlib1g-dev libmicrohttpd-dev
-python3 tshark tcpdump chrony prometheus xvfb xauth clang libclang-rt-14-dev clang-format ccache
+libargtable2-dev libpcap-dev zlib1g-dev libmicrohttpd-dev libnl-route-3-dev
+python3 tshark tcpdump tcpreplay iperf3 iproute2 iputils-ping chrony prometheus xvfb xauth clang
+libclang-rt-14-dev clang-format ccache
 dpkg-dev lintian desktop-file-utils man-db systemd"
 
 missing=""

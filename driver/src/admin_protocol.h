@@ -20,6 +20,10 @@ constexpr uint32_t kStop = 0x4E420004;
 constexpr uint32_t kInject = 0x4E420005;
 // input: a complete 4108-byte event record; no reply
 constexpr uint32_t kEvent = 0x4E420006;
+// input: an interface device's encoded settings (netif/netif_options.h);
+// reply: the new handle (i32 LE). With room for more than the handle, a
+// refusal is answered as handle -1 and one line of text saying why.
+constexpr uint32_t kAttachInterfaces = 0x4E420010;
 
 constexpr bool isAdminCode(uint32_t code) {
     return (code & 0xFFFF0000) == 0x4E420000;

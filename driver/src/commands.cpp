@@ -32,6 +32,9 @@ struct CommandError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Bytes offered for the line a daemon sends when it refuses an attach.
+constexpr uint32_t kReasonRoom = 512;
+
 const char* const kUsage =
     "usage: nettlebeamd COMMAND [--control PATH] ...\n"
     "  serve [--fleet demo|empty|FILE] [--state-dir DIR] [--daemon] [--event-queue-limit N]\n"
@@ -40,6 +43,7 @@ const char* const kUsage =
     "         [--cage-a sr|lr|empty] [--cage-b sr|lr|empty]\n"
     "         [--traffic PROFILE | --replay FILE [--replay-speed X|max] [--replay-loop]\n"
     "                              [--replay-ports A|B|split]]\n"
+    "  attach --interfaces IF_A[,IF_B] [--inline] [--type N] [--mac aa:bb:cc:dd:ee:ff]\n"
     "  detach HANDLE\n"
     "  devices\n"
     "  stop\n"
@@ -126,10 +130,19 @@ int attachCommand(const std::string& path, const std::vector<std::string>& args)
     auto parsed = parseDeviceSpec(args);
     if (auto* error = std::get_if<std::string>(&parsed)) throw CommandError(*error);
     const DeviceSpec& device = std::get<DeviceSpec>(parsed);
-    auto reply = adminRequest(path, device.backend->attachCode, device.settings, 4,
+    // Room for the daemon's reason when it refuses.
+    auto reply = adminRequest(path, device.backend->attachCode, device.settings, 4 + kReasonRoom,
                               "the daemon refused to attach the device");
-    if (reply.size() != 4) throw CommandError("the daemon answered the attach request oddly");
+    if (reply.size() < 4) throw CommandError("the daemon answered the attach request oddly");
     uint32_t handle = wire::readLe32(reply, 0);
+    if (handle == UINT32_MAX) {
+        std::string why(reply.begin() + 4, reply.end());
+        // One line of text, whatever the daemon sent.
+        for (char& c : why)
+            if (static_cast<unsigned char>(c) < ' ') c = ' ';
+        throw CommandError(why.empty() ? "the daemon refused to attach the device" : why);
+    }
+    if (reply.size() != 4) throw CommandError("the daemon answered the attach request oddly");
     std::printf("%d\n", static_cast<int32_t>(handle));
     return 0;
 }

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "netif/netif_backend.h"
 #include "simulated_backend.h"
 
 namespace nettlebeam::driver {
 
 const std::vector<DeviceBackend>& deviceBackends() {
-    static const std::vector<DeviceBackend> backends{simulatedBackend()};
+    static const std::vector<DeviceBackend> backends{simulatedBackend(), interfaceBackend()};
     return backends;
 }
 

@@ -370,7 +370,16 @@ void Server::answerAttach(Connection& connection, const DeviceBackend& backend) 
     try {  // a file the options named may have changed since they were checked
         handle = attachModel(*make);
     } catch (const std::exception& e) {
-        return fail(connection, e.what());
+        // A client with room for it hears why, as one line after handle -1.
+        const uint32_t room = connection.request.outputCapacity;
+        if (room <= 4) return fail(connection, e.what());
+        logLine(std::string("refused to attach a device: ") + e.what());
+        std::string why = e.what();
+        why.resize(std::min<size_t>(why.size(), room - 4));
+        std::vector<uint8_t> refusal;
+        wire::appendLe32(refusal, UINT32_MAX);
+        refusal.insert(refusal.end(), why.begin(), why.end());
+        return reply(connection, refusal);
     }
     std::vector<uint8_t> handleBytes;
     wire::appendLe32(handleBytes, static_cast<uint32_t>(handle));

@@ -77,8 +77,22 @@ LinkModel::LinkModel(PortKind ports, LinkPartner partner) : ports_(ports), partn
 void LinkModel::powerOn(const ConfigurationBlock& config, TimePoint now) {
     config_ = config;
     accounted_ = now;
-    negotiatedAt_ = now + kNegotiationTime;
+    // A reported link is already negotiated by whoever reports it.
+    negotiatedAt_ = report_ ? now : now + kNegotiationTime;
     up_ = down_ = {};
+    if (report_) reported_ = {report_(0), report_(1)};
+}
+
+void LinkModel::follow(TimePoint now) {
+    if (!report_) return;
+    const std::array<PortLink, 2> fresh{report_(0), report_(1)};
+    const bool wasUp = anyUp(now);
+    const bool nowUp = fresh[0].up() || fresh[1].up();
+    if (wasUp != nowUp) {
+        accumulate(now);  // with the links as they were until now
+        if (!nowUp) up_ = {};
+    }
+    reported_ = fresh;
 }
 
 void LinkModel::reconfigure(const ConfigurationBlock& config, TimePoint now) {
@@ -86,7 +100,7 @@ void LinkModel::reconfigure(const ConfigurationBlock& config, TimePoint now) {
                        config.inlineMode() != config_.inlineMode() ||
                        config.portDisabled(0) != config_.portDisabled(0) ||
                        config.portDisabled(1) != config_.portDisabled(1);
-    if (renegotiate) {
+    if (renegotiate && !report_) {
         accumulate(now);
         negotiatedAt_ = now + kNegotiationTime;
     }
@@ -100,6 +114,7 @@ void LinkModel::accumulate(TimePoint now) {
 }
 
 PortLink LinkModel::resolve(int index) const {
+    if (report_) return reported_[index];
     PortLink none;
     switch (ports_) {
         case PortKind::None:

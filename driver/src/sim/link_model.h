@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "../device/configuration_block.h"
 #include "device_catalog.h"
@@ -49,6 +50,15 @@ class LinkModel {
     // Cages: a port without a module has no link.
     void setCagePopulated(int port, bool populated) { cagePopulated_[port] = populated; }
 
+    // Links that are not negotiated here but reported from outside (a
+    // network interface's carrier and speed): `report` is asked on every
+    // follow() and the answer stands until the next one.
+    void followReported(std::function<PortLink(int)> report) { report_ = std::move(report); }
+    // Takes the reported links. When every link is lost the up time starts
+    // again from zero, as a device's does after a cable is pulled, which is
+    // what readers of the statistics take as a link event.
+    void follow(TimePoint now);
+
     PortLink port(int index, TimePoint now) const;
     uint8_t portSpeedByte(TimePoint now) const;
     uint8_t linkStatusByte(TimePoint now) const;
@@ -67,6 +77,8 @@ class LinkModel {
     LinkPartner partner_;
     ConfigurationBlock config_;
     std::array<bool, 2> cagePopulated_{true, true};
+    std::function<PortLink(int)> report_;
+    std::array<PortLink, 2> reported_{};
     TimePoint negotiatedAt_{};  // links are down until then
     // Up and down time are accumulated up to `accounted_`.
     TimePoint accounted_{};

@@ -6,6 +6,7 @@
 #include "../traffic/utf16_text.h"
 #include "byte_order.h"
 #include "capture_ring.h"
+#include "external_ports.h"
 #include "request_codes.h"
 #include "simulated_device_model.h"
 
@@ -95,6 +96,9 @@ SimulatedDevice::SimulatedDevice(const SimulatedDeviceSettings& settings, Device
       statistics_(true),
       capture_(false, nullptr) {
     if (auto loaded = store_.load()) persisted_ = *loaded;
+    if (settings_.externalPorts)
+        link_.followReported(
+            [ports = settings_.externalPorts](int port) { return ports->link(port); });
     startUp();
     startTraffic(false);
 }
@@ -129,6 +133,7 @@ void SimulatedDevice::startUp() {
         link_.setCagePopulated(
             cage, kind_.ports != PortKind::Transceiver || transceivers_.cagePopulated(cage));
     link_.powerOn(config_, t);
+    configureExternalPorts();
     timing_.setHardware(kind_.gpsFitted, hwFirmwareVersion_);
     timing_.powerOn(t, utcNow(), config_.timestampInitSource());
     bool portAFirst = kind_.capabilities & (CapPortSpeedSelect | CapFastEthernetSpeed);
@@ -162,6 +167,7 @@ void SimulatedDevice::shutDown() {
 void SimulatedDevice::tick(TimePoint t) {
     collectProgrammedFirmware();
     timing_.tick(t, utcNow());
+    link_.follow(t);
     if (settings_.idleTraffic) idleTraffic_.tick(t, link_, statistics_);
     syncTraffic(t);
     postTrafficEvents();
@@ -176,7 +182,9 @@ void SimulatedDevice::startTraffic(bool restarting) {
                                                                     : 1000;
     std::unique_ptr<traffic::FrameSource> frames;
     try {
-        frames = traffic::makeFrameSource(source, {{{lineMbit, false}, {lineMbit, false}}});
+        frames = settings_.externalPorts
+                     ? settings_.externalPorts->openFrames()
+                     : traffic::makeFrameSource(source, {{{lineMbit, false}, {lineMbit, false}}});
     } catch (const std::exception&) {
         // At attach the error reaches the user; after a restart the device
         // comes back without traffic rather than not at all.
@@ -204,6 +212,12 @@ void SimulatedDevice::syncTraffic(TimePoint t) {
                            filters_.read(FilterKind::Packet));
 }
 
+void SimulatedDevice::configureExternalPorts() {
+    if (settings_.externalPorts)
+        settings_.externalPorts->configure(config_.inlineMode(),
+                                           {config_.portDisabled(0), config_.portDisabled(1)});
+}
+
 void SimulatedDevice::postTrafficEvents() {
     for (const auto& record : traffic_->takeEventRecords()) host_.postEvent(record);
 }
@@ -213,6 +227,7 @@ std::string SimulatedDevice::describe() const {
     std::snprintf(text, sizeof text, "type %u (%s) id 0x%02x mac %02x:%02x:%02x:%02x:%02x:%02x",
                   kind_.type, kind_.name.c_str(), hardwareId_, mac_[0], mac_[1], mac_[2], mac_[3],
                   mac_[4], mac_[5]);
+    if (settings_.externalPorts) return text + (" " + settings_.externalPorts->describe());
     return text;
 }
 
@@ -402,6 +417,7 @@ DeviceReply SimulatedDevice::writeConfiguration(uint32_t, std::span<const uint8_
     if (!block) return DeviceReply::failure();
     config_ = *block;
     link_.reconfigure(config_, now());
+    configureExternalPorts();
     syncTraffic(now());
     return DeviceReply::empty();
 }

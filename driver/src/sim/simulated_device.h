@@ -15,6 +15,8 @@
 
 namespace nettlebeam::driver {
 
+class ExternalPorts;
+
 // Everything `nettlebeamd attach` and a fleet file can set for one device.
 struct SimulatedDeviceSettings {
     uint8_t hardwareId = 0x4F;                  // the identifier byte the device answers
@@ -39,6 +41,9 @@ struct SimulatedDeviceSettings {
     std::string replaySpeed = "1";  // a multiple of the file's pace, or "max"
     bool replayLoop = false;
     traffic::ReplayPorts replayPorts = traffic::ReplayPorts::A;
+    // Ports whose frames and links come from outside the simulation (see
+    // external_ports.h); empty for a simulated device.
+    std::shared_ptr<ExternalPorts> externalPorts;
     // The device's clocks; empty means the host's steady and UTC clocks.
     // Tests set them to step time.
     std::function<std::chrono::steady_clock::time_point()> clock;

@@ -66,6 +66,8 @@ class SimulatedDevice final : public DeviceModel {
     void startTraffic(bool restarting);
     void syncTraffic(TimePoint now);
     void postTrafficEvents();
+    // Interface ports follow the configuration's inline mode and disabled ports.
+    void configureExternalPorts();
 
     // Identification, present on every device.
     DeviceReply hardwareId(uint32_t request, std::span<const uint8_t>, uint32_t capacity);

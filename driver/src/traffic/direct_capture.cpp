@@ -227,6 +227,12 @@ void DirectCapture::account(Port port, Delivery delivery) {
         bump(t.dropped);
 }
 
+void DirectCapture::accountLost(Port port, uint64_t count) {
+    CaptureTally& t = tally_[static_cast<size_t>(port)];
+    t.received.fetch_add(count, std::memory_order_relaxed);
+    t.dropped.fetch_add(count, std::memory_order_relaxed);
+}
+
 bool DirectCapture::offer(Port port, uint64_t timestampNs, std::span<const uint8_t> data,
                           std::span<const uint8_t> extra, uint32_t originalLength) {
     CaptureTally& t = tally_[static_cast<size_t>(port)];

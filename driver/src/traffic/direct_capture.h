@@ -141,6 +141,9 @@ class DirectCapture {
     bool fullFrames() const;
     // Records what happened to a frame of this capture that was not offered.
     void account(Port port, Delivery delivery);
+    // `count` frames of the port that were lost before they reached the
+    // device's host path (under the lock).
+    void accountLost(Port port, uint64_t count);
     // Stores one frame (data then extra, cut to `captured` bytes); false when
     // the cache is full and the frame was dropped.
     bool offer(Port port, uint64_t timestampNs, std::span<const uint8_t> data,

@@ -5,6 +5,7 @@
 // timestamps are nanoseconds since the Unix epoch.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "frame.h"
@@ -41,6 +42,11 @@ class FrameSource {
     // is made; it stays open as long as the source. When the descriptor ends
     // (hang-up, error), the source reports UINT64_MAX as its next due time.
     virtual int wakeDescriptor() const { return -1; }
+    // Frames per port (A, B) that arrived but were lost before the source
+    // could hand them over (a kernel ring that overflowed), since the last
+    // call. They count as host drops. Asked by the engine after each batch
+    // of a source with a wake descriptor.
+    virtual std::array<uint64_t, 2> takeLost() { return {}; }
 };
 
 }  // namespace nettlebeam::traffic

@@ -238,6 +238,7 @@ void TrafficEngine::run() {
                     process(*frame);
             }
         }
+        if (sourceFd_ >= 0) countLost();
         if (done == kBatch) continue;
         const uint64_t due = source_->nextDueNs();
         if (due == UINT64_MAX) exhausted_ = true;
@@ -251,6 +252,16 @@ void TrafficEngine::run() {
         std::unique_lock lock(wakeMutex_);
         wake_.wait_for(lock, std::chrono::nanoseconds(wait),
                        [this] { return stopRequested_.load(); });
+    }
+}
+
+void TrafficEngine::countLost() {
+    const std::array<uint64_t, 2> lost = source_->takeLost();
+    for (size_t p = 0; p < 2; ++p) {
+        if (lost[p] == 0) continue;
+        hostDropped_.fetch_add(lost[p], std::memory_order_relaxed);
+        auto directLock = direct_.lockForFrames();
+        if (direct_.accepting()) direct_.accountLost(static_cast<Port>(p), lost[p]);
     }
 }
 

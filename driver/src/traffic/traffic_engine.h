@@ -80,6 +80,8 @@ class TrafficEngine {
     // or `dueNs` has come.
     void waitReadable(uint64_t nowNs, uint64_t dueNs);
     void refreshConfig();
+    // Counts what the source lost before handing it over as host drops.
+    void countLost();
     void process(const Frame& frame);
     // What becomes of a frame, given whether the filters pass it; counts it
     // in its port's counters.

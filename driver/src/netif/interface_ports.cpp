@@ -1,0 +1,106 @@
+#include "interface_ports.h"
+
+#include <map>
+#include <mutex>
+#include <stdexcept>
+
+#include "packet_ring_source.h"
+#include "privileges.h"
+
+namespace nettlebeam::driver::netif {
+
+namespace {
+
+// Which device each interface is a port of, across the daemon.
+std::mutex claimsMutex;
+std::map<std::string, DeviceHandle> claims;
+
+sim::LinkSpeed speedOf(uint32_t mbit) {
+    if (mbit >= 10000) return sim::LinkSpeed::TenGigabit;
+    if (mbit >= 1000 || mbit == 0) return sim::LinkSpeed::Gigabit;
+    if (mbit >= 100) return sim::LinkSpeed::Hundred;
+    return sim::LinkSpeed::Ten;
+}
+
+}  // namespace
+
+InterfacePorts::InterfacePorts(const NetifSettings& settings, DeviceHandle handle)
+    : settings_(settings) {
+    if (auto missing = missingPrivilege()) throw std::runtime_error(*missing);
+    const std::string* names[2] = {&settings.portA, &settings.portB};
+    // Looked up again here: the interfaces may have changed since the
+    // attach line was checked, and a fleet file is checked nowhere else.
+    for (size_t port = 0; port < 2; ++port) {
+        if (names[port]->empty()) continue;
+        auto found = lookUpInterface(*names[port]);
+        if (auto* error = std::get_if<std::string>(&found)) throw std::runtime_error(*error);
+        interfaces_[port] = std::get<InterfaceInfo>(found);
+    }
+    std::lock_guard lock(claimsMutex);
+    for (size_t port = 0; port < 2; ++port) {
+        if (interfaces_[port].name.empty()) continue;
+        auto held = claims.find(interfaces_[port].name);
+        if (held != claims.end())
+            throw std::runtime_error("interface " + interfaces_[port].name +
+                                     " is already a port of device " +
+                                     std::to_string(held->second));
+    }
+    for (size_t port = 0; port < 2; ++port) {
+        if (interfaces_[port].name.empty()) continue;
+        claims.emplace(interfaces_[port].name, handle);
+        claimed_ = static_cast<int>(port) + 1;
+    }
+}
+
+InterfacePorts::~InterfacePorts() {
+    std::lock_guard lock(claimsMutex);
+    for (int port = 0; port < claimed_; ++port)
+        if (!interfaces_[port].name.empty()) claims.erase(interfaces_[port].name);
+}
+
+std::unique_ptr<traffic::FrameSource> InterfacePorts::openFrames() {
+    std::vector<PacketRingSource::PortRing> rings;
+    for (size_t port = 0; port < 2; ++port) {
+        const InterfaceInfo& info = interfaces_[port];
+        if (info.name.empty()) continue;
+        rings.push_back({static_cast<traffic::Port>(port),
+                         std::make_unique<PacketRing>(info.name, info.index)});
+    }
+    return std::make_unique<PacketRingSource>(std::move(rings));
+}
+
+sim::PortLink InterfacePorts::link(int port) {
+    sim::PortLink link;
+    const std::string& name = interfaces_[static_cast<size_t>(port)].name;
+    if (name.empty()) return link;
+    const KernelLink kernel = query_.link(name);
+    if (!kernel.up) return link;
+    link.speed = speedOf(kernel.mbit);
+    link.fullDuplex = kernel.fullDuplex;
+    link.autoNegotiated = true;
+    return link;
+}
+
+void InterfacePorts::configure(bool, std::array<bool, 2>) {
+    // A passive device has nothing to forward; disabled ports are already
+    // filtered out by the traffic engine.
+}
+
+std::string InterfacePorts::describe() const {
+    std::string text = "interfaces " + interfaces_[0].name;
+    if (!interfaces_[1].name.empty()) text += "," + interfaces_[1].name;
+    text += settings_.inlineMode ? " inline" : " passive";
+    // What comes from the interfaces, and what the device only answers as
+    // the hardware would.
+    text += "; real: frames, links, speed, duplex; emulated: timing, modules, firmware";
+    return text;
+}
+
+uint32_t InterfacePorts::fastestMbit() const {
+    uint32_t fastest = 0;
+    for (const InterfaceInfo& info : interfaces_)
+        if (!info.name.empty()) fastest = std::max(fastest, query_.link(info.name).mbit);
+    return fastest;
+}
+
+}  // namespace nettlebeam::driver::netif

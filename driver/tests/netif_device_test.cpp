@@ -1,0 +1,331 @@
+// Devices whose ports are Linux network interfaces, on veth pairs the test
+// builds: what the daemon refuses to attach, real frames replayed into a
+// port reaching the capture and the counters exactly as tshark sees them,
+// and the kernel's link state followed live.
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <pcap/pcap.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <thread>
+
+#include "client.h"
+#include "netif_test_support.h"
+#include "request_codes.h"
+#include "traffic_test_support.h"
+
+namespace nettlebeam::netif {
+namespace {
+
+namespace code = wire::code;
+using testing::TestNetwork;
+using testsupport::Daemon;
+using traffic::testing::putLe;
+using traffic::testing::runShell;
+
+struct Device {
+    const Daemon& daemon;
+    int handle;
+
+    std::vector<uint8_t> request(uint32_t c, std::vector<uint8_t> payload = {},
+                                 uint32_t capacity = 0, bool* ok = nullptr) const {
+        std::vector<uint8_t> input(4);
+        putLe(input, 0, static_cast<uint32_t>(handle), 4);
+        input.insert(input.end(), payload.begin(), payload.end());
+        std::vector<uint8_t> out(capacity);
+        const int32_t n = wire::transact(daemon.controlPath(), c, input.data(),
+                                         static_cast<uint32_t>(input.size()), out.data(), capacity);
+        if (ok) *ok = n >= 0;
+        out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return out;
+    }
+    bool command(uint32_t c, std::vector<uint8_t> payload = {}) const {
+        bool ok = false;
+        request(c, std::move(payload), 0, &ok);
+        return ok;
+    }
+    // Programmable counter `index` (format-2 statistics).
+    uint64_t counter(size_t index) const {
+        const auto reply = request(code::kStatisticsFormat2, {}, 128);
+        if (reply.size() != 128) return UINT64_MAX;
+        uint64_t v = 0;
+        for (size_t b = 0; b < 8; ++b) v |= uint64_t{reply[8 * index + b]} << (8 * b);
+        return v;
+    }
+};
+
+std::vector<uint8_t> le(uint64_t value, size_t bytes) {
+    std::vector<uint8_t> out(bytes);
+    putLe(out, 0, value, bytes);
+    return out;
+}
+
+bool eventually(const std::function<bool()>& condition, int tenths = 100) {
+    for (int i = 0; i < tenths; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return condition();
+}
+
+// One line of text: the command's complaint.
+bool oneLine(const std::string& text) {
+    return !text.empty() && std::count(text.begin(), text.end(), '\n') == 1 && text.back() == '\n';
+}
+
+TEST(InterfaceDevice, RefusesWhatCannotBeAPortWithOneLineNamingItAndAttachesNothing) {
+    TestNetwork net('r');
+    const std::string space = net.addNamespace("r");
+    const std::string port = net.addPort("A", space);
+    const std::string tun = net.addTun("T");
+    Daemon daemon;
+    const std::string missing = port + "x";
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {missing, "interface " + missing + " does not exist"},
+        {"lo", "interface lo is a loopback interface"},
+        {tun, "interface " + tun + " is not an Ethernet interface"},
+        {port + "," + port, "interface " + port + " cannot be both ports"},
+    };
+    for (const auto& [interfaces, complaint] : refused) {
+        const auto result = daemon.run({"attach", "--interfaces", interfaces});
+        EXPECT_NE(result.exitStatus, 0) << interfaces;
+        EXPECT_TRUE(oneLine(result.err)) << result.err;
+        EXPECT_NE(result.err.find(complaint), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(daemon.run({"devices"}).out, "") << "nothing attached";
+
+    const int handle = daemon.attach({"--interfaces", port});
+    const auto again = daemon.run({"attach", "--interfaces", port});
+    EXPECT_NE(again.exitStatus, 0);
+    EXPECT_TRUE(oneLine(again.err)) << again.err;
+    EXPECT_NE(again.err.find("interface " + port + " is already a port of device " +
+                             std::to_string(handle)),
+              std::string::npos)
+        << again.err;
+    const std::string listing = daemon.run({"devices"}).out;
+    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 1) << listing;
+
+    // Once detached, the interface is free again.
+    daemon.detach(handle);
+    EXPECT_GT(daemon.attach({"--interfaces", port}), handle);
+}
+
+// The daemon runs without the capability: forked, the child drops it from
+// its bounding set, so the daemon it starts can never hold it.
+TEST(InterfaceDevice, WithoutTheCapabilityAttachSaysWhichAndHowToGrantIt) {
+    TestNetwork net('c');
+    const std::string space = net.addNamespace("c");
+    const std::string port = net.addPort("A", space);
+    for (int dropped : {CAP_NET_RAW, CAP_NET_ADMIN}) {
+        const std::string name = dropped == CAP_NET_RAW ? "CAP_NET_RAW" : "CAP_NET_ADMIN";
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int status = 2;
+            if (prctl(PR_CAPBSET_DROP, dropped, 0, 0, 0) == 0) {
+                try {
+                    Daemon daemon;
+                    const auto result = daemon.run({"attach", "--interfaces", port});
+                    const bool says =
+                        result.err.find("the daemon lacks " + name) != std::string::npos &&
+                        result.err.find("setcap cap_net_raw,cap_net_admin+ep") != std::string::npos;
+                    std::fprintf(stderr, "%s", result.err.c_str());
+                    status = result.exitStatus != 0 && oneLine(result.err) && says &&
+                                     daemon.run({"devices"}).out.empty()
+                                 ? 0
+                                 : 1;
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "%s\n", e.what());
+                }
+            }
+            _exit(status);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name;
+    }
+}
+
+// Ethernet frames with a sequence number, of every kind the default
+// counters tell apart, in sizes from the shortest to a full frame.
+void writeReplayFile(const std::string& path, size_t count) {
+    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
+    pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
+    for (size_t i = 0; i < count; ++i) {
+        const size_t kind = i % 5;
+        std::vector<uint8_t> f;
+        const uint8_t broadcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+        const uint8_t unicast[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+        const uint8_t source[6] = {0x02, 0x66, 0x77, 0x88, 0x99, static_cast<uint8_t>(i)};
+        f.insert(f.end(), kind == 4 ? broadcast : unicast, (kind == 4 ? broadcast : unicast) + 6);
+        f.insert(f.end(), source, source + 6);
+        const size_t length = 60 + (i * 97) % 1455;  // 60 to 1514 bytes
+        if (kind == 4) {                             // ARP request
+            f.insert(f.end(), {0x08, 0x06, 0, 1, 8, 0, 6, 4, 0, 1});
+        } else {
+            f.insert(f.end(), {0x08, 0x00});
+            const uint8_t protocol = kind == 0 ? 17 : kind == 1 ? 6 : kind == 2 ? 1 : 17;
+            const size_t ipLength = length - 14;
+            f.insert(f.end(), {0x45,
+                               0,
+                               static_cast<uint8_t>(ipLength >> 8),
+                               static_cast<uint8_t>(ipLength),
+                               static_cast<uint8_t>(i >> 8),
+                               static_cast<uint8_t>(i),
+                               0x40,
+                               0,
+                               64,
+                               protocol,
+                               0,
+                               0,
+                               10,
+                               0,
+                               0,
+                               1,
+                               10,
+                               0,
+                               0,
+                               2});
+            if (protocol == 17) f.insert(f.end(), {0x30, 0x39, 0x30, 0x3a, 0, 8, 0, 0});
+            if (protocol == 6)
+                f.insert(f.end(), {0x30, 0x39, 0,    80,   0,    0, 0, 1, 0, 0,
+                                   0,    0,    0x50, 0x10, 0x10, 0, 0, 0, 0, 0});
+            if (protocol == 1) f.insert(f.end(), {8, 0, 0, 0, 0, 1, 0, 1});
+        }
+        f.push_back(static_cast<uint8_t>(i >> 8));
+        f.push_back(static_cast<uint8_t>(i));
+        while (f.size() < length) f.push_back(static_cast<uint8_t>(f.size() * 7 + i));
+        pcap_pkthdr header{};
+        header.ts.tv_usec = static_cast<suseconds_t>(i);
+        header.caplen = header.len = static_cast<bpf_u_int32>(f.size());
+        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, f.data());
+    }
+    pcap_dump_close(dumper);
+    pcap_close(dead);
+}
+
+// Every frame as tshark reads it: its length and its bytes, in file order.
+std::vector<std::pair<long, std::string>> tsharkFrames(const std::string& file) {
+    const auto out = runShell("tshark -n -r '" + file + "' -T ek -x");
+    std::vector<std::pair<long, std::string>> frames;
+    static const std::regex raw("\"frame_raw\":\"([0-9a-f]*)\".*\"frame_frame_len\":\"([0-9]+)\"");
+    size_t at = 0;
+    while (at < out.text.size()) {
+        size_t end = out.text.find('\n', at);
+        if (end == std::string::npos) end = out.text.size();
+        const std::string line = out.text.substr(at, end - at);
+        std::smatch match;
+        if (std::regex_search(line, match, raw)) frames.emplace_back(std::stol(match[2]), match[1]);
+        at = end + 1;
+    }
+    return frames;
+}
+
+void configureCapture(const Device& device, const std::string& base) {
+    std::vector<uint8_t> name;
+    for (char c : base) name.insert(name.end(), {static_cast<uint8_t>(c), 0});
+    name.insert(name.end(), {0, 0});
+    ASSERT_TRUE(device.command(code::kCaptureLoop, {0}));
+    ASSERT_TRUE(device.command(code::kCaptureFileSize, le(0, 8)));
+    ASSERT_TRUE(device.command(code::kCaptureMaxCache, le(16 << 20, 8)));
+    ASSERT_TRUE(device.command(code::kCaptureFileName, name));
+    ASSERT_TRUE(device.command(code::kCaptureFileCount, le(0, 4)));
+    ASSERT_TRUE(device.command(code::kCaptureMode, le(0, 4)));
+    ASSERT_TRUE(device.command(code::kCaptureExtraOption, {0}));
+    ASSERT_TRUE(device.command(code::kCaptureFileDuration, le(0, 4)));
+    ASSERT_TRUE(device.command(code::kCaptureFullFrames, {0}));
+}
+
+TEST(InterfaceDevice, ReplayedFramesReachTheCaptureWholeInOrderAndAreCountedAsTsharkCounts) {
+    TestNetwork net('p');
+    const std::string space = net.addNamespace("p");
+    const std::string port = net.addPort("A", space);
+    Daemon daemon;
+    const Device device{daemon, daemon.attach({"--interfaces", port})};
+    // A veth reports 10 Gbit/s: the ten-gigabit type.
+    EXPECT_EQ(device.request(code::kHardwareId, {}, 1), std::vector<uint8_t>{0x4F});
+
+    const std::string input = daemon.folder() + "/replay.pcap";
+    constexpr size_t kFrames = 600;
+    writeReplayFile(input, kFrames);
+    configureCapture(device, daemon.folder() + "/port.pcapng");
+    ASSERT_TRUE(device.command(code::kCaptureStart));
+    const auto replay =
+        TestNetwork::in(space, {"tcpreplay", "-q", "--topspeed", "-i", port + "p", input});
+    ASSERT_EQ(replay.exitStatus, 0) << replay.err << replay.out;
+    ASSERT_TRUE(eventually([&] { return device.counter(0) >= kFrames; })) << device.counter(0);
+    ASSERT_TRUE(device.command(code::kCaptureStop));
+
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(daemon.folder()))
+        if (e.path().filename().string().rfind("port_00001_", 0) == 0) files.push_back(e.path());
+    ASSERT_EQ(files.size(), 1u);
+    const auto sent = tsharkFrames(input);
+    ASSERT_EQ(sent.size(), kFrames);
+    const auto captured = tsharkFrames(files[0]);
+    ASSERT_EQ(captured.size(), sent.size());
+    for (size_t i = 0; i < sent.size(); ++i) {
+        ASSERT_EQ(captured[i].first, sent[i].first) << "length of frame " << i;
+        ASSERT_EQ(captured[i].second, sent[i].second) << "bytes of frame " << i;
+    }
+
+    // The default programmable counters against tshark's count of the same
+    // file: frames and wire bytes (with the FCS) on port A, then by kind.
+    const std::string file = input;
+    long bytes = 0;
+    for (const auto& frame : sent) bytes += frame.first + 4;
+    EXPECT_EQ(device.counter(0), kFrames);
+    EXPECT_EQ(device.counter(2), static_cast<uint64_t>(bytes));
+    EXPECT_EQ(device.counter(1), 0u) << "nothing on port B";
+    const std::pair<size_t, const char*> kinds[] = {
+        {4, "ip"}, {6, "tcp"}, {7, "udp"}, {8, "icmp"}, {9, "eth.dst == ff:ff:ff:ff:ff:ff"}};
+    for (const auto& [index, filter] : kinds)
+        EXPECT_EQ(device.counter(index),
+                  static_cast<uint64_t>(traffic::testing::tsharkCount(file, filter)))
+            << filter;
+    const auto drops = device.request(code::kHostDropCounter, {}, 8);
+    EXPECT_EQ(drops, le(0, 8)) << "the ring kept up";
+}
+
+// Format-1 words 16 and 17: link up and down time.
+uint64_t upTime(const Device& device) {
+    const auto reply = device.request(code::kStatisticsFormat1, {}, 160);
+    uint64_t v = 0;
+    for (size_t b = 0; b < 8 && reply.size() == 160; ++b) v |= uint64_t{reply[128 + b]} << (8 * b);
+    return v;
+}
+
+TEST(InterfaceDevice, FollowsTheKernelsLinkStateLive) {
+    TestNetwork net('l');
+    const std::string space = net.addNamespace("l");
+    const std::string port = net.addPort("A", space);
+    Daemon daemon;
+    // A gigabit type: its link status byte and format-1 statistics.
+    const Device device{daemon, daemon.attach({"--interfaces", port, "--type", "14"})};
+    auto linkByte = [&] {
+        const auto reply = device.request(code::kLinkStatusByte, {}, 1);
+        return reply.size() == 1 ? reply[0] : 0xFF;
+    };
+    EXPECT_NE(linkByte() & 4, 0) << "the veth is up at attach";
+    ASSERT_TRUE(eventually([&] { return upTime(device) > 0; }));
+
+    testing::mustRun({"ip", "-n", space, "link", "set", port + "p", "down"});
+    const auto downAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(eventually([&] { return (linkByte() & 4) == 0; }, 20)) << "link down within 2 s";
+    EXPECT_LT(std::chrono::steady_clock::now() - downAt, std::chrono::seconds(2));
+    // Readers of the statistics see the link event as the up time restarting.
+    EXPECT_EQ(upTime(device), 0u);
+
+    testing::mustRun({"ip", "-n", space, "link", "set", port + "p", "up"});
+    ASSERT_TRUE(eventually([&] { return (linkByte() & 4) != 0; }, 20)) << "link up again";
+    EXPECT_TRUE(eventually([&] { return upTime(device) > 0; }));
+}
+
+}  // namespace
+}  // namespace nettlebeam::netif

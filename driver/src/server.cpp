@@ -80,7 +80,12 @@ bool Server::prepareLoop(std::string& error) {
 std::optional<DeviceHandle> Server::attach(const DeviceSpec& device) {
     auto make = device.backend->decode(device.settings);
     if (!make) return std::nullopt;
-    return attachModel(*make);
+    try {  // what the options name (a file, an interface) may be gone or taken by now
+        return attachModel(*make);
+    } catch (const std::exception& e) {
+        logLine(std::string("refused to attach a device: ") + e.what());
+        return std::nullopt;
+    }
 }
 
 DeviceHandle Server::attachModel(const ModelFactory& make) {

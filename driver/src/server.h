@@ -38,7 +38,8 @@ class Server : public DeviceHost, private RequestDispatcher {
     bool listen(std::string& error) { return transport_.listen(error); }
     // Creates the loop's descriptors; call after any fork.
     bool prepareLoop(std::string& error);
-    // A device of any backend; empty when its settings do not decode.
+    // A device of any backend; empty when its settings do not decode or its
+    // model cannot be made (why is logged).
     std::optional<DeviceHandle> attach(const DeviceSpec& device);
     // The factory builds the model for the device's handle.
     using ModelFactory = driver::ModelFactory;

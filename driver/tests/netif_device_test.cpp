@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <regex>
 #include <thread>
@@ -114,6 +115,24 @@ TEST(InterfaceDevice, RefusesWhatCannotBeAPortWithOneLineNamingItAndAttachesNoth
     // Once detached, the interface is free again.
     daemon.detach(handle);
     EXPECT_GT(daemon.attach({"--interfaces", port}), handle);
+}
+
+TEST(InterfaceDevice, AFleetFileAttachesInterfacesAndAnInterfaceTakenTwiceIsRefused) {
+    TestNetwork net('f');
+    const std::string space = net.addNamespace("f");
+    const std::string port = net.addPort("A", space);
+    traffic::testing::TempFolder folder;
+    const std::string fleet = folder.path() + "/fleet";
+    {
+        std::ofstream out(fleet);
+        out << "--interfaces " << port << " --type 14\n--interfaces " << port << "\n";
+    }
+    // The daemon serves the first device and keeps running without the second.
+    Daemon daemon({"--fleet", fleet});
+    const std::string listing = daemon.run({"devices"}).out;
+    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 1) << listing;
+    EXPECT_NE(listing.find("type 14"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("interfaces " + port), std::string::npos) << listing;
 }
 
 // The daemon runs without the capability: forked, the child drops it from

@@ -18,6 +18,7 @@
 #include "fault_injection.h"
 #include "fleet.h"
 #include "frame.h"
+#include "netif/tc_redirect.h"
 #include "request_codes.h"
 #include "request_table.h"
 #include "serve.h"
@@ -49,7 +50,8 @@ const char* const kUsage =
     "  stop\n"
     "  inject HANDLE|any CODE (--fail | --reply-bytes N | --reply-hex HEX) [--times N]\n"
     "  event KIND HANDLE [--word N] [--error N] [--name TEXT]\n"
-    "  request CODE [HANDLE] [--in HEX] [--out N]\n";
+    "  request CODE [HANDLE] [--in HEX] [--out N]\n"
+    "  clean-redirects\n";
 
 // Splits "--name value" pairs from positional words; every option takes a
 // value except the ones listed in `flags`.
@@ -316,6 +318,11 @@ int runCommand(std::vector<std::string> args) {
         if (command == "inject") return injectCommand(path, args);
         if (command == "event") return eventCommand(path, args);
         if (command == "request") return requestCommand(path, args);
+        if (command == "clean-redirects") {
+            expectPositional(splitArgs(args, {}), 0, 0, "clean-redirects");
+            std::fputs(netif::removeStaleRedirects().c_str(), stdout);
+            return 0;
+        }
         throw CommandError("unknown command '" + command + "' (see nettlebeamd --help)");
     } catch (const CommandError& error) {
         std::fprintf(stderr, "nettlebeamd: %s\n", error.what());

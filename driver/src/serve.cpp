@@ -13,6 +13,7 @@
 #include "control_folders.h"
 #include "fleet.h"
 #include "log.h"
+#include "netif/tc_redirect.h"
 #include "server.h"
 #include "text_parse.h"
 
@@ -126,6 +127,11 @@ int serveCommand(const wire::ControlLayout& control, const std::vector<std::stri
     if (!server.listen(error)) return refuse(error);
     if (settings.daemon && !detach(error)) return refuse(error);
     if (!server.prepareLoop(error)) return refuse(error);
+    // Redirects left by a daemon that was killed kept its inline devices'
+    // links passing traffic; now they would only bypass the next one.
+    std::string removed = netif::removeStaleRedirects();
+    for (size_t end; (end = removed.find('\n')) != std::string::npos; removed.erase(0, end + 1))
+        logLine(removed.substr(0, end));
     for (const DeviceSpec& device : std::get<Fleet>(fleet)) server.attach(device);
     server.run();
     return 0;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "../log.h"
 #include "packet_ring_source.h"
 #include "privileges.h"
 
@@ -45,6 +46,10 @@ InterfacePorts::InterfacePorts(const NetifSettings& settings, DeviceHandle handl
                                      " is already a port of device " +
                                      std::to_string(held->second));
     }
+    if (settings.inlineMode)
+        forwarding_ = std::make_unique<InlineForwarding>(
+            std::array<std::string, 2>{interfaces_[0].name, interfaces_[1].name},
+            std::array<int, 2>{interfaces_[0].index, interfaces_[1].index});
     for (size_t port = 0; port < 2; ++port) {
         if (interfaces_[port].name.empty()) continue;
         claims.emplace(interfaces_[port].name, handle);
@@ -81,9 +86,16 @@ sim::PortLink InterfacePorts::link(int port) {
     return link;
 }
 
-void InterfacePorts::configure(bool, std::array<bool, 2>) {
-    // A passive device has nothing to forward; disabled ports are already
-    // filtered out by the traffic engine.
+void InterfacePorts::configure(bool, std::array<bool, 2> disabled) {
+    // Whether the device forwards is chosen at attach (--inline); the
+    // configuration's inline bit only changes how simulated links would
+    // pair. A passive device has nothing to forward, and the traffic engine
+    // already keeps a disabled port's frames from the host.
+    if (!forwarding_) return;
+    for (int port = 0; port < 2; ++port) {
+        const std::string refused = forwarding_->forward(port, !disabled[port]);
+        if (!refused.empty()) logLine("interface device: " + refused);
+    }
 }
 
 std::string InterfacePorts::describe() const {

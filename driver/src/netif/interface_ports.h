@@ -10,6 +10,7 @@
 #include "../sim/external_ports.h"
 #include "interface_info.h"
 #include "netif_options.h"
+#include "tc_redirect.h"
 
 namespace nettlebeam::driver::netif {
 
@@ -37,6 +38,7 @@ class InterfacePorts final : public ExternalPorts {
     std::array<InterfaceInfo, 2> interfaces_;  // [1].name empty: no port B
     int claimed_ = 0;                          // how many of interfaces_ this object claimed
     InterfaceQuery query_;
+    std::unique_ptr<InlineForwarding> forwarding_;  // inline devices only
 };
 
 }  // namespace nettlebeam::driver::netif

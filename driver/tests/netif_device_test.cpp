@@ -25,54 +25,21 @@ namespace nettlebeam::netif {
 namespace {
 
 namespace code = wire::code;
+using testing::configureCapture;
+using testing::Device;
+using testing::eventually;
+using testing::le;
 using testing::TestNetwork;
 using testsupport::Daemon;
-using traffic::testing::putLe;
 using traffic::testing::runShell;
 
-struct Device {
-    const Daemon& daemon;
-    int handle;
-
-    std::vector<uint8_t> request(uint32_t c, std::vector<uint8_t> payload = {},
-                                 uint32_t capacity = 0, bool* ok = nullptr) const {
-        std::vector<uint8_t> input(4);
-        putLe(input, 0, static_cast<uint32_t>(handle), 4);
-        input.insert(input.end(), payload.begin(), payload.end());
-        std::vector<uint8_t> out(capacity);
-        const int32_t n = wire::transact(daemon.controlPath(), c, input.data(),
-                                         static_cast<uint32_t>(input.size()), out.data(), capacity);
-        if (ok) *ok = n >= 0;
-        out.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        return out;
-    }
-    bool command(uint32_t c, std::vector<uint8_t> payload = {}) const {
-        bool ok = false;
-        request(c, std::move(payload), 0, &ok);
-        return ok;
-    }
-    // Programmable counter `index` (format-2 statistics).
-    uint64_t counter(size_t index) const {
-        const auto reply = request(code::kStatisticsFormat2, {}, 128);
-        if (reply.size() != 128) return UINT64_MAX;
-        uint64_t v = 0;
-        for (size_t b = 0; b < 8; ++b) v |= uint64_t{reply[8 * index + b]} << (8 * b);
-        return v;
-    }
-};
-
-std::vector<uint8_t> le(uint64_t value, size_t bytes) {
-    std::vector<uint8_t> out(bytes);
-    putLe(out, 0, value, bytes);
-    return out;
-}
-
-bool eventually(const std::function<bool()>& condition, int tenths = 100) {
-    for (int i = 0; i < tenths; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return condition();
+// Programmable counter `index` (format-2 statistics).
+uint64_t counter(const Device& device, size_t index) {
+    const auto reply = device.request(code::kStatisticsFormat2, {}, 128);
+    if (reply.size() != 128) return UINT64_MAX;
+    uint64_t v = 0;
+    for (size_t b = 0; b < 8; ++b) v |= uint64_t{reply[8 * index + b]} << (8 * b);
+    return v;
 }
 
 // One line of text: the command's complaint.
@@ -246,21 +213,6 @@ std::vector<std::pair<long, std::string>> tsharkFrames(const std::string& file) 
     return frames;
 }
 
-void configureCapture(const Device& device, const std::string& base) {
-    std::vector<uint8_t> name;
-    for (char c : base) name.insert(name.end(), {static_cast<uint8_t>(c), 0});
-    name.insert(name.end(), {0, 0});
-    ASSERT_TRUE(device.command(code::kCaptureLoop, {0}));
-    ASSERT_TRUE(device.command(code::kCaptureFileSize, le(0, 8)));
-    ASSERT_TRUE(device.command(code::kCaptureMaxCache, le(16 << 20, 8)));
-    ASSERT_TRUE(device.command(code::kCaptureFileName, name));
-    ASSERT_TRUE(device.command(code::kCaptureFileCount, le(0, 4)));
-    ASSERT_TRUE(device.command(code::kCaptureMode, le(0, 4)));
-    ASSERT_TRUE(device.command(code::kCaptureExtraOption, {0}));
-    ASSERT_TRUE(device.command(code::kCaptureFileDuration, le(0, 4)));
-    ASSERT_TRUE(device.command(code::kCaptureFullFrames, {0}));
-}
-
 TEST(InterfaceDevice, ReplayedFramesReachTheCaptureWholeInOrderAndAreCountedAsTsharkCounts) {
     TestNetwork net('p');
     const std::string space = net.addNamespace("p");
@@ -273,21 +225,19 @@ TEST(InterfaceDevice, ReplayedFramesReachTheCaptureWholeInOrderAndAreCountedAsTs
     const std::string input = daemon.folder() + "/replay.pcap";
     constexpr size_t kFrames = 600;
     writeReplayFile(input, kFrames);
-    configureCapture(device, daemon.folder() + "/port.pcapng");
+    ASSERT_TRUE(configureCapture(device, daemon.folder() + "/port.pcapng"));
     ASSERT_TRUE(device.command(code::kCaptureStart));
     const auto replay =
         TestNetwork::in(space, {"tcpreplay", "-q", "--topspeed", "-i", port + "p", input});
     ASSERT_EQ(replay.exitStatus, 0) << replay.err << replay.out;
-    ASSERT_TRUE(eventually([&] { return device.counter(0) >= kFrames; })) << device.counter(0);
+    ASSERT_TRUE(eventually([&] { return counter(device, 0) >= kFrames; })) << counter(device, 0);
     ASSERT_TRUE(device.command(code::kCaptureStop));
 
-    std::vector<std::string> files;
-    for (const auto& e : std::filesystem::directory_iterator(daemon.folder()))
-        if (e.path().filename().string().rfind("port_00001_", 0) == 0) files.push_back(e.path());
-    ASSERT_EQ(files.size(), 1u);
+    const std::string file = testing::capturedFile(daemon.folder(), "port");
+    ASSERT_FALSE(file.empty());
     const auto sent = tsharkFrames(input);
     ASSERT_EQ(sent.size(), kFrames);
-    const auto captured = tsharkFrames(files[0]);
+    const auto captured = tsharkFrames(file);
     ASSERT_EQ(captured.size(), sent.size());
     for (size_t i = 0; i < sent.size(); ++i) {
         ASSERT_EQ(captured[i].first, sent[i].first) << "length of frame " << i;
@@ -296,17 +246,16 @@ TEST(InterfaceDevice, ReplayedFramesReachTheCaptureWholeInOrderAndAreCountedAsTs
 
     // The default programmable counters against tshark's count of the same
     // file: frames and wire bytes (with the FCS) on port A, then by kind.
-    const std::string file = input;
     long bytes = 0;
     for (const auto& frame : sent) bytes += frame.first + 4;
-    EXPECT_EQ(device.counter(0), kFrames);
-    EXPECT_EQ(device.counter(2), static_cast<uint64_t>(bytes));
-    EXPECT_EQ(device.counter(1), 0u) << "nothing on port B";
+    EXPECT_EQ(counter(device, 0), kFrames);
+    EXPECT_EQ(counter(device, 2), static_cast<uint64_t>(bytes));
+    EXPECT_EQ(counter(device, 1), 0u) << "nothing on port B";
     const std::pair<size_t, const char*> kinds[] = {
         {4, "ip"}, {6, "tcp"}, {7, "udp"}, {8, "icmp"}, {9, "eth.dst == ff:ff:ff:ff:ff:ff"}};
     for (const auto& [index, filter] : kinds)
-        EXPECT_EQ(device.counter(index),
-                  static_cast<uint64_t>(traffic::testing::tsharkCount(file, filter)))
+        EXPECT_EQ(counter(device, index),
+                  static_cast<uint64_t>(traffic::testing::tsharkCount(input, filter)))
             << filter;
     const auto drops = device.request(code::kHostDropCounter, {}, 8);
     EXPECT_EQ(drops, le(0, 8)) << "the ring kept up";

@@ -19,54 +19,20 @@ namespace nettlebeam::netif {
 namespace {
 
 namespace code = wire::code;
+using testing::configureCapture;
+using testing::Device;
+using testing::eventually;
 using testing::mustRun;
 using testing::TestNetwork;
 using testsupport::Daemon;
-using traffic::testing::putLe;
 
-struct Device {
-    const Daemon& daemon;
-    int handle;
-
-    std::vector<uint8_t> request(uint32_t c, std::vector<uint8_t> payload = {},
-                                 uint32_t capacity = 0, bool* ok = nullptr) const {
-        std::vector<uint8_t> input(4);
-        putLe(input, 0, static_cast<uint32_t>(handle), 4);
-        input.insert(input.end(), payload.begin(), payload.end());
-        std::vector<uint8_t> out(capacity);
-        const int32_t n = wire::transact(daemon.controlPath(), c, input.data(),
-                                         static_cast<uint32_t>(input.size()), out.data(), capacity);
-        if (ok) *ok = n >= 0;
-        out.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        return out;
-    }
-    bool command(uint32_t c, std::vector<uint8_t> payload = {}) const {
-        bool ok = false;
-        request(c, std::move(payload), 0, &ok);
-        return ok;
-    }
-    // Sets the configuration's "disable port" bit of port 0 (A) or 1 (B).
-    bool disablePort(int port, bool disabled) const {
-        auto block = request(code::kReadConfiguration, {}, 64);
-        if (block.size() < 4) return false;
-        const uint8_t bit = port == 0 ? 0x08 : 0x10;  // word 0, bits 19 and 20
-        block[2] = static_cast<uint8_t>(disabled ? block[2] | bit : block[2] & ~bit);
-        return command(code::kWriteConfiguration, block);
-    }
-};
-
-std::vector<uint8_t> le(uint64_t value, size_t bytes) {
-    std::vector<uint8_t> out(bytes);
-    putLe(out, 0, value, bytes);
-    return out;
-}
-
-bool eventually(const std::function<bool()>& condition, int tenths = 100) {
-    for (int i = 0; i < tenths; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return condition();
+// Sets the configuration's "disable port" bit of port 0 (A) or 1 (B).
+bool disablePort(const Device& device, int port, bool disabled) {
+    auto block = device.request(code::kReadConfiguration, {}, 64);
+    if (block.size() < 4) return false;
+    const uint8_t bit = port == 0 ? 0x08 : 0x10;  // word 0, bits 19 and 20
+    block[2] = static_cast<uint8_t>(disabled ? block[2] | bit : block[2] & ~bit);
+    return device.command(code::kWriteConfiguration, block);
 }
 
 // Two namespaces, "1" with 10.77.0.1 behind port A and "2" with 10.77.0.2
@@ -99,21 +65,6 @@ struct Cable {
     }
 };
 
-void configureCapture(const Device& device, const std::string& base) {
-    std::vector<uint8_t> name;
-    for (char c : base) name.insert(name.end(), {static_cast<uint8_t>(c), 0});
-    name.insert(name.end(), {0, 0});
-    ASSERT_TRUE(device.command(code::kCaptureLoop, {0}));
-    ASSERT_TRUE(device.command(code::kCaptureFileSize, le(0, 8)));
-    ASSERT_TRUE(device.command(code::kCaptureMaxCache, le(64 << 20, 8)));
-    ASSERT_TRUE(device.command(code::kCaptureFileName, name));
-    ASSERT_TRUE(device.command(code::kCaptureFileCount, le(0, 4)));
-    ASSERT_TRUE(device.command(code::kCaptureMode, le(0, 4)));
-    ASSERT_TRUE(device.command(code::kCaptureExtraOption, {0}));
-    ASSERT_TRUE(device.command(code::kCaptureFileDuration, le(0, 4)));
-    ASSERT_TRUE(device.command(code::kCaptureFullFrames, {0}));
-}
-
 TEST(InlineInterfaceDevice, ForwardsBothWaysInTheKernelAndADisabledPortCutsItsDirection) {
     Cable cable('i');
     ASSERT_FALSE(cable.pingPasses()) << "the namespaces are apart";
@@ -122,7 +73,7 @@ TEST(InlineInterfaceDevice, ForwardsBothWaysInTheKernelAndADisabledPortCutsItsDi
     const Device device{
         daemon, daemon.attach({"--interfaces", cable.portA + "," + cable.portB, "--inline"})};
 
-    configureCapture(device, daemon.folder() + "/inline.pcapng");
+    ASSERT_TRUE(configureCapture(device, daemon.folder() + "/inline.pcapng"));
     ASSERT_TRUE(device.command(code::kCaptureStart));
     const auto ping =
         TestNetwork::in(cable.one, {"ping", "-c", "3", "-i", "0.2", "-W", "2", "10.77.0.2"});
@@ -144,9 +95,7 @@ TEST(InlineInterfaceDevice, ForwardsBothWaysInTheKernelAndADisabledPortCutsItsDi
     EXPECT_EQ(server.exitStatus, 0) << server.out << server.err;
     ASSERT_TRUE(device.command(code::kCaptureStop));
 
-    std::string file;
-    for (const auto& e : std::filesystem::directory_iterator(daemon.folder()))
-        if (e.path().filename().string().rfind("inline_00001_", 0) == 0) file = e.path();
+    const std::string file = testing::capturedFile(daemon.folder(), "inline");
     ASSERT_FALSE(file.empty());
     // Requests arrive on port A (interface 0), replies on port B (1).
     EXPECT_GE(traffic::testing::tsharkCount(file, "frame.interface_id == 0 && icmp.type == 8"), 3);
@@ -155,9 +104,9 @@ TEST(InlineInterfaceDevice, ForwardsBothWaysInTheKernelAndADisabledPortCutsItsDi
               0);
 
     for (int port : {0, 1}) {
-        ASSERT_TRUE(device.disablePort(port, true));
+        ASSERT_TRUE(disablePort(device, port, true));
         EXPECT_FALSE(cable.pingPasses()) << "port " << port << " disabled";
-        ASSERT_TRUE(device.disablePort(port, false));
+        ASSERT_TRUE(disablePort(device, port, false));
         EXPECT_TRUE(eventually([&] { return cable.pingPasses(); }, 30)) << "port " << port;
     }
 

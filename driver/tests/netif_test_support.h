@@ -8,11 +8,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "client.h"
 #include "nettlebeam_testsupport.h"
+#include "request_codes.h"
+#include "traffic_test_support.h"
 
 namespace nettlebeam::netif::testing {
 
@@ -107,5 +113,70 @@ class TestNetwork {
     std::vector<std::string> namespaces_;
     std::vector<std::string> links_;
 };
+
+// One device of a test's daemon, addressed as the library does.
+struct Device {
+    const testsupport::Daemon& daemon;
+    int handle;
+
+    std::vector<uint8_t> request(uint32_t c, std::vector<uint8_t> payload = {},
+                                 uint32_t capacity = 0, bool* ok = nullptr) const {
+        std::vector<uint8_t> input(4);
+        traffic::testing::putLe(input, 0, static_cast<uint32_t>(handle), 4);
+        input.insert(input.end(), payload.begin(), payload.end());
+        std::vector<uint8_t> out(capacity);
+        const int32_t n = wire::transact(daemon.controlPath(), c, input.data(),
+                                         static_cast<uint32_t>(input.size()), out.data(), capacity);
+        if (ok) *ok = n >= 0;
+        out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return out;
+    }
+    bool command(uint32_t c, std::vector<uint8_t> payload = {}) const {
+        bool ok = false;
+        request(c, std::move(payload), 0, &ok);
+        return ok;
+    }
+};
+
+inline std::vector<uint8_t> le(uint64_t value, size_t bytes) {
+    std::vector<uint8_t> out(bytes);
+    traffic::testing::putLe(out, 0, value, bytes);
+    return out;
+}
+
+inline bool eventually(const std::function<bool()>& condition, int tenths = 100) {
+    for (int i = 0; i < tenths; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return condition();
+}
+
+// A direct capture of whole frames into one file named after `base`;
+// false when the device refuses a setting.
+inline bool configureCapture(const Device& device, const std::string& base) {
+    std::vector<uint8_t> name;
+    for (char c : base) name.insert(name.end(), {static_cast<uint8_t>(c), 0});
+    name.insert(name.end(), {0, 0});
+    namespace code = wire::code;
+    return device.command(code::kCaptureLoop, {0}) &&
+           device.command(code::kCaptureFileSize, le(0, 8)) &&
+           device.command(code::kCaptureMaxCache, le(64 << 20, 8)) &&
+           device.command(code::kCaptureFileName, name) &&
+           device.command(code::kCaptureFileCount, le(0, 4)) &&
+           device.command(code::kCaptureMode, le(0, 4)) &&
+           device.command(code::kCaptureExtraOption, {0}) &&
+           device.command(code::kCaptureFileDuration, le(0, 4)) &&
+           device.command(code::kCaptureFullFrames, {0});
+}
+
+// The one file a capture named after `base` wrote in `folder`; empty when
+// there is none or more than one.
+inline std::string capturedFile(const std::string& folder, const std::string& base) {
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().rfind(base + "_00001_", 0) == 0) files.push_back(e.path());
+    return files.size() == 1 ? files[0] : "";
+}
 
 }  // namespace nettlebeam::netif::testing

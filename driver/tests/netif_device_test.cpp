@@ -1,7 +1,7 @@
 // Devices whose ports are Linux network interfaces, on veth pairs the test
 // builds: what the daemon refuses to attach, real frames replayed into a
 // port reaching the capture and the counters exactly as tshark sees them,
-// and the kernel's link state followed live.
+// and the kernel's link state followed live and asked for speed changes.
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <pcap/pcap.h>
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -293,6 +294,25 @@ TEST(InterfaceDevice, FollowsTheKernelsLinkStateLive) {
     testing::mustRun({"ip", "-n", space, "link", "set", port + "p", "up"});
     ASSERT_TRUE(eventually([&] { return (linkByte() & 4) != 0; }, 20)) << "link up again";
     EXPECT_TRUE(eventually([&] { return upTime(device) > 0; }));
+
+    // A speed setting goes to the kernel; a veth refuses it, so the device
+    // refuses the configuration, keeps the old one and the log says why.
+    auto block = device.request(code::kReadConfiguration, {}, 64);
+    ASSERT_EQ(block.size(), 32u);
+    const auto before = block;
+    block[4] = 0x08;  // port A: 100 Mbit/s full duplex, no autonegotiation
+    EXPECT_FALSE(device.command(code::kWriteConfiguration, block));
+    EXPECT_EQ(device.request(code::kReadConfiguration, {}, 64), before);
+    std::ifstream log(daemon.folder() + "/nettlebeamd.log");
+    const std::string text{std::istreambuf_iterator<char>(log), {}};
+    EXPECT_NE(
+        text.find("interface " + port + " refused the link settings: " + std::strerror(EOPNOTSUPP)),
+        std::string::npos)
+        << text;
+    // Settings that leave the link modes alone still apply.
+    block = before;
+    block[0] ^= 0x01;
+    EXPECT_TRUE(device.command(code::kWriteConfiguration, block));
 }
 
 }  // namespace

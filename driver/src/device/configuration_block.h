@@ -24,6 +24,7 @@ struct PortAdvertisement {
     bool symmetricPause = false;
     bool master = false;
     bool forceMasterSlave = false;
+    bool operator==(const PortAdvertisement&) const = default;
 };
 
 class ConfigurationBlock {

@@ -31,25 +31,28 @@ int ethtool(int fd, const std::string& name, void* command) {
     return ioctl(fd, SIOCETHTOOL, &request);
 }
 
+// The link settings with their masks: a first call tells how many words
+// the masks take, the second fills them. Null when the driver has none.
+ethtool_link_settings* readSettings(int fd, const std::string& name, uint8_t* buffer, size_t size) {
+    auto* settings = reinterpret_cast<ethtool_link_settings*>(buffer);
+    std::memset(buffer, 0, size);
+    settings->cmd = ETHTOOL_GLINKSETTINGS;
+    if (ethtool(fd, name, settings) != 0 || settings->link_mode_masks_nwords >= 0) return nullptr;
+    const int8_t words = static_cast<int8_t>(-settings->link_mode_masks_nwords);
+    std::memset(buffer, 0, size);
+    settings->cmd = ETHTOOL_GLINKSETTINGS;
+    settings->link_mode_masks_nwords = words;
+    return ethtool(fd, name, settings) == 0 ? settings : nullptr;
+}
+
 // Speed and duplex from the link settings; the older ETHTOOL_GSET where a
 // driver lacks them.
 void readSpeed(int fd, const std::string& name, KernelLink& link) {
-    // The first call tells how many words the link mode masks take; they
-    // follow the settings, three masks of that many words.
     alignas(ethtool_link_settings) uint8_t buffer[sizeof(ethtool_link_settings) + 3 * 127 * 4]{};
-    auto* settings = reinterpret_cast<ethtool_link_settings*>(buffer);
-    settings->cmd = ETHTOOL_GLINKSETTINGS;
-    if (ethtool(fd, name, settings) == 0 && settings->link_mode_masks_nwords < 0) {
-        const int8_t words = static_cast<int8_t>(-settings->link_mode_masks_nwords);
-        std::memset(buffer, 0, sizeof buffer);
-        settings->cmd = ETHTOOL_GLINKSETTINGS;
-        settings->link_mode_masks_nwords = words;
-        if (ethtool(fd, name, settings) == 0) {
-            if (settings->speed != static_cast<uint32_t>(SPEED_UNKNOWN))
-                link.mbit = settings->speed;
-            link.fullDuplex = settings->duplex != DUPLEX_HALF;
-            return;
-        }
+    if (const ethtool_link_settings* settings = readSettings(fd, name, buffer, sizeof buffer)) {
+        if (settings->speed != static_cast<uint32_t>(SPEED_UNKNOWN)) link.mbit = settings->speed;
+        link.fullDuplex = settings->duplex != DUPLEX_HALF;
+        return;
     }
     ethtool_cmd legacy{};
     legacy.cmd = ETHTOOL_GSET;
@@ -60,6 +63,41 @@ void readSpeed(int fd, const std::string& name, KernelLink& link) {
 }
 
 }  // namespace
+
+std::string InterfaceQuery::setLink(const std::string& name, const LinkModes& modes) const {
+    alignas(ethtool_link_settings) uint8_t buffer[sizeof(ethtool_link_settings) + 3 * 127 * 4]{};
+    ethtool_link_settings* settings = readSettings(fd_, name, buffer, sizeof buffer);
+    if (settings == nullptr)
+        return "cannot read the link settings of interface " + name + ": " + strerror(errno);
+    const size_t words = static_cast<size_t>(settings->link_mode_masks_nwords);
+    // The masks follow the settings: supported, advertising, partner.
+    uint32_t* advertising = settings->link_mode_masks + words;
+    std::memset(advertising, 0, words * 4);
+    auto advertise = [&](unsigned bit, bool on) {
+        if (on && bit / 32 < words) advertising[bit / 32] |= 1u << (bit % 32);
+    };
+    advertise(ETHTOOL_LINK_MODE_10baseT_Half_BIT, modes.half10);
+    advertise(ETHTOOL_LINK_MODE_10baseT_Full_BIT, modes.full10);
+    advertise(ETHTOOL_LINK_MODE_100baseT_Half_BIT, modes.half100);
+    advertise(ETHTOOL_LINK_MODE_100baseT_Full_BIT, modes.full100);
+    advertise(ETHTOOL_LINK_MODE_1000baseT_Full_BIT, modes.full1000);
+    advertise(ETHTOOL_LINK_MODE_Pause_BIT, modes.pause);
+    advertise(ETHTOOL_LINK_MODE_Asym_Pause_BIT, modes.asymmetricPause);
+    settings->autoneg = modes.autoNegotiation ? AUTONEG_ENABLE : AUTONEG_DISABLE;
+    if (!modes.autoNegotiation) {
+        settings->speed = modes.full1000                   ? SPEED_1000
+                          : modes.full100 || modes.half100 ? SPEED_100
+                                                           : SPEED_10;
+        settings->duplex = (modes.full1000 || (modes.full100 && settings->speed == SPEED_100) ||
+                            (modes.full10 && settings->speed == SPEED_10))
+                               ? DUPLEX_FULL
+                               : DUPLEX_HALF;
+    }
+    settings->cmd = ETHTOOL_SLINKSETTINGS;
+    if (ethtool(fd_, name, settings) != 0)
+        return "interface " + name + " refused the link settings: " + strerror(errno);
+    return {};
+}
 
 bool validInterfaceName(const std::string& name) {
     if (name.empty() || name.size() >= IFNAMSIZ || name == "." || name == "..") return false;

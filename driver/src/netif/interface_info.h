@@ -35,6 +35,16 @@ class InterfaceQuery {
     // The link as the kernel reports it now; down when the interface is gone.
     KernelLink link(const std::string& name) const;
 
+    // Link modes to ask of the interface: autonegotiation with these modes
+    // advertised, or the fastest of them forced.
+    struct LinkModes {
+        bool autoNegotiation = true;
+        bool full10 = false, half10 = false, full100 = false, half100 = false, full1000 = false;
+        bool pause = false, asymmetricPause = false;
+    };
+    // Empty when the kernel took the modes, else its reason in one line.
+    std::string setLink(const std::string& name, const LinkModes& modes) const;
+
   private:
     int fd_;
 };

@@ -98,13 +98,30 @@ void InterfacePorts::configure(bool, std::array<bool, 2> disabled) {
     }
 }
 
+std::string InterfacePorts::setAdvertisement(int port, const sim::PortAdvertisement& a) {
+    const std::string& name = interfaces_[static_cast<size_t>(port)].name;
+    if (name.empty()) return "port B has no interface";
+    InterfaceQuery::LinkModes modes;
+    modes.autoNegotiation = a.autoNegotiation;
+    modes.full10 = a.fullDuplex10;
+    modes.half10 = a.halfDuplex10;
+    modes.full100 = a.fullDuplex100;
+    modes.half100 = a.halfDuplex100;
+    modes.full1000 = a.fullDuplex1000;
+    modes.pause = a.symmetricPause;
+    modes.asymmetricPause = a.asymmetricPause;
+    return query_.setLink(name, modes);
+}
+
 std::string InterfacePorts::describe() const {
     std::string text = "interfaces " + interfaces_[0].name;
     if (!interfaces_[1].name.empty()) text += "," + interfaces_[1].name;
     text += settings_.inlineMode ? " inline" : " passive";
     // What comes from the interfaces, and what the device only answers as
     // the hardware would.
-    text += "; real: frames, links, speed, duplex; emulated: timing, modules, firmware";
+    text +=
+        "; real: frames, links, speed, duplex, speed settings; emulated: timing, modules, "
+        "firmware";
     return text;
 }
 

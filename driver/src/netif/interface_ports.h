@@ -27,6 +27,7 @@ class InterfacePorts final : public ExternalPorts {
     std::unique_ptr<traffic::FrameSource> openFrames() override;
     sim::PortLink link(int port) override;
     void configure(bool inlineMode, std::array<bool, 2> disabled) override;
+    std::string setAdvertisement(int port, const sim::PortAdvertisement& modes) override;
     std::string describe() const override;
 
     // The fastest speed either interface reports, in Mbit/s (0 unknown).

@@ -24,6 +24,10 @@ class ExternalPorts {
     // The device's configuration asks for inline forwarding and which ports
     // are disabled; called whenever the configuration is written or restored.
     virtual void configure(bool inlineMode, std::array<bool, 2> disabled) = 0;
+    // The configuration asks port 0 (A) or 1 (B) to advertise or force these
+    // modes. Empty when the port took them, else why not (the refusal the
+    // device answers with; the daemon logs it).
+    virtual std::string setAdvertisement(int port, const sim::PortAdvertisement& modes) = 0;
     // What `nettlebeamd devices` adds about the ports.
     virtual std::string describe() const = 0;
 };

@@ -415,6 +415,13 @@ DeviceReply SimulatedDevice::writeConfiguration(uint32_t, std::span<const uint8_
                                                 uint32_t) {
     auto block = ConfigurationBlock::fromBytes(payload, kind_);
     if (!block) return DeviceReply::failure();
+    // Real ports take new link modes from the kernel, which may refuse them.
+    for (int port = 0; port < 2 && settings_.externalPorts; ++port) {
+        if (block->advertisement(port) == config_.advertisement(port)) continue;
+        const std::string refused =
+            settings_.externalPorts->setAdvertisement(port, block->advertisement(port));
+        if (!refused.empty()) return DeviceReply::failure(refused);
+    }
     config_ = *block;
     link_.reconfigure(config_, now());
     configureExternalPorts();

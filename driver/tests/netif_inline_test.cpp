@@ -139,7 +139,21 @@ TEST(InlineInterfaceDevice, AKilledDaemonFailsOpenAndTheNextStartRemovesOnlyItsR
               std::string::npos)
         << "the other filter stays";
 
+    // The command does the same without a start, and says what it removed.
+    daemon.attach({"--interfaces", inlineLine, "--inline"});
+    daemon.crash();
+    ASSERT_TRUE(cable.redirected());
+    const auto cleaned = daemon.run({"clean-redirects"});
+    EXPECT_EQ(cleaned.exitStatus, 0) << cleaned.err;
+    // Other tests' interfaces may show up too; these two must.
+    for (const std::string& port : {cable.portA, cable.portB})
+        EXPECT_NE(cleaned.out.find("removed a stale redirect on interface " + port + "\n"),
+                  std::string::npos)
+            << cleaned.out;
+    EXPECT_FALSE(cable.redirected());
+
     // An orderly stop removes the redirects as detach does.
+    daemon.restart();
     daemon.attach({"--interfaces", inlineLine, "--inline"});
     ASSERT_TRUE(cable.pingPasses());
     daemon.stop();

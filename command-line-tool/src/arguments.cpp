@@ -14,6 +14,8 @@ constexpr const char* kCommandPattern = "^(directcapture|list|dpi|features|gps|s
 constexpr const char* kCaptureActionPattern = "^(status|start|stop)$";
 constexpr const char* kFilterActionPattern = "^(enable|disable|save|show)$";
 constexpr const char* kFeaturesActionPattern = "^(set|clear|save|show)$";
+// A position, or a MAC address with ':' or '-' between the byte pairs.
+constexpr const char* kDevicePattern = "^([+-]?[0-9]+|([0-9a-f]{2}[:-]){5}[0-9a-f]{2})$";
 constexpr const char* kDpiTextPattern = "^.{16}$";
 constexpr const char* kDpiHexPattern = "^[0-9a-fA-F]{32}$";
 // Anchored at the start only: trailing text is caught by the number conversion.
@@ -39,7 +41,7 @@ Arguments::Arguments() {
                        "Primary command to execute. For details run with 'help <command>'");
     captureAction = arg_rex1(nullptr, nullptr, kCaptureActionPattern, "<status|start|stop>",
                              kRexFlags, "Direct capture operations");
-    device = arg_int0("d", "device", "<n>",
+    device = arg_rex0("d", "device", kDevicePattern, "<n>", kRexFlags,
                       "Specify to which nettlebeam device the command applies. (defaults to the "
                       "first one)");
     loop = arg_lit0(nullptr, "loop", "Enable round-robin style capture.");
@@ -85,12 +87,19 @@ Arguments::Arguments() {
     continuous = arg_lit0(nullptr, "continuous", "Continuously refresh statistics.");
     delay = optionalValueInt("delay", "<delay>", 1000,
                              "Delay between two refreshes in ms (defaults to 1000).");
+    rates = arg_lit0(nullptr, "rates",
+                     "Print rates per port and interval: frames/s, Mbit/s, errors/s, drops/s, "
+                     "link.");
+    interval = optionalValueInt("interval", "<s>", 1,
+                                "Seconds between two lines of --rates (defaults to 1).");
+    json = arg_lit0(nullptr, "json", "Print one JSON object per report.");
     end = arg_end(kMaxErrors);
 
-    all_ = {command,        captureAction, device,     loop,         count,    size,    name,
-            maxcache,       fileduration,  fullframes, filterAction, dpitxt,   dpihex,  dpimask,
-            featuresAction, keepcrcerrors, keepcrc32,  disablea,     disableb, slicing, inlineMode,
-            loopback,       timestamps,    syncts,     continuous,   delay,    end};
+    all_ = {command,    captureAction, device,         loop,          count,        size,
+            name,       maxcache,      fileduration,   fullframes,    filterAction, dpitxt,
+            dpihex,     dpimask,       featuresAction, keepcrcerrors, keepcrc32,    disablea,
+            disableb,   slicing,       inlineMode,     loopback,      timestamps,   syncts,
+            continuous, delay,         rates,          interval,      json,         end};
     complete_ = true;
     for (void* definition : all_) complete_ = complete_ && definition != nullptr;
 
@@ -104,6 +113,8 @@ Arguments::Arguments() {
     featuresChangeTable = {device,     keepcrcerrors, keepcrc32,  disablea, disableb, slicing,
                            inlineMode, loopback,      timestamps, syncts,   end};
     statisticsTable = {device, continuous, delay, end};
+    statisticsScriptTable = {device, continuous, delay, rates, interval, json, end};
+    deviceJsonTable = {device, json, end};
 }
 
 Arguments::~Arguments() {

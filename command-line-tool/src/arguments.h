@@ -22,7 +22,7 @@ class Arguments {
 
     arg_rex* command;
     arg_rex* captureAction;
-    arg_int* device;
+    arg_rex* device;  // a position or a MAC address (device_choice.h)
     arg_lit* loop;
     arg_int* count;
     arg_int* size;
@@ -46,6 +46,9 @@ class Arguments {
     arg_lit* syncts;
     arg_lit* continuous;
     arg_int* delay;
+    arg_lit* rates;
+    arg_int* interval;
+    arg_lit* json;
     struct arg_end* end;
 
     ArgTable mainTable;
@@ -57,6 +60,11 @@ class Arguments {
     ArgTable featuresTable;
     ArgTable featuresChangeTable;  // features set and features clear
     ArgTable statisticsTable;
+    // Tables with the options added for scripts; a command parses against
+    // them only when one of those options is given, so the usage texts of
+    // the plain forms stay as they are.
+    ArgTable statisticsScriptTable;
+    ArgTable deviceJsonTable;  // features show and directcapture status with --json
 
   private:
     bool complete_ = false;

@@ -1,7 +1,10 @@
 #include "beamctl.h"
 
+#include <NettlebeamAPI.h>
 #include <strings.h>
 
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "commands.h"
@@ -13,7 +16,34 @@ bool sameWord(const char* word, const char* expected) {
     return strcasecmp(word, expected) == 0;
 }
 
+bool hasWord(const CommandLine& line, const char* word) {
+    for (int i = 2; i < line.argc; ++i) {
+        if (std::strcmp(line.argv[i], word) == 0) return true;
+    }
+    return false;
+}
+
 namespace {
+
+int printVersion(std::FILE* out) {
+    const std::uint32_t library = NettlebeamAPIGetVersion();
+    // The library's first component sits in the lowest byte.
+    std::fprintf(out, "beamctl %s\nNettlebeamAPI %u.%u.%u\n", BEAMCTL_VERSION, library & 0xFFu,
+                 (library >> 8) & 0xFFu, (library >> 16) & 0xFFu);
+    return 0;
+}
+
+// `--help` asks for the same usage as the `help` word, as a request that
+// succeeds rather than a usage error.
+bool takeHelpOption(std::vector<char*>& words) {
+    for (auto word = words.begin() + 1; word != words.end(); ++word) {
+        if (std::strcmp(*word, "--help") == 0) {
+            words.erase(word);
+            return true;
+        }
+    }
+    return false;
+}
 
 int dispatch(const CommandLine& line) {
     const char* command = line.argv[1];
@@ -29,7 +59,7 @@ int dispatch(const CommandLine& line) {
 
 }  // namespace
 
-int run(int argc, char** argv, std::FILE* out) {
+int run(int argc, char** argv, std::FILE* out, std::FILE* err) {
     Arguments args;
     if (!args.complete()) {
         std::fputs("beamctl : out of memory\n", out);
@@ -39,10 +69,16 @@ int run(int argc, char** argv, std::FILE* out) {
         std::fputs("beamctl : You must specify a command. Type 'beamctl help' for details\n", out);
         return kFailure;
     }
+    if (std::strcmp(argv[1], "--version") == 0) return printVersion(out);
     // The parser reorders the words it is given; work on a copy.
     std::vector<char*> words(argv, argv + argc);
-    bool help = false;
-    if (sameWord(words[1], "help")) {
+    const bool helpOption = takeHelpOption(words);
+    if (helpOption && words.size() == 1) {
+        printUsage(out, "beamctl", args.mainTable);
+        return 0;
+    }
+    bool help = helpOption;
+    if (!help && sameWord(words[1], "help")) {
         if (words.size() == 2) return printUsage(out, "beamctl", args.mainTable);
         help = true;
         words.erase(words.begin() + 1);
@@ -52,13 +88,16 @@ int run(int argc, char** argv, std::FILE* out) {
     if (!parses(args.mainTable, 2, words.data())) {
         return printUsage(out, "beamctl", args.mainTable);
     }
-    return dispatch(CommandLine{out, args, wordCount, words.data(), help});
+    const int status = dispatch(CommandLine{out, err, args, wordCount, words.data(), help});
+    // With the help flag every command prints its usage and runs nothing.
+    return helpOption ? 0 : status;
 }
 
 }  // namespace beamctl
 
 int beamctlMain(int argc, char** argv) {
-    const int status = beamctl::run(argc, argv, stdout);
+    const int status = beamctl::run(argc, argv, stdout, stderr);
     std::fflush(stdout);
+    std::fflush(stderr);
     return status;
 }

@@ -5,6 +5,7 @@
 #include "capture_config.h"
 #include "commands.h"
 #include "device_session.h"
+#include "reasons.h"
 #include "reports.h"
 #include "usage.h"
 
@@ -36,26 +37,37 @@ int startCapture(const CommandLine& line) {
     const std::optional<std::u16string> fileName = captureNameFromUtf8(args.name->filename[0]);
     if (!fileName)
         return printUsage(line.out, "beamctl directcapture start", args.captureStartTable);
-    const auto handle = startDeviceCommand(line.out, args.device);
+    const auto handle = startDeviceCommand(line, args.device);
     if (!handle) return kFailure;
     const LibrarySession session;
 
     NettlebeamApiDiskDumpStatus status{};
-    if (NettlebeamAPIDiskDumpGetStatus(*handle, &status) != 0) {
+    if (const std::int32_t result = NettlebeamAPIDiskDumpGetStatus(*handle, &status); result != 0) {
         std::fputs("Failed: cannot get status\n\n", line.out);
+        explainFailure(line.err, *handle, result);
         return kFailure;
     }
     if (status.enabled) {
         std::fputs("Failed: capture is already started\n", line.out);
         return kFailure;
     }
-    if (NettlebeamAPIDiskDumpSetConfig(*handle,
-                                       makeCaptureConfig(captureOptions(args), *fileName)) != 0) {
-        std::fputs("Failed: cannot set configuration\n", line.out);
+    // Checked before the device is asked: the driver only reports that the
+    // start failed, not that the files had nowhere to go.
+    if (const auto problem = captureFolderProblem(args.name->filename[0])) {
+        std::fputs("Failed: cannot start capture\n", line.out);
+        std::fprintf(line.err, "beamctl: %s\n", problem->c_str());
         return kFailure;
     }
-    if (NettlebeamAPIDiskDumpStart(*handle) != 0) {
+    if (const std::int32_t result = NettlebeamAPIDiskDumpSetConfig(
+            *handle, makeCaptureConfig(captureOptions(args), *fileName));
+        result != 0) {
+        std::fputs("Failed: cannot set configuration\n", line.out);
+        explainFailure(line.err, *handle, result);
+        return kFailure;
+    }
+    if (const std::int32_t result = NettlebeamAPIDiskDumpStart(*handle); result != 0) {
         std::fputs("Failed: cannot start capture\n", line.out);
+        explainFailure(line.err, *handle, result);
         return kFailure;
     }
     std::fputs("Capture started\n", line.out);
@@ -67,11 +79,12 @@ int stopCapture(const CommandLine& line) {
     if (line.help || !parses(args.deviceTable, line.argc - 2, line.argv + 2)) {
         return printUsage(line.out, "beamctl directcapture stop", args.deviceTable);
     }
-    const auto handle = startDeviceCommand(line.out, args.device);
+    const auto handle = startDeviceCommand(line, args.device);
     if (!handle) return kFailure;
     const LibrarySession session;
-    if (NettlebeamAPIDiskDumpStop(*handle) != 0) {
+    if (const std::int32_t result = NettlebeamAPIDiskDumpStop(*handle); result != 0) {
         std::fputs("Failed: cannot stop capture\n", line.out);
+        explainFailure(line.err, *handle, result);
         return kFailure;
     }
     std::fputs("Capture stopped\n", line.out);
@@ -83,12 +96,13 @@ int captureStatus(const CommandLine& line) {
     if (line.help || !parses(args.deviceTable, line.argc - 2, line.argv + 2)) {
         return printUsage(line.out, "beamctl directcapture status", args.deviceTable);
     }
-    const auto handle = startDeviceCommand(line.out, args.device);
+    const auto handle = startDeviceCommand(line, args.device);
     if (!handle) return kFailure;
     const LibrarySession session;
     NettlebeamApiDiskDumpStatus status{};
-    if (NettlebeamAPIDiskDumpGetStatus(*handle, &status) != 0) {
+    if (const std::int32_t result = NettlebeamAPIDiskDumpGetStatus(*handle, &status); result != 0) {
         std::fputs("Failed: cannot get status\n", line.out);
+        explainFailure(line.err, *handle, result);
         return kFailure;
     }
     std::fputs(captureStatusReport(status).c_str(), line.out);

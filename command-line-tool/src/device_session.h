@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 
+#include "command_line.h"
+
 namespace beamctl {
 
 struct DeviceListRelease {
@@ -31,10 +33,10 @@ bool initializeLibrary(std::FILE* out);
 // Polls the device list every 100 ms, up to 50 times, until a device is listed.
 void waitForDevice();
 
-// After the wait, the handle of entry `index` of the list (counting from 0),
-// or of the first entry when `index` is absent; nothing when there is no such
-// entry (negative numbers included).
-std::optional<NettlebeamApiDeviceHandle> deviceAt(std::optional<int> index);
+// After a wait that found no device: when no daemon answers on the control
+// path, says so on `err` (naming the path and how to start one) and returns
+// true. A daemon without devices is left to the caller.
+bool reportMissingDaemon(std::FILE* err);
 
 // Uninitialises the library when the command ends.
 class LibrarySession {
@@ -45,10 +47,15 @@ class LibrarySession {
     LibrarySession& operator=(const LibrarySession&) = delete;
 };
 
-// The start of every device command: initialise, wait, select, and announce
-// the device. Prints the failure and returns nothing when either step fails.
+// The start of every device command: initialise, wait, select (by position
+// or MAC, see device_choice.h), and announce the device. Prints the failure
+// (and its reason on the error stream) and returns nothing when a step fails.
 // On success the caller owns the initialised library (see LibrarySession).
-std::optional<NettlebeamApiDeviceHandle> startDeviceCommand(std::FILE* out,
-                                                            const arg_int* deviceOption);
+std::optional<NettlebeamApiDeviceHandle> startDeviceCommand(const CommandLine& line,
+                                                            const arg_rex* deviceOption);
+
+// The reason a request on `handle` failed with `status`: the device left
+// (it is no longer listed) or it refused, with the status and its meaning.
+void explainFailure(std::FILE* err, NettlebeamApiDeviceHandle handle, std::int32_t status);
 
 }  // namespace beamctl

@@ -35,29 +35,36 @@ ArgTable& tableOf(Arguments& args, DpiAction action) {
 }
 
 // The filter-capable check every dpi action makes before touching the device.
-bool supportsFiltering(std::FILE* out, NettlebeamApiDeviceHandle handle) {
+bool supportsFiltering(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
     NettlebeamApiDeviceType type = 0;
-    if (NettlebeamAPIGetDeviceType(handle, &type) != 0) {
-        std::fputs("Failed to get device type\n", out);
+    if (const std::int32_t status = NettlebeamAPIGetDeviceType(handle, &type); status != 0) {
+        std::fputs("Failed to get device type\n", line.out);
+        explainFailure(line.err, handle, status);
         return false;
     }
     if ((NettlebeamAPIGetDeviceCapabilities(type) & CapPacketFilter) == 0) {
-        std::fputs("Your device does not support filtering\n", out);
+        std::fputs("Your device does not support filtering\n", line.out);
+        std::fputs("beamctl: this model has no packet filter\n", line.err);
         return false;
     }
     return true;
 }
 
-bool readFilter(std::FILE* out, NettlebeamApiDeviceHandle handle, NettlebeamApiDpiFilter& filter) {
-    if (NettlebeamAPIGetDpiFilter(handle, &filter) == 0) return true;
-    std::fputs("Failed to get Nettlebeam DPI Filter configuration\n", out);
+bool readFilter(const CommandLine& line, NettlebeamApiDeviceHandle handle,
+                NettlebeamApiDpiFilter& filter) {
+    const std::int32_t status = NettlebeamAPIGetDpiFilter(handle, &filter);
+    if (status == 0) return true;
+    std::fputs("Failed to get Nettlebeam DPI Filter configuration\n", line.out);
+    explainFailure(line.err, handle, status);
     return false;
 }
 
-int writeFilter(std::FILE* out, NettlebeamApiDeviceHandle handle,
+int writeFilter(const CommandLine& line, NettlebeamApiDeviceHandle handle,
                 const NettlebeamApiDpiFilter& filter) {
-    if (NettlebeamAPISetDpiFilter(handle, filter) == 0) return 0;
-    std::fputs("Failed to set Nettlebeam DPI Filter configuration\n", out);
+    const std::int32_t status = NettlebeamAPISetDpiFilter(handle, filter);
+    if (status == 0) return 0;
+    std::fputs("Failed to set Nettlebeam DPI Filter configuration\n", line.out);
+    explainFailure(line.err, handle, status);
     return kFailure;
 }
 
@@ -78,30 +85,32 @@ bool applyEnableOptions(const Arguments& args, NettlebeamApiDpiFilter& filter) {
 
 int enableFilter(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
     NettlebeamApiDpiFilter filter{};
-    if (!readFilter(line.out, handle, filter)) return kFailure;
+    if (!readFilter(line, handle, filter)) return kFailure;
     filter.enabled = 1;
     if (!applyEnableOptions(line.args, filter)) {
         return printUsage(line.out, "beamctl dpi enable", line.args.dpiEnableTable);
     }
-    return writeFilter(line.out, handle, filter);
+    return writeFilter(line, handle, filter);
 }
 
 int disableFilter(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
     NettlebeamApiDpiFilter filter{};
-    if (!readFilter(line.out, handle, filter)) return kFailure;
+    if (!readFilter(line, handle, filter)) return kFailure;
     filter.enabled = 0;
-    return writeFilter(line.out, handle, filter);
+    return writeFilter(line, handle, filter);
 }
 
 int saveFilter(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
-    if (NettlebeamAPISaveDpiFilter(handle) == 0) return 0;
+    const std::int32_t status = NettlebeamAPISaveDpiFilter(handle);
+    if (status == 0) return 0;
     std::fputs("Failed to save Nettlebeam DPI Filter configuration\n", line.out);
+    explainFailure(line.err, handle, status);
     return kFailure;
 }
 
 int showFilter(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
     NettlebeamApiDpiFilter filter{};
-    if (!readFilter(line.out, handle, filter)) return kFailure;
+    if (!readFilter(line, handle, filter)) return kFailure;
     std::fputs(dpiFilterReport(filter).c_str(), line.out);
     return 0;
 }
@@ -114,10 +123,10 @@ int runAction(const CommandLine& line, DpiAction action) {
         !parses(table, line.argc - 2, line.argv + 2)) {
         return printUsage(line.out, info.heading, table);
     }
-    const auto handle = startDeviceCommand(line.out, args.device);
+    const auto handle = startDeviceCommand(line, args.device);
     if (!handle) return kFailure;
     const LibrarySession session;
-    if (!supportsFiltering(line.out, *handle)) return kFailure;
+    if (!supportsFiltering(line, *handle)) return kFailure;
     switch (action) {
         case DpiAction::Enable:
             return enableFilter(line, *handle);

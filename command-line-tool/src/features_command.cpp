@@ -52,16 +52,19 @@ bool optionsParse(const CommandLine& line, FeaturesAction action) {
 }
 
 // Reads the type's capability word and the current record; prints the failure.
-bool readFeatures(std::FILE* out, NettlebeamApiDeviceHandle handle, std::uint32_t& capabilities,
-                  NettlebeamApiDeviceFeatures& features) {
+bool readFeatures(const CommandLine& line, NettlebeamApiDeviceHandle handle,
+                  std::uint32_t& capabilities, NettlebeamApiDeviceFeatures& features) {
     NettlebeamApiDeviceType type = 0;
-    if (NettlebeamAPIGetDeviceType(handle, &type) != 0) {
-        std::fputs("Failed to get device type\n", out);
+    if (const std::int32_t status = NettlebeamAPIGetDeviceType(handle, &type); status != 0) {
+        std::fputs("Failed to get device type\n", line.out);
+        explainFailure(line.err, handle, status);
         return false;
     }
     capabilities = NettlebeamAPIGetDeviceCapabilities(type);
-    if (NettlebeamAPIGetDeviceFeatures(handle, &features) != 0) {
-        std::fputs("Failed to get Nettlebeam Features configuration\n", out);
+    if (const std::int32_t status = NettlebeamAPIGetDeviceFeatures(handle, &features);
+        status != 0) {
+        std::fputs("Failed to get Nettlebeam Features configuration\n", line.out);
+        explainFailure(line.err, handle, status);
         return false;
     }
     return true;
@@ -71,29 +74,32 @@ int changeFeatures(const CommandLine& line, NettlebeamApiDeviceHandle handle,
                    FeaturesAction action) {
     std::uint32_t capabilities = 0;
     NettlebeamApiDeviceFeatures features{};
-    if (!readFeatures(line.out, handle, capabilities, features)) return kFailure;
+    if (!readFeatures(line, handle, capabilities, features)) return kFailure;
     const FeatureOptions options = featureOptions(line.args);
     const std::string warnings = action == FeaturesAction::Set
                                      ? setFeatures(features, options, capabilities)
                                      : clearFeatures(features, options, capabilities);
     std::fputs(warnings.c_str(), line.out);
-    if (NettlebeamAPISetDeviceFeatures(handle, features) != 0) {
+    if (const std::int32_t status = NettlebeamAPISetDeviceFeatures(handle, features); status != 0) {
         std::fputs("Failed to set Nettlebeam Features configuration\n", line.out);
+        explainFailure(line.err, handle, status);
         return kFailure;
     }
     return 0;
 }
 
 int saveFeatures(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
-    if (NettlebeamAPISaveDeviceFeatures(handle) == 0) return 0;
+    const std::int32_t status = NettlebeamAPISaveDeviceFeatures(handle);
+    if (status == 0) return 0;
     std::fputs("Failed to save Nettlebeam Features configuration\n", line.out);
+    explainFailure(line.err, handle, status);
     return kFailure;
 }
 
 int showFeatures(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
     std::uint32_t capabilities = 0;
     NettlebeamApiDeviceFeatures features{};
-    if (!readFeatures(line.out, handle, capabilities, features)) return kFailure;
+    if (!readFeatures(line, handle, capabilities, features)) return kFailure;
     std::fputs(featuresReport(features, capabilities).c_str(), line.out);
     return 0;
 }
@@ -104,7 +110,7 @@ int runAction(const CommandLine& line, FeaturesAction action) {
         return printUsage(line.out, headingOf(action),
                           changes(action) ? args.featuresChangeTable : args.deviceTable);
     }
-    const auto handle = startDeviceCommand(line.out, args.device);
+    const auto handle = startDeviceCommand(line, args.device);
     if (!handle) return kFailure;
     const LibrarySession session;
     switch (action) {

@@ -44,7 +44,7 @@ int runGps(const CommandLine& line) {
     if (line.argc < 3 || line.help || !parses(args.deviceTable, line.argc - 1, line.argv + 1)) {
         return printUsage(line.out, "beamctl gps", args.deviceTable);
     }
-    const auto handle = startDeviceCommand(line.out, args.device);
+    const auto handle = startDeviceCommand(line, args.device);
     if (!handle) return kFailure;
     const LibrarySession session;
     NettlebeamAPIGPSOutputFlush(*handle);

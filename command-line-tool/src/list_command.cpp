@@ -37,7 +37,11 @@ int runList(const CommandLine& line) {
     const LibrarySession session;
     waitForDevice();
     const DeviceList list = readDeviceList();
-    std::fprintf(line.out, "Found %d nettlebeams\n", list ? list->count : 0);
+    const int count = list ? list->count : 0;
+    std::fprintf(line.out, "Found %d nettlebeams\n", count);
+    // No device may mean no daemon at all: a script must not take that for
+    // an empty but working setup.
+    if (count == 0 && reportMissingDaemon(line.err)) return kFailure;
     int index = 0;
     for (const NettlebeamApiDevicesListEntry* entry = list ? list->first : nullptr;
          entry != nullptr; entry = entry->next) {

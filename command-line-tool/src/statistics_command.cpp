@@ -9,11 +9,14 @@ namespace beamctl {
 namespace {
 
 // Prints one report; returns false after printing why no more can follow.
-bool printStatistics(std::FILE* out, NettlebeamApiDeviceHandle handle, std::int32_t& status) {
+bool printStatistics(const CommandLine& line, NettlebeamApiDeviceHandle handle,
+                     std::int32_t& status) {
+    std::FILE* out = line.out;
     NettlebeamApiStatistics statistics{};
     status = NettlebeamAPIGetStatistics(handle, &statistics);
     if (status != 0) {
         std::fputs("Failed to get statistics\n", out);
+        explainFailure(line.err, handle, status);
         return false;
     }
     const std::optional<std::string> report = statisticsReport(statistics);
@@ -40,11 +43,11 @@ int runStatistics(const CommandLine& line) {
     }
     const bool continuous = present(args.continuous);
     const auto delay = static_cast<std::uint32_t>(valueOf(args.delay));
-    const auto handle = startDeviceCommand(line.out, args.device);
+    const auto handle = startDeviceCommand(line, args.device);
     if (!handle) return kFailure;
     const LibrarySession session;
     std::int32_t status = 0;
-    while (printStatistics(line.out, *handle, status) && continuous) {
+    while (printStatistics(line, *handle, status) && continuous) {
         NettlebeamApiSleepMs(delay);
     }
     return status;

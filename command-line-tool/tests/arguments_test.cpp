@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <list>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "device_choice.h"
 
 namespace beamctl {
 namespace {
@@ -98,12 +102,38 @@ TEST(DeviceOption, TakesItsValueInEveryForm) {
         Arguments args;
         ASSERT_TRUE(parse(args.deviceTable, words)) << words.back();
         EXPECT_TRUE(present(args.device));
-        EXPECT_EQ(valueOf(args.device), 3);
+        EXPECT_EQ(deviceChoiceOf(args.device)->position, 3);
     }
     Arguments args;
     EXPECT_FALSE(parse(args.deviceTable, {"gps", "-d"}));
     EXPECT_FALSE(parse(args.deviceTable, {"gps", "-d", "first"}));
     EXPECT_FALSE(parse(args.deviceTable, {"gps", "0"})) << "no positional argument";
+}
+
+TEST(DeviceOption, NamesADeviceByMacInAnyCaseWithEitherSeparator) {
+    const Mac expected = {0x00, 0x1b, 0xc5, 0x0a, 0x00, 0xff};
+    for (const char* text : {"00:1b:c5:0a:00:ff", "00-1B-C5-0A-00-FF", "00:1b-c5:0A-00:Ff"}) {
+        Arguments args;
+        ASSERT_TRUE(parse(args.deviceTable, {"gps", "-d", text})) << text;
+        const std::optional<DeviceChoice> choice = deviceChoiceOf(args.device);
+        ASSERT_TRUE(choice) << text;
+        EXPECT_FALSE(choice->position) << text;
+        EXPECT_EQ(choice->mac, expected) << text;
+        EXPECT_EQ(macText(*choice->mac), "00:1b:c5:0a:00:ff");
+    }
+    // A byte short, a pair too long, another separator, a digit out of range:
+    // none is a MAC, and none a position either.
+    for (const char* text : {"00:1b:c5:0a:00", "00:1b:c5:0a:00:fff", "00.1b.c5.0a.00.ff",
+                             "00:1b:c5:0a:00:fg", "001bc50a00ff", "1.5", "--1"}) {
+        Arguments args;
+        EXPECT_FALSE(parse(args.deviceTable, {"gps", "-d", text})) << text;
+        EXPECT_FALSE(deviceChoiceFrom(text)) << text;
+    }
+    // A position beyond any list stays a position (it selects nothing), not
+    // a wrapped small number.
+    EXPECT_EQ(deviceChoiceFrom("99999999999999999999")->position,
+              std::numeric_limits<long long>::max());
+    EXPECT_EQ(deviceChoiceFrom("-1")->position, -1);
 }
 
 TEST(DpiOptions, PatternsOfTextHexAndMask) {

@@ -1,0 +1,258 @@
+// beamctl as scripts use it, against a private nettlebeamd: the reasons on
+// standard error (standard output keeps the messages scripts already match),
+// devices picked by MAC, and the options added for scripts.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "nettlebeam_testsupport.h"
+
+namespace {
+
+namespace ts = nettlebeam::testsupport;
+using namespace std::chrono_literals;
+
+constexpr int kFailureStatus = 255;  // -1 as a process exit status
+const std::string kDetected = "Nettlebeam detected\n";
+const std::string kInvalid = "Invalid Nettlebeam device selected\n";
+
+std::string golden(const std::string& name) {
+    std::ifstream file(std::string(BEAMCTL_GOLDEN_DIR) + "/" + name);
+    EXPECT_TRUE(file.good()) << "missing golden file " << name;
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string joined(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) text += "[" + word + "]";
+    return text;
+}
+
+ts::ProcessResult beamctl(const std::vector<std::string>& args, const std::string& env,
+                          std::chrono::milliseconds timeout = 20s) {
+    std::vector<std::string> argv = {BEAMCTL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return ts::runProcess(argv, timeout, {env});
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class WithDriver : public ::testing::Test {
+  protected:
+    ts::ProcessResult run(const std::vector<std::string>& args,
+                          std::chrono::milliseconds timeout = 20s) {
+        return beamctl(args, daemon_.controlEnv(), timeout);
+    }
+    std::string ok(const std::vector<std::string>& args) {
+        const ts::ProcessResult result = run(args);
+        EXPECT_EQ(result.exitStatus, 0) << joined(args) << "\n" << result.out << result.err;
+        EXPECT_EQ(result.err, "") << joined(args);
+        return result.out;
+    }
+    // A run that must fail: its standard output, exit status and the one
+    // reason line it gives on standard error.
+    void refused(const std::vector<std::string>& args, const std::string& out,
+                 const std::string& reason) {
+        const ts::ProcessResult result = run(args);
+        EXPECT_EQ(result.out, out) << joined(args);
+        EXPECT_EQ(result.exitStatus, kFailureStatus) << joined(args);
+        EXPECT_EQ(result.err, "beamctl: " + reason + "\n") << joined(args);
+    }
+    int attach(const std::vector<std::string>& args) { return daemon_.attach(args); }
+
+    ts::Daemon daemon_;
+};
+
+// ---------------------------------------------------------------------------
+// Reasons
+
+TEST(NoDaemon, EveryCommandFailsNamingThePathAndHowToStartOne) {
+    const std::string path = testing::TempDir() + "beamctl-no-daemon/KV7Control";
+    const std::string env = "NETTLEBEAM_CONTROL=" + path;
+    const std::string reason = "beamctl: no nettlebeamd answers on " + path +
+                               "; start one with `nettlebeamd serve` (or set "
+                               "NETTLEBEAM_CONTROL to its socket)\n";
+    const ts::ProcessResult list = beamctl({"list"}, env);
+    EXPECT_EQ(list.out, "Found 0 nettlebeams\n");
+    EXPECT_EQ(list.err, reason);
+    EXPECT_NE(list.exitStatus, 0) << "a script must not take a missing daemon for no devices";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"features", "show"},
+          {"statistics", "-d", "0"},
+          {"directcapture", "stop", "-d", "02:00:00:00:00:01"}}) {
+        const ts::ProcessResult result = beamctl(args, env);
+        EXPECT_EQ(result.out, kInvalid) << joined(args);
+        EXPECT_EQ(result.err, reason) << joined(args);
+        EXPECT_EQ(result.exitStatus, kFailureStatus) << joined(args);
+    }
+}
+
+TEST(HelpAndVersion, AreRequestsThatSucceed) {
+    const std::string env = "NETTLEBEAM_CONTROL=" + testing::TempDir() + "beamctl-none/KV7Control";
+    const struct {
+        std::vector<std::string> args;
+        std::string golden;
+    } cases[] = {
+        {{"--help"}, "usage_main.txt"},
+        {{"statistics", "--help"}, "usage_statistics.txt"},
+        {{"--help", "directcapture", "start"}, "usage_directcapture_start.txt"},
+        {{"features", "set", "--help", "--inline"}, "usage_features_set.txt"},
+    };
+    for (const auto& c : cases) {
+        const ts::ProcessResult result = beamctl(c.args, env);
+        EXPECT_EQ(result.out, golden(c.golden)) << joined(c.args);
+        EXPECT_EQ(result.exitStatus, 0) << joined(c.args);
+    }
+    const ts::ProcessResult list = beamctl({"list", "--help"}, env);
+    EXPECT_EQ(list.out, "beamctl list : Display available Nettlebeam devices\n");
+    EXPECT_EQ(list.exitStatus, 0);
+    const ts::ProcessResult unknown = beamctl({"lists", "--help"}, env);
+    EXPECT_EQ(unknown.out, golden("usage_main.txt"));
+    EXPECT_EQ(unknown.exitStatus, kFailureStatus) << "an unknown command is still a usage error";
+
+    const ts::ProcessResult version = beamctl({"--version"}, env);
+    EXPECT_TRUE(std::regex_match(
+        version.out, std::regex("beamctl [0-9]+\\.[0-9]+\\.[0-9]+\nNettlebeamAPI 2\\.3\\.19\n")))
+        << version.out;
+    EXPECT_EQ(version.exitStatus, 0);
+}
+
+using Reasons = WithDriver;
+
+TEST_F(Reasons, ADaemonWithoutDevicesAndChoicesThatNameNoDevice) {
+    refused({"statistics", "-d", "0"}, kInvalid,
+            "nettlebeamd on " + daemon_.controlPath() + " has no device attached");
+    attach({"--type", "5", "--mac", "02:00:00:00:00:05"});
+    refused({"features", "show", "-d", "3"}, kInvalid,
+            "no device at position 3: 1 listed, counting from 0 (see `beamctl list`)");
+    refused({"features", "show", "-d", "02-00-00-00-00-5A"}, kInvalid,
+            "no device with MAC 02:00:00:00:00:5a is attached (see `beamctl list`)");
+}
+
+TEST_F(Reasons, ACaptureFolderThatCannotHoldFilesIsRefusedBeforeTheDeviceIsAsked) {
+    attach({"--type", "5"});
+    const std::string missing = daemon_.folder() + "/no-such-folder";
+    refused({"directcapture", "start", "-o", missing + "/capture"},
+            kDetected + "Failed: cannot start capture\n",
+            "the capture folder " + missing + " cannot be used: No such file or directory");
+    const std::string file = daemon_.folder() + "/a-file";
+    std::ofstream(file) << "x";
+    refused({"directcapture", "start", "-o", file + "/capture"},
+            kDetected + "Failed: cannot start capture\n",
+            "the capture folder " + file + " is not a folder");
+    EXPECT_TRUE(contains(ok({"directcapture", "status"}), "Enabled : 0\n"))
+        << "nothing was started";
+}
+
+TEST_F(Reasons, ARefusalGivesTheStatusAndItsMeaning) {
+    const int handle = attach({"--type", "11"});
+    daemon_.inject({std::to_string(handle), "0xCB20200C", "--fail"});
+    refused({"features", "show"}, kDetected + "Failed to get Nettlebeam Features configuration\n",
+            "the device refused: status -2 (already done, or the driver failed the request)");
+    daemon_.inject({std::to_string(handle), "0xCB202054", "--fail"});
+    refused({"dpi", "save"}, kDetected + "Failed to save Nettlebeam DPI Filter configuration\n",
+            "the device refused: status -1 (the driver could not be reached, failed the request "
+            "or sent an invalid reply)");
+}
+
+// Runs beamctl with its output read as it comes; the reasons go to a file.
+class Stream {
+  public:
+    Stream(const std::string& env, const std::string& args, const std::string& errFile)
+        : pipe_(popen(("env " + env + " " + BEAMCTL_PATH + " " + args + " 2>" + errFile).c_str(),
+                      "r")) {}
+    ~Stream() {
+        if (pipe_ != nullptr) close();
+    }
+    // Reads until `text` has been printed; false at the end of the output.
+    bool waitFor(const std::string& text) {
+        char line[512];
+        while (!contains(out_, text)) {
+            if (std::fgets(line, sizeof line, pipe_) == nullptr) return false;
+            out_ += line;
+        }
+        return true;
+    }
+    // Reads to the end and returns the exit status.
+    int close() {
+        waitFor(std::string(1, '\0'));  // never printed: reads everything
+        const int status = pclose(pipe_);
+        pipe_ = nullptr;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    const std::string& out() const { return out_; }
+
+  private:
+    std::FILE* pipe_;
+    std::string out_;
+};
+
+std::string fileText(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+TEST_F(Reasons, ADeviceThatLeavesWhileWatchedIsReportedGone) {
+    const int handle = attach({"--type", "11", "--mac", "02:00:00:00:00:0b"});
+    const std::string errFile = daemon_.folder() + "/stream.err";
+    Stream stream(daemon_.controlEnv(), "statistics --continuous --delay=100 -d 02:00:00:00:00:0B",
+                  errFile);
+    ASSERT_TRUE(stream.waitFor("Counter 16")) << stream.out();
+    daemon_.detach(handle);
+    // Statistics end with the status of the read that failed.
+    EXPECT_NE(stream.close(), 0);
+    const std::string tail = "Failed to get statistics\n";
+    ASSERT_GE(stream.out().size(), tail.size());
+    EXPECT_EQ(stream.out().substr(stream.out().size() - tail.size()), tail);
+    EXPECT_EQ(fileText(errFile), "beamctl: the device left (it is no longer listed)\n");
+}
+
+// ---------------------------------------------------------------------------
+// Devices by MAC
+
+using DeviceByMac = WithDriver;
+
+const std::string kInlineForced = "Inline mode : Enabled (forced)\n";
+
+TEST_F(DeviceByMac, AScriptKeepsReachingItsDeviceWhenAnotherLeavesAndComesBack) {
+    // The span-capable device the script manages, and a fixed-inline one.
+    const int other = attach({"--type", "13", "--mac", "02:00:00:00:00:0d"});
+    attach({"--type", "5", "--mac", "00:1b:c5:0a:00:01"});
+    const std::vector<std::string> mine = {"-d", "00-1B-C5-0A-00-01"};
+    const auto features = [&](const std::vector<std::string>& device) {
+        std::vector<std::string> args = {"features", "show"};
+        args.insert(args.end(), device.begin(), device.end());
+        return ok(args);
+    };
+    EXPECT_FALSE(contains(features(mine), kInlineForced));
+    EXPECT_FALSE(contains(features({"-d", "1"}), kInlineForced)) << "position 1 is mine";
+
+    daemon_.detach(other);
+    attach({"--type", "13", "--mac", "02:00:00:00:00:0d"});
+    // The positions moved: what a script knew as position 1 is the other
+    // device now; the MAC still reaches the same one.
+    const std::string listed = ok({"list"});
+    EXPECT_EQ(listed,
+              "Found 2 nettlebeams\n0 : Gigabit Gen2 00:1b:c5:0a:00:01\n"
+              "1 : Fast-Ethernet 02:00:00:00:00:0d\n");
+    EXPECT_TRUE(contains(features({"-d", "1"}), kInlineForced));
+    EXPECT_EQ(ok({"features", "clear", "--inline", "-d", "00:1b:c5:0a:00:01"}), kDetected);
+    EXPECT_TRUE(contains(features(mine), "Inline mode : Disabled\n"))
+        << "the change reached the device named by its MAC";
+    EXPECT_TRUE(contains(features({"--device=02:00:00:00:00:0D"}), kInlineForced));
+}
+
+}  // namespace

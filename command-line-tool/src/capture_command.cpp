@@ -7,6 +7,7 @@
 #include "device_session.h"
 #include "reasons.h"
 #include "reports.h"
+#include "statistics_json.h"
 #include "usage.h"
 
 namespace beamctl {
@@ -93,10 +94,12 @@ int stopCapture(const CommandLine& line) {
 
 int captureStatus(const CommandLine& line) {
     Arguments& args = line.args;
-    if (line.help || !parses(args.deviceTable, line.argc - 2, line.argv + 2)) {
-        return printUsage(line.out, "beamctl directcapture status", args.deviceTable);
+    const bool json = hasWord(line, "--json");
+    ArgTable& table = json ? args.deviceJsonTable : args.deviceTable;
+    if (line.help || !parses(table, line.argc - 2, line.argv + 2)) {
+        return printUsage(line.out, "beamctl directcapture status", table);
     }
-    const auto handle = startDeviceCommand(line, args.device);
+    const auto handle = startDeviceCommand(line, args.device, !json);
     if (!handle) return kFailure;
     const LibrarySession session;
     NettlebeamApiDiskDumpStatus status{};
@@ -105,7 +108,11 @@ int captureStatus(const CommandLine& line) {
         explainFailure(line.err, *handle, result);
         return kFailure;
     }
-    std::fputs(captureStatusReport(status).c_str(), line.out);
+    if (json) {
+        std::fprintf(line.out, "%s\n", captureJson(status).c_str());
+    } else {
+        std::fputs(captureStatusReport(status).c_str(), line.out);
+    }
     return 0;
 }
 

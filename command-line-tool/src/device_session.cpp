@@ -120,7 +120,8 @@ bool reportMissingDaemon(std::FILE* err) {
 }
 
 std::optional<NettlebeamApiDeviceHandle> startDeviceCommand(const CommandLine& line,
-                                                            const arg_rex* deviceOption) {
+                                                            const arg_rex* deviceOption,
+                                                            bool announce) {
     if (!initializeLibrary(line.out)) return std::nullopt;
     // The option layer let only the two forms through.
     const std::optional<DeviceChoice> choice = deviceChoiceOf(deviceOption);
@@ -133,7 +134,7 @@ std::optional<NettlebeamApiDeviceHandle> startDeviceCommand(const CommandLine& l
         NettlebeamAPIUninitialize();
         return std::nullopt;
     }
-    std::fputs("Nettlebeam detected\n", line.out);
+    if (announce) std::fputs("Nettlebeam detected\n", line.out);
     return handle;
 }
 

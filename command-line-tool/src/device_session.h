@@ -51,8 +51,11 @@ class LibrarySession {
 // or MAC, see device_choice.h), and announce the device. Prints the failure
 // (and its reason on the error stream) and returns nothing when a step fails.
 // On success the caller owns the initialised library (see LibrarySession).
+// `announce` false leaves out "Nettlebeam detected", which would break a
+// JSON stream.
 std::optional<NettlebeamApiDeviceHandle> startDeviceCommand(const CommandLine& line,
-                                                            const arg_rex* deviceOption);
+                                                            const arg_rex* deviceOption,
+                                                            bool announce = true);
 
 // The reason a request on `handle` failed with `status`: the device left
 // (it is no longer listed) or it refused, with the status and its meaning.

@@ -96,21 +96,31 @@ int saveFeatures(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
     return kFailure;
 }
 
-int showFeatures(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
+int showFeatures(const CommandLine& line, NettlebeamApiDeviceHandle handle, bool json) {
     std::uint32_t capabilities = 0;
     NettlebeamApiDeviceFeatures features{};
     if (!readFeatures(line, handle, capabilities, features)) return kFailure;
-    std::fputs(featuresReport(features, capabilities).c_str(), line.out);
+    if (json) {
+        std::fprintf(line.out, "%s\n", featuresJson(features, capabilities).c_str());
+    } else {
+        std::fputs(featuresReport(features, capabilities).c_str(), line.out);
+    }
     return 0;
 }
 
 int runAction(const CommandLine& line, FeaturesAction action) {
     Arguments& args = line.args;
-    if (line.help || !optionsParse(line, action)) {
+    // Only `show` reports anything a script would parse.
+    const bool json = action == FeaturesAction::Show && hasWord(line, "--json");
+    if (json) {
+        if (line.help || !parses(args.deviceJsonTable, line.argc - 2, line.argv + 2)) {
+            return printUsage(line.out, headingOf(action), args.deviceJsonTable);
+        }
+    } else if (line.help || !optionsParse(line, action)) {
         return printUsage(line.out, headingOf(action),
                           changes(action) ? args.featuresChangeTable : args.deviceTable);
     }
-    const auto handle = startDeviceCommand(line, args.device);
+    const auto handle = startDeviceCommand(line, args.device, !json);
     if (!handle) return kFailure;
     const LibrarySession session;
     switch (action) {
@@ -122,7 +132,7 @@ int runAction(const CommandLine& line, FeaturesAction action) {
         case FeaturesAction::Show:
             break;
     }
-    return showFeatures(line, *handle);
+    return showFeatures(line, *handle, json);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "reports.h"
 
+#include "json.h"
 #include "text.h"
 
 namespace beamctl {
@@ -156,6 +157,25 @@ std::string featuresReport(const NettlebeamApiDeviceFeatures& features,
     text += format("Timestamps in packets : %s\n", enabledText(features.timestamps));
     text += format("Synchronized timestamps : %s\n", enabledText(features.syncTimestamps));
     return text;
+}
+
+std::string featuresJson(const NettlebeamApiDeviceFeatures& features, std::uint32_t capabilities) {
+    const bool spanPossible = (capabilities & CapPortSpeedSelect) != 0;
+    const bool loopbackPossible = (capabilities & CapLoopback) != 0;
+    JsonObject json;
+    json.add("keepCrcErrors", features.keepCrcErrors == 1)
+        .add("keepCrc32", features.keepCrc32 == 1)
+        .add("disablePortA", features.disablePortA == 1)
+        .add("disablePortB", features.disablePortB == 1)
+        .add("packetSlicing", features.packetSlicing == 1)
+        .add("slicingLength", static_cast<std::uint64_t>(features.slicingLength))
+        .add("inlineMode", spanPossible ? features.inlineMode == 1 : true)
+        .add("inlineModeForced", !spanPossible)
+        .add("loopback", loopbackPossible ? features.loopback == 1 : false)
+        .add("loopbackForced", !loopbackPossible)
+        .add("timestamps", features.timestamps == 1)
+        .add("syncTimestamps", features.syncTimestamps == 1);
+    return json.text();
 }
 
 }  // namespace beamctl

@@ -36,4 +36,7 @@ std::string dpiFilterReport(const NettlebeamApiDpiFilter& filter);
 // The report of `features show`; capabilities decide the forced lines.
 std::string featuresReport(const NettlebeamApiDeviceFeatures& features, std::uint32_t capabilities);
 
+// `features show --json`: the same settings, a forced one marked as such.
+std::string featuresJson(const NettlebeamApiDeviceFeatures& features, std::uint32_t capabilities);
+
 }  // namespace beamctl

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <regex>
@@ -253,6 +254,165 @@ TEST_F(DeviceByMac, AScriptKeepsReachingItsDeviceWhenAnotherLeavesAndComesBack) 
     EXPECT_TRUE(contains(features(mine), "Inline mode : Disabled\n"))
         << "the change reached the device named by its MAC";
     EXPECT_TRUE(contains(features({"--device=02:00:00:00:00:0D"}), kInlineForced));
+}
+
+// ---------------------------------------------------------------------------
+// Output for scripts: list --long, --json, statistics --rates
+
+// Little-endian hex of 64-bit words, padded with zero bytes to `size` bytes.
+std::string wordsHex(const std::vector<std::uint64_t>& words, std::size_t size) {
+    std::string hex;
+    char pair[3];
+    for (std::uint64_t word : words) {
+        for (int i = 0; i < 8; ++i) {
+            std::snprintf(pair, sizeof pair, "%02x",
+                          static_cast<unsigned>((word >> (8 * i)) & 0xFF));
+            hex += pair;
+        }
+    }
+    hex.resize(2 * size, '0');
+    return hex;
+}
+
+// Parses each line of `json` with Python's parser and prints `expression`
+// for it (`d` is the parsed line): a malformed line fails the run.
+std::string python(const std::string& json, const std::string& expression) {
+    const std::string script =
+        "import json, sys\n"
+        "for line in sys.argv[1].splitlines():\n"
+        "    d = json.loads(line)\n"
+        "    print(" +
+        expression + ")\n";
+    const ts::ProcessResult result = ts::runProcess({PYTHON3_PATH, "-c", script, json, expression});
+    EXPECT_EQ(result.exitStatus, 0) << result.err << "\n" << json;
+    return result.out;
+}
+
+// Each line in one canonical form (sorted keys, the host clock masked), so a
+// golden file can be written for reading.
+std::string canonicalJson(const std::string& json) {
+    return python(json,
+                  "json.dumps({**d, **({'timestamp': 0} if 'timestamp' in d else {})}, "
+                  "sort_keys=True)");
+}
+
+using ScriptOutput = WithDriver;
+
+// A format-1 reply: port A counters from `a`, port B all zero but the
+// signature; 160 bytes.
+std::string formatOneReply(std::uint64_t bytes, std::uint64_t frames, std::uint64_t crc,
+                           std::uint64_t drops) {
+    return wordsHex({bytes, 0, frames, 0, crc, 0, 0,     drops, 0, 0,
+                     0,     0, 0,      0, 0,   0, 50000, 0,     9, 0x0D0C0B0A03020100ull},
+                    160);
+}
+
+TEST_F(ScriptOutput, ListLongAndJsonDescribeEachDevice) {
+    attach({"--type", "5", "--mac", "00:1b:c5:0a:00:01", "--sw-fw", "2.1.0.7", "--hw-fw", "310"});
+    attach({"--type", "11", "--mac", "02:00:00:00:00:0b"});
+    // The links come up once the simulated ports have negotiated.
+    std::string listed;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        listed = ok({"list", "--json"});
+        if (python(listed, "d['devices'][0]['ports'][1]['link']") == "True\n") break;
+    }
+    EXPECT_EQ(canonicalJson(listed), canonicalJson(golden("list.json")));
+    EXPECT_EQ(ok({"list", "--long"}), golden("list_long.txt"));
+}
+
+TEST_F(ScriptOutput, JsonReportsKeepEveryValueExact) {
+    const int gigabit = attach({"--type", "5"});
+    const int tenGigabit = attach({"--type", "13"});
+    (void)tenGigabit;
+    daemon_.inject({std::to_string(gigabit), "0xCB202820", "--reply-hex",
+                    wordsHex({1, 0, 3, 5000000000ull, 5, 8, 104857600, 7}, 8256)});
+    const std::string capture = ok({"directcapture", "status", "--json"});
+    EXPECT_EQ(canonicalJson(capture), canonicalJson(golden("capture_status.json")));
+    EXPECT_EQ(python(capture, "d['bytesWritten']"), "5000000000\n");
+
+    EXPECT_EQ(canonicalJson(ok({"features", "show", "--json", "-d", "1"})),
+              canonicalJson(golden("features_forced.json")));
+}
+
+TEST_F(ScriptOutput, StatisticsJsonInBothFormats) {
+    const int gigabit = attach({"--type", "5"});
+    const int tenGigabit = attach({"--type", "11"});
+    const std::vector<std::uint64_t> first = {
+        1000, 11, 12, 13, 14, 15, 16,        17,     2000, 21,
+        22,   23, 24, 25, 26, 27, 250000000, 100000, 40,   0x0D0C0B0A03020100ull};
+    daemon_.inject({std::to_string(gigabit), "0xCB202010", "--reply-hex", wordsHex(first, 160)});
+    daemon_.inject({std::to_string(gigabit), "0xCB202024", "--reply-hex", wordsHex({9}, 8)});
+    EXPECT_EQ(canonicalJson(ok({"statistics", "--json", "-d", "0"})),
+              canonicalJson(golden("statistics_format1.json")));
+
+    std::vector<std::uint64_t> counters;
+    for (std::uint64_t i = 1; i <= 16; ++i) counters.push_back(i * 1000 + i);
+    counters[15] = 18446744073709551615ull;
+    daemon_.inject(
+        {std::to_string(tenGigabit), "0xCB202060", "--reply-hex", wordsHex(counters, 128)});
+    const std::string second = ok({"statistics", "--json", "-d", "1"});
+    EXPECT_EQ(canonicalJson(second), canonicalJson(golden("statistics_format2.json")));
+    EXPECT_EQ(python(second, "d['counters'][15]['value'] == 18446744073709551615"), "True\n")
+        << "a 64-bit counter must not pass through a double";
+}
+
+TEST_F(ScriptOutput, RatesCountTheLineWithPreambleAndGap) {
+    const int handle = attach({"--type", "5"});
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (python(ok({"list", "--json"}), "d['devices'][0]['ports'][0]['link']") == "True\n") {
+            break;
+        }
+    }
+    // Over one interval port A carries 1000 good frames of 100 bytes and 10
+    // with a bad CRC, and the device drops 5.
+    const auto arm = [&] {
+        daemon_.inject({std::to_string(handle), "0xCB202010", "--reply-hex",
+                        formatOneReply(1000000, 5000, 7, 1)});
+        daemon_.inject({std::to_string(handle), "0xCB202010", "--reply-hex",
+                        formatOneReply(1000000 + 101000, 6000, 17, 6)});
+    };
+    arm();
+    const std::string json = ok({"statistics", "--rates", "--json", "--interval=1"});
+    // Scaled back by the measured interval, each rate gives the counts.
+    const std::string counts = python(
+        json,
+        "[(p['port'], round(p['framesPerSecond'] * d['interval']), "
+        "round(p['mbitPerSecond'] * d['interval'] * 1e6 / 8), "
+        "round(p['errorsPerSecond'] * d['interval']), round(p['dropsPerSecond'] * d['interval']), "
+        "p['link'], p['speedMbps'], p['fullDuplex']) for p in d['ports']]");
+    EXPECT_EQ(counts,
+              "[('A', 1010, 121200, 10, 5, True, 1000, True), "
+              "('B', 0, 0, 0, 0, True, 1000, True)]\n");
+
+    arm();
+    const std::string text = ok({"statistics", "--rates", "-d", "0"});
+    const std::regex line(
+        "Port ([AB]) : +[0-9.]+ frames/s +[0-9.]+ Mbit/s +[0-9.]+ errors/s +[0-9.]+ drops/s  "
+        "link 1000 Mbit/s full duplex\n");
+    const std::string lines = text.substr(kDetected.size());
+    EXPECT_EQ(text.substr(0, kDetected.size()), kDetected);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(lines, match, line)) << text;
+    EXPECT_EQ(match[1], "A");
+    EXPECT_EQ(std::distance(std::sregex_iterator(lines.begin(), lines.end(), line),
+                            std::sregex_iterator()),
+              2)
+        << text;
+}
+
+TEST_F(ScriptOutput, ScriptOptionsAreCheckedLikeTheOthers) {
+    attach({"--type", "5"});
+    const ts::ProcessResult detached = run({"statistics", "--rates", "--interval", "5"});
+    EXPECT_EQ(detached.err, "beamctl: --interval takes its value attached: use --interval=5\n");
+    EXPECT_EQ(detached.out, golden("usage_statistics_script.txt"));
+    EXPECT_EQ(detached.exitStatus, kFailureStatus);
+    const ts::ProcessResult zero = run({"statistics", "--rates", "--interval=0"});
+    EXPECT_EQ(zero.out, golden("usage_statistics_script.txt"));
+    EXPECT_EQ(zero.exitStatus, kFailureStatus);
+    const ts::ProcessResult extra = run({"features", "show", "--json", "--inline"});
+    EXPECT_EQ(extra.exitStatus, kFailureStatus);
+    EXPECT_EQ(extra.out.rfind("beamctl features show [-d|--device=<n>] [--json]\n", 0), 0u)
+        << extra.out;
 }
 
 }  // namespace

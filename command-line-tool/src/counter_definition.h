@@ -1,0 +1,15 @@
+// A programmable counter's definition in words, printed beside its value so
+// a reader knows what the sixteen numbers count.
+#pragma once
+
+#include <NettlebeamAPI.h>
+
+#include <string>
+
+namespace beamctl {
+
+// e.g. "packets on A+B: IPv4, TCP, not broadcast, size > 1000, IP 10.0.*.*";
+// "... : all" when nothing is tested.
+std::string counterDefinition(const NettlebeamApiCounterV2& counter);
+
+}  // namespace beamctl

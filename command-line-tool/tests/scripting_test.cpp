@@ -415,4 +415,32 @@ TEST_F(ScriptOutput, ScriptOptionsAreCheckedLikeTheOthers) {
         << extra.out;
 }
 
+// ---------------------------------------------------------------------------
+// Shell completion
+
+using Completion = WithDriver;
+
+TEST_F(Completion, OffersWordsOptionsAndTheAttachedMacs) {
+    attach({"--type", "5", "--mac", "00:1b:c5:0a:00:01"});
+    attach({"--type", "11", "--mac", "02:00:00:00:00:0b"});
+    const std::string folder =
+        std::string(BEAMCTL_PATH).substr(0, std::string(BEAMCTL_PATH).rfind('/'));
+    const auto complete = [&](const std::string& words, int current) {
+        const std::string script = std::string("source ") + BEAMCTL_COMPLETION + "\nCOMP_WORDS=(" +
+                                   words + ")\nCOMP_CWORD=" + std::to_string(current) +
+                                   "\n_beamctl\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
+        const ts::ProcessResult result =
+            ts::runProcess({"/bin/bash", "-c", script}, 20s,
+                           {daemon_.controlEnv(), "PATH=" + folder + ":/usr/bin:/bin"});
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        return result.out;
+    };
+    EXPECT_EQ(complete("beamctl stat", 1), "statistics\n");
+    EXPECT_EQ(complete("beamctl directcapture st", 2), "start\nstop\nstatus\n");
+    EXPECT_EQ(complete("beamctl statistics --ra", 2), "--rates\n");
+    EXPECT_EQ(complete("beamctl features show --j", 3), "--json\n");
+    EXPECT_EQ(complete("beamctl features show -d ''", 4), "00:1b:c5:0a:00:01\n02:00:00:00:00:0b\n");
+    EXPECT_EQ(complete("beamctl help statistics -d 02", 4), "02:00:00:00:00:0b\n");
+}
+
 }  // namespace

@@ -10,7 +10,7 @@ constexpr int kMaxErrors = 20;
 // argtable2 accepts a regular-expression argument when the pattern matches
 // anywhere in the word, so the alternatives are grouped between the anchors:
 // "lists" or "startx" must not pass as a command or an action.
-constexpr const char* kCommandPattern = "^(directcapture|list|dpi|features|gps|statistics)$";
+constexpr const char* kCommandPattern = "^(directcapture|list|dpi|features|gps|statistics|ports)$";
 constexpr const char* kCaptureActionPattern = "^(status|start|stop)$";
 constexpr const char* kFilterActionPattern = "^(enable|disable|save|show)$";
 constexpr const char* kFeaturesActionPattern = "^(set|clear|save|show)$";
@@ -93,13 +93,26 @@ Arguments::Arguments() {
     interval = optionalValueInt("interval", "<s>", 1,
                                 "Seconds between two lines of --rates (defaults to 1).");
     json = arg_lit0(nullptr, "json", "Print one JSON object per report.");
+    portsAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
+                           "Show or set the link advertisement of the ports");
+    port = arg_rex1(nullptr, "port", "^(a|b|ab)$", "<A|B|AB>", kRexFlags,
+                    "The port or ports to change.");
+    autoneg =
+        arg_rex0(nullptr, "autoneg", "^(on|off)$", "<on|off>", kRexFlags, "Auto-negotiation.");
+    modes = arg_str0(nullptr, "modes", "<list>",
+                     "Speeds and duplex offered: 1000fd,100fd,100hd,10fd,10hd or a part.");
+    pause = arg_str0(nullptr, "pause", "<list>", "Pause offered: sym,asym, a part, or none.");
+    role = arg_str0(nullptr, "role", "<auto|master|slave>", "Master/slave resolution.");
+    save = arg_lit0(nullptr, "save", "Keep the setting across restarts of the device.");
     end = arg_end(kMaxErrors);
 
     all_ = {command,    captureAction, device,         loop,          count,        size,
             name,       maxcache,      fileduration,   fullframes,    filterAction, dpitxt,
             dpihex,     dpimask,       featuresAction, keepcrcerrors, keepcrc32,    disablea,
             disableb,   slicing,       inlineMode,     loopback,      timestamps,   syncts,
-            continuous, delay,         rates,          interval,      json,         end};
+            continuous, delay,         rates,          interval,      json,         portsAction,
+            port,       autoneg,       modes,          pause,         role,         save,
+            end};
     complete_ = true;
     for (void* definition : all_) complete_ = complete_ && definition != nullptr;
 
@@ -115,6 +128,8 @@ Arguments::Arguments() {
     statisticsTable = {device, continuous, delay, end};
     statisticsScriptTable = {device, continuous, delay, rates, interval, json, end};
     deviceJsonTable = {device, json, end};
+    portsTable = {portsAction, end};
+    portsSetTable = {port, autoneg, modes, pause, role, save, device, end};
 }
 
 Arguments::~Arguments() {

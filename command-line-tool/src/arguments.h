@@ -49,6 +49,13 @@ class Arguments {
     arg_lit* rates;
     arg_int* interval;
     arg_lit* json;
+    arg_rex* portsAction;
+    arg_rex* port;
+    arg_rex* autoneg;
+    arg_str* modes;
+    arg_str* pause;
+    arg_str* role;
+    arg_lit* save;
     struct arg_end* end;
 
     ArgTable mainTable;
@@ -64,7 +71,9 @@ class Arguments {
     // them only when one of those options is given, so the usage texts of
     // the plain forms stay as they are.
     ArgTable statisticsScriptTable;
-    ArgTable deviceJsonTable;  // features show and directcapture status with --json
+    ArgTable deviceJsonTable;  // every show with --json
+    ArgTable portsTable;
+    ArgTable portsSetTable;
 
   private:
     bool complete_ = false;

@@ -53,6 +53,7 @@ int dispatch(const CommandLine& line) {
     if (sameWord(command, "features")) return runFeatures(line);
     if (sameWord(command, "gps")) return runGps(line);
     if (sameWord(command, "statistics")) return runStatistics(line);
+    if (sameWord(command, "ports")) return runPorts(line);
     std::fputs("beamctl : You must specify a valid command\n", line.out);
     return kFailure;
 }

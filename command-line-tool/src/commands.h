@@ -11,5 +11,6 @@ int runDpi(const CommandLine& line);
 int runFeatures(const CommandLine& line);
 int runGps(const CommandLine& line);
 int runStatistics(const CommandLine& line);
+int runPorts(const CommandLine& line);
 
 }  // namespace beamctl

@@ -32,11 +32,12 @@ TEST(CommandWords, AcceptOnlyWholeWordsInAnyCase) {
     Arguments args;
     ASSERT_TRUE(args.complete());
     for (const char* word :
-         {"list", "LIST", "Statistics", "directcapture", "dpi", "features", "gps", "statistics"}) {
+         {"list", "LIST", "Statistics", "directcapture", "dpi", "features", "gps", "statistics",
+          "ports", "PORTS"}) {
         EXPECT_TRUE(parse(args.mainTable, {"beamctl", word})) << word;
     }
     for (const char* word : {"lists", "xlist", "listx", "help", "dpis", "adpi", "gpss",
-                             "directcapturex", "statisticsstatistics", ""}) {
+                             "directcapturex", "statisticsstatistics", "portss", ""}) {
         EXPECT_FALSE(parse(args.mainTable, {"beamctl", word})) << word;
     }
 }

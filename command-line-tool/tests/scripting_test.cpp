@@ -443,4 +443,39 @@ TEST_F(Completion, OffersWordsOptionsAndTheAttachedMacs) {
     EXPECT_EQ(complete("beamctl help statistics -d 02", 4), "02:00:00:00:00:0b\n");
 }
 
+// ---------------------------------------------------------------------------
+// ports
+
+using Ports = WithDriver;
+
+TEST_F(Ports, SetChangesOnlyTheNamedPortAndReadsBack) {
+    attach({"--type", "5"});
+    EXPECT_EQ(ok({"ports", "show"}), kDetected + golden("ports_default.txt"));
+    EXPECT_EQ(ok({"ports", "set", "--port=b", "--autoneg=off", "--modes=100FD,10fd", "--pause=none",
+                  "--role=slave"}),
+              kDetected);
+    EXPECT_EQ(ok({"ports", "set", "--port=A", "--role=master", "--save"}), kDetected);
+    EXPECT_EQ(canonicalJson(ok({"ports", "show", "--json"})),
+              canonicalJson(golden("ports_changed.json")));
+}
+
+TEST_F(Ports, RefusesBadValuesAndModelsWithoutSpeedSelection) {
+    attach({"--type", "5"});
+    attach({"--type", "13"});
+    const std::string failed = kDetected + "Failed to set Nettlebeam port speeds\n";
+    refused({"ports", "set", "--port=AB", "--modes=1000fd,20hd"}, failed,
+            "port A: --modes: '20hd' is not one of 1000fd, 100fd, 100hd, 10fd, 10hd");
+    refused({"ports", "set", "--port=B", "--pause=both"}, failed,
+            "port B: --pause: 'both' is not one of sym, asym, none");
+    refused({"ports", "set", "--port=A", "--role=boss"}, failed,
+            "port A: --role: 'boss' is not one of auto, master, slave");
+    refused({"ports", "set", "--port=A", "--autoneg=off", "-d", "1"}, failed,
+            "this model does not let its port speeds be chosen");
+    EXPECT_EQ(ok({"ports", "show"}), kDetected + golden("ports_default.txt"))
+        << "no refused change was written";
+    const ts::ProcessResult noPort = run({"ports", "set", "--modes=100fd"});
+    EXPECT_EQ(noPort.exitStatus, kFailureStatus);
+    EXPECT_EQ(noPort.out.rfind("beamctl ports set --port=<A|B|AB>", 0), 0u) << noPort.out;
+}
+
 }  // namespace

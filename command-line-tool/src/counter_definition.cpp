@@ -26,32 +26,29 @@ const Condition kConditions[] = {
     {&NettlebeamApiCounterV2::isDropped, "dropped"},
 };
 
-// The address pattern is stored last byte first; a byte whose mask flag is
-// clear is a wildcard.
+// The address pattern is stored last byte first. As in the window, it is
+// shown when the counter tests exactly one IP version, and a byte is compared
+// only when its mask byte is 0xFF; the others are wildcards.
 std::string addressPattern(const NettlebeamApiCounterV2& counter) {
+    const bool ipv4 = counter.isIPv4 == 1;
+    const bool ipv6 = counter.isIPv6 == 1;
+    if (ipv4 == ipv6) return "";
+    const int count = ipv4 ? 4 : 16;
     bool anyCompared = false;
-    bool beyondIPv4 = false;
-    for (int i = 0; i < 16; ++i) {
-        if (counter.ipMask[i] == 0) continue;
-        anyCompared = true;
-        if (i >= 4) beyondIPv4 = true;
-    }
+    for (int i = 0; i < count; ++i) anyCompared = anyCompared || counter.ipMask[i] == 0xFF;
     if (!anyCompared) return "";
-    // A wildcard stands for a whole byte: two digits wide in IPv6 text.
-    const auto byteText = [&](int i, const char* pattern, const char* wildcard) {
-        return counter.ipMask[i] != 0 ? format(pattern, counter.ip[i]) : std::string(wildcard);
-    };
     std::string text;
-    if (!beyondIPv4) {
-        for (int i = 3; i >= 0; --i) {
-            text += byteText(i, "%u", "*");
-            if (i > 0) text += '.';
+    for (int written = 0; written < count; ++written) {
+        const int i = count - 1 - written;
+        const bool compared = counter.ipMask[i] == 0xFF;
+        if (ipv4) {
+            if (written > 0) text += '.';
+            text += compared ? format("%u", counter.ip[i]) : std::string("*");
+        } else {
+            // A wildcard stands for a whole byte: two digits wide.
+            text += compared ? format("%02x", counter.ip[i]) : std::string("**");
+            if (written % 2 == 1 && written != count - 1) text += ':';
         }
-        return text;
-    }
-    for (int i = 15; i >= 0; --i) {
-        text += byteText(i, "%02x", "**");
-        if (i > 0 && i % 2 == 0) text += ':';
     }
     return text;
 }

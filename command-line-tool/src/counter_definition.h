@@ -8,7 +8,8 @@
 
 namespace beamctl {
 
-// e.g. "packets on A+B: IPv4, TCP, not broadcast, size > 1000, IP 10.0.*.*";
+// e.g. "packets on A+B: IPv4, TCP, not broadcast, size > 1000, IP 10.0.*.*"
+// (addresses written as the window writes them);
 // "... : all" when nothing is tested.
 std::string counterDefinition(const NettlebeamApiCounterV2& counter);
 

@@ -33,6 +33,7 @@ TEST(CounterDefinition, NamesConditionsSizeAndTheAddressInReadingOrder) {
     counter.ip[2] = 0;
     counter.ip[0] = 7;
     counter.ipMask[3] = counter.ipMask[2] = counter.ipMask[0] = 0xFF;
+    counter.isIPv4 = 1;
     counter.istcp = 1;
     counter.isbcast = 0;
     counter.sizeMode = 0;
@@ -40,15 +41,25 @@ TEST(CounterDefinition, NamesConditionsSizeAndTheAddressInReadingOrder) {
     counter.mode = 1;
     counter.port2 = 0;
     EXPECT_EQ(counterDefinition(counter),
-              "bytes on A: not broadcast, TCP, size > 1000, IP 10.0.*.7");
+              "bytes on A: IPv4, not broadcast, TCP, size > 1000, IP 10.0.*.7");
+    // Only 0xFF compares a byte; without exactly one IP version tested the
+    // pattern is not shown at all.
+    counter.ipMask[0] = 0x0F;
+    EXPECT_EQ(counterDefinition(counter),
+              "bytes on A: IPv4, not broadcast, TCP, size > 1000, IP 10.0.*.*");
+    counter.isIPv6 = 1;
+    EXPECT_EQ(counterDefinition(counter),
+              "bytes on A: IPv4, IPv6, not broadcast, TCP, size > 1000");
 
     NettlebeamApiCounterV2 six = untested();
+    six.isIPv6 = 1;
     six.port2 = 1;
     six.ip[15] = 0x20;
     six.ip[14] = 0x01;
     six.ip[0] = 0x01;
     six.ipMask[15] = six.ipMask[14] = six.ipMask[0] = 0xFF;
-    EXPECT_EQ(counterDefinition(six), "packets on B: IP 2001:****:****:****:****:****:****:**01");
+    EXPECT_EQ(counterDefinition(six),
+              "packets on B: IPv6, IP 2001:****:****:****:****:****:****:**01");
 }
 
 NettlebeamApiStatistics formatOne(std::uint64_t timestamp, std::uint64_t frames,

@@ -10,7 +10,8 @@ constexpr int kMaxErrors = 20;
 // argtable2 accepts a regular-expression argument when the pattern matches
 // anywhere in the word, so the alternatives are grouped between the anchors:
 // "lists" or "startx" must not pass as a command or an action.
-constexpr const char* kCommandPattern = "^(directcapture|list|dpi|features|gps|statistics|ports)$";
+constexpr const char* kCommandPattern =
+    "^(directcapture|list|dpi|features|gps|statistics|ports|counters)$";
 constexpr const char* kCaptureActionPattern = "^(status|start|stop)$";
 constexpr const char* kFilterActionPattern = "^(enable|disable|save|show)$";
 constexpr const char* kFeaturesActionPattern = "^(set|clear|save|show)$";
@@ -95,6 +96,8 @@ Arguments::Arguments() {
     json = arg_lit0(nullptr, "json", "Print one JSON object per report.");
     portsAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
                            "Show or set the link advertisement of the ports");
+    countersAction = arg_rex1(nullptr, nullptr, "^(show)$", "<show>", kRexFlags,
+                              "Show the programmable counter definitions");
     port = arg_rex1(nullptr, "port", "^(a|b|ab)$", "<A|B|AB>", kRexFlags,
                     "The port or ports to change.");
     autoneg =
@@ -106,13 +109,14 @@ Arguments::Arguments() {
     save = arg_lit0(nullptr, "save", "Keep the setting across restarts of the device.");
     end = arg_end(kMaxErrors);
 
-    all_ = {command,    captureAction, device,         loop,          count,        size,
-            name,       maxcache,      fileduration,   fullframes,    filterAction, dpitxt,
-            dpihex,     dpimask,       featuresAction, keepcrcerrors, keepcrc32,    disablea,
-            disableb,   slicing,       inlineMode,     loopback,      timestamps,   syncts,
-            continuous, delay,         rates,          interval,      json,         portsAction,
-            port,       autoneg,       modes,          pause,         role,         save,
-            end};
+    all_ = {command,        captureAction, device,     loop,         count,
+            size,           name,          maxcache,   fileduration, fullframes,
+            filterAction,   dpitxt,        dpihex,     dpimask,      featuresAction,
+            keepcrcerrors,  keepcrc32,     disablea,   disableb,     slicing,
+            inlineMode,     loopback,      timestamps, syncts,       continuous,
+            delay,          rates,         interval,   json,         portsAction,
+            countersAction, port,          autoneg,    modes,        pause,
+            role,           save,          end};
     complete_ = true;
     for (void* definition : all_) complete_ = complete_ && definition != nullptr;
 
@@ -129,6 +133,7 @@ Arguments::Arguments() {
     statisticsScriptTable = {device, continuous, delay, rates, interval, json, end};
     deviceJsonTable = {device, json, end};
     portsTable = {portsAction, end};
+    countersTable = {countersAction, end};
     portsSetTable = {port, autoneg, modes, pause, role, save, device, end};
 }
 

@@ -50,6 +50,7 @@ class Arguments {
     arg_int* interval;
     arg_lit* json;
     arg_rex* portsAction;
+    arg_rex* countersAction;
     arg_rex* port;
     arg_rex* autoneg;
     arg_str* modes;
@@ -73,6 +74,7 @@ class Arguments {
     ArgTable statisticsScriptTable;
     ArgTable deviceJsonTable;  // every show with --json
     ArgTable portsTable;
+    ArgTable countersTable;
     ArgTable portsSetTable;
 
   private:

@@ -54,6 +54,7 @@ int dispatch(const CommandLine& line) {
     if (sameWord(command, "gps")) return runGps(line);
     if (sameWord(command, "statistics")) return runStatistics(line);
     if (sameWord(command, "ports")) return runPorts(line);
+    if (sameWord(command, "counters")) return runCounters(line);
     std::fputs("beamctl : You must specify a valid command\n", line.out);
     return kFailure;
 }

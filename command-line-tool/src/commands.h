@@ -12,5 +12,6 @@ int runFeatures(const CommandLine& line);
 int runGps(const CommandLine& line);
 int runStatistics(const CommandLine& line);
 int runPorts(const CommandLine& line);
+int runCounters(const CommandLine& line);
 
 }  // namespace beamctl

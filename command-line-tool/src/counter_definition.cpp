@@ -1,8 +1,10 @@
 #include "counter_definition.h"
 
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
+#include "json.h"
 #include "text.h"
 
 namespace beamctl {
@@ -25,6 +27,10 @@ const Condition kConditions[] = {
     {&NettlebeamApiCounterV2::iscrcValid, "CRC valid"},
     {&NettlebeamApiCounterV2::isDropped, "dropped"},
 };
+
+// The JSON names of the conditions, in the order of kConditions.
+const char* const kConditionKeys[] = {"ipv4", "ipv6", "broadcast", "multicast", "unicast",
+                                      "icmp", "udp",  "tcp",       "crcValid",  "dropped"};
 
 // The address pattern is stored last byte first. As in the window, it is
 // shown when the counter tests exactly one IP version, and a byte is compared
@@ -79,6 +85,37 @@ std::string counterDefinition(const NettlebeamApiCounterV2& counter) {
         text += tests[i];
     }
     return text;
+}
+
+std::string counterJson(const NettlebeamApiCounterV2& counter, int number) {
+    JsonObject json;
+    // The number read, not the record's index field, which a read need not fill.
+    json.add("counter", number)
+        .add("definition", counterDefinition(counter))
+        .add("mode", counter.mode == 1 ? "bytes" : "packets")
+        .add("portA", counter.port1 == 1)
+        .add("portB", counter.port2 == 1);
+    for (std::size_t i = 0; i < std::size(kConditions); ++i) {
+        const std::int32_t value = counter.*kConditions[i].field;
+        if (value == 0 || value == 1) {
+            json.add(kConditionKeys[i], value == 1);
+        } else {
+            json.addNull(kConditionKeys[i]);
+        }
+    }
+    const char* compare = counter.sizeMode == 0   ? ">"
+                          : counter.sizeMode == 1 ? "<"
+                          : counter.sizeMode == 2 ? "="
+                                                  : nullptr;
+    if (compare != nullptr) {
+        json.add("sizeCompare", compare)
+            .add("size", static_cast<std::uint64_t>(static_cast<unsigned>(counter.size) & 0xFFFFu));
+    } else {
+        json.addNull("sizeCompare").addNull("size");
+    }
+    const std::string address = addressPattern(counter);
+    address.empty() ? json.addNull("address") : json.add("address", address);
+    return json.text();
 }
 
 }  // namespace beamctl

@@ -13,4 +13,9 @@ namespace beamctl {
 // "... : all" when nothing is tested.
 std::string counterDefinition(const NettlebeamApiCounterV2& counter);
 
+// Counter `number` (1 to 16) as a JSON object: counter, definition, mode,
+// portA, portB, each condition as true, false or null (not tested),
+// sizeCompare (">", "<", "=" or null), size, and address (or null).
+std::string counterJson(const NettlebeamApiCounterV2& counter, int number);
+
 }  // namespace beamctl

@@ -478,4 +478,32 @@ TEST_F(Ports, RefusesBadValuesAndModelsWithoutSpeedSelection) {
     EXPECT_EQ(noPort.out.rfind("beamctl ports set --port=<A|B|AB>", 0), 0u) << noPort.out;
 }
 
+// ---------------------------------------------------------------------------
+// counters
+
+using Counters = WithDriver;
+
+// Counter 1 as the device stores it: bytes on port A of TCP over IPv4, not
+// broadcast, longer than 1000 bytes, to or from 10.0.*.7.
+const std::string kCounterBlock = "0003e80381000700000a0000000000000000000000008602340000000000";
+
+TEST_F(Counters, ShowNamesEachDefinitionAsTheWindowDoes) {
+    const int handle = attach({"--type", "11"});
+    attach({"--type", "5"});
+    daemon_.inject({std::to_string(handle), "0xCB20205C", "--reply-hex", kCounterBlock});
+    EXPECT_EQ(ok({"counters", "show"}), kDetected + golden("counters_show.txt"));
+    daemon_.inject({std::to_string(handle), "0xCB20205C", "--reply-hex", kCounterBlock});
+    const std::string json = ok({"counters", "show", "--json"});
+    EXPECT_EQ(python(json,
+                     "[(c['counter'], c['mode'], c['portA'], c['portB'], c['ipv4'], c['tcp'], "
+                     "c['broadcast'], c['udp'], c['sizeCompare'], c['size'], c['address']) "
+                     "for c in d['counters'][:2]]"),
+              "[(1, 'bytes', True, False, True, True, False, None, '>', 1000, '10.0.*.7'), "
+              "(2, 'packets', False, True, None, None, None, None, None, None, None)]\n");
+
+    refused({"counters", "show", "-d", "1"},
+            kDetected + "Your device does not have programmable counters\n",
+            "only ten-gigabit models count with programmable counters");
+}
+
 }  // namespace

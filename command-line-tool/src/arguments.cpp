@@ -11,7 +11,7 @@ constexpr int kMaxErrors = 20;
 // anywhere in the word, so the alternatives are grouped between the anchors:
 // "lists" or "startx" must not pass as a command or an action.
 constexpr const char* kCommandPattern =
-    "^(directcapture|list|dpi|features|gps|statistics|ports|counters)$";
+    "^(directcapture|list|dpi|features|gps|statistics|ports|counters|time)$";
 constexpr const char* kCaptureActionPattern = "^(status|start|stop)$";
 constexpr const char* kFilterActionPattern = "^(enable|disable|save|show)$";
 constexpr const char* kFeaturesActionPattern = "^(set|clear|save|show)$";
@@ -98,6 +98,8 @@ Arguments::Arguments() {
                            "Show or set the link advertisement of the ports");
     countersAction = arg_rex1(nullptr, nullptr, "^(show)$", "<show>", kRexFlags,
                               "Show the programmable counter definitions");
+    timeAction = arg_rex1(nullptr, nullptr, "^(show)$", "<show>", kRexFlags,
+                          "Show the time source and the GPS reception");
     port = arg_rex1(nullptr, "port", "^(a|b|ab)$", "<A|B|AB>", kRexFlags,
                     "The port or ports to change.");
     autoneg =
@@ -109,14 +111,13 @@ Arguments::Arguments() {
     save = arg_lit0(nullptr, "save", "Keep the setting across restarts of the device.");
     end = arg_end(kMaxErrors);
 
-    all_ = {command,        captureAction, device,     loop,         count,
-            size,           name,          maxcache,   fileduration, fullframes,
-            filterAction,   dpitxt,        dpihex,     dpimask,      featuresAction,
-            keepcrcerrors,  keepcrc32,     disablea,   disableb,     slicing,
-            inlineMode,     loopback,      timestamps, syncts,       continuous,
-            delay,          rates,         interval,   json,         portsAction,
-            countersAction, port,          autoneg,    modes,        pause,
-            role,           save,          end};
+    all_ = {
+        command,        captureAction, device,         loop,         count,    size,    name,
+        maxcache,       fileduration,  fullframes,     filterAction, dpitxt,   dpihex,  dpimask,
+        featuresAction, keepcrcerrors, keepcrc32,      disablea,     disableb, slicing, inlineMode,
+        loopback,       timestamps,    syncts,         continuous,   delay,    rates,   interval,
+        json,           portsAction,   countersAction, timeAction,   port,     autoneg, modes,
+        pause,          role,          save,           end};
     complete_ = true;
     for (void* definition : all_) complete_ = complete_ && definition != nullptr;
 
@@ -134,6 +135,7 @@ Arguments::Arguments() {
     deviceJsonTable = {device, json, end};
     portsTable = {portsAction, end};
     countersTable = {countersAction, end};
+    timeTable = {timeAction, end};
     portsSetTable = {port, autoneg, modes, pause, role, save, device, end};
 }
 

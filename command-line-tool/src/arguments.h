@@ -51,6 +51,7 @@ class Arguments {
     arg_lit* json;
     arg_rex* portsAction;
     arg_rex* countersAction;
+    arg_rex* timeAction;
     arg_rex* port;
     arg_rex* autoneg;
     arg_str* modes;
@@ -75,6 +76,7 @@ class Arguments {
     ArgTable deviceJsonTable;  // every show with --json
     ArgTable portsTable;
     ArgTable countersTable;
+    ArgTable timeTable;
     ArgTable portsSetTable;
 
   private:

@@ -13,5 +13,6 @@ int runGps(const CommandLine& line);
 int runStatistics(const CommandLine& line);
 int runPorts(const CommandLine& line);
 int runCounters(const CommandLine& line);
+int runTime(const CommandLine& line);
 
 }  // namespace beamctl

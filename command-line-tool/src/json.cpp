@@ -42,8 +42,9 @@ JsonObject& JsonObject::add(std::string_view name, std::int64_t value) {
 JsonObject& JsonObject::add(std::string_view name, double value) {
     if (!std::isfinite(value)) return addNull(name);
     key(name);
-    std::string number = format("%.6f", value);
-    // Trailing zeros say nothing; "-0" would still be a valid number.
+    // Adding 0 turns a negative zero into 0.
+    std::string number = format("%.6f", value + 0.0);
+    // Trailing zeros say nothing.
     while (number.back() == '0') number.pop_back();
     if (number.back() == '.') number.pop_back();
     members_ += number;

@@ -31,13 +31,13 @@ bool parse(ArgTable& table, std::vector<std::string> words) {
 TEST(CommandWords, AcceptOnlyWholeWordsInAnyCase) {
     Arguments args;
     ASSERT_TRUE(args.complete());
-    for (const char* word :
-         {"list", "LIST", "Statistics", "directcapture", "dpi", "features", "gps", "statistics",
-          "ports", "PORTS"}) {
+    for (const char* word : {"list", "LIST", "Statistics", "directcapture", "dpi", "features",
+                             "gps", "statistics", "ports", "PORTS", "counters", "Time"}) {
         EXPECT_TRUE(parse(args.mainTable, {"beamctl", word})) << word;
     }
-    for (const char* word : {"lists", "xlist", "listx", "help", "dpis", "adpi", "gpss",
-                             "directcapturex", "statisticsstatistics", "portss", ""}) {
+    for (const char* word :
+         {"lists", "xlist", "listx", "help", "dpis", "adpi", "gpss", "directcapturex",
+          "statisticsstatistics", "portss", "times", "counter", ""}) {
         EXPECT_FALSE(parse(args.mainTable, {"beamctl", word})) << word;
     }
 }

@@ -95,10 +95,11 @@ TEST(Json, EscapesTextAndKeepsNumbersExact) {
     json.add("name", std::string_view("a\"b\\c\n\x01", 7))
         .add("big", std::uint64_t{18446744073709551615ull})
         .add("rate", 0.5)
-        .add("nan", 0.0 / 0.0);
+        .add("nan", 0.0 / 0.0)
+        .add("negativeZero", -0.0);
     EXPECT_EQ(json.text(),
               "{\"name\":\"a\\\"b\\\\c\\u000a\\u0001\",\"big\":18446744073709551615,"
-              "\"rate\":0.5,\"nan\":null}");
+              "\"rate\":0.5,\"nan\":null,\"negativeZero\":0}");
 }
 
 TEST(Hints, NameTheOptionWhoseValueWasDetached) {

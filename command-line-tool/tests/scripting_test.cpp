@@ -506,4 +506,25 @@ TEST_F(Counters, ShowNamesEachDefinitionAsTheWindowDoes) {
             "only ten-gigabit models count with programmable counters");
 }
 
+// ---------------------------------------------------------------------------
+// time
+
+using Time = WithDriver;
+
+// Full fix, 7 of 9 GPS and 4 GLONASS satellites, all three flags, 25 ns
+// accuracy, GPS as the source, 2026-12-31 13:05:09 on the device clock.
+const std::string kTimingReply = "0307090407000000001900030d05091f0cea07";
+
+TEST_F(Time, ShowGivesTheSourceAndTheReceptionAsTheWindowNamesThem) {
+    const int gps = attach({"--type", "9"});
+    attach({"--type", "5"});
+    daemon_.inject({std::to_string(gps), "0xCB202030", "--reply-hex", kTimingReply});
+    EXPECT_EQ(ok({"time", "show"}), kDetected + golden("time_show.txt"));
+    daemon_.inject({std::to_string(gps), "0xCB202030", "--reply-hex", kTimingReply});
+    EXPECT_EQ(canonicalJson(ok({"time", "show", "--json"})),
+              canonicalJson(golden("time_show.json")));
+    refused({"time", "show", "-d", "1"}, kDetected + "Your device does not support timing\n",
+            "this model has no time source to show");
+}
+
 }  // namespace

@@ -187,7 +187,8 @@ class Stream {
     }
     // Reads to the end and returns the exit status.
     int close() {
-        waitFor(std::string(1, '\0'));  // never printed: reads everything
+        char chunk[512];
+        while (std::fgets(chunk, sizeof chunk, pipe_) != nullptr) out_ += chunk;
         const int status = pclose(pipe_);
         pipe_ = nullptr;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

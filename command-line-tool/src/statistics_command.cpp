@@ -15,6 +15,9 @@
 namespace beamctl {
 namespace {
 
+// A day; longer intervals would overflow the milliseconds of the wait.
+constexpr int kMaxInterval = 86400;
+
 // Reads one record; prints the failure and its reason when it cannot.
 bool readStatistics(const CommandLine& line, NettlebeamApiDeviceHandle handle,
                     NettlebeamApiStatistics& statistics, std::int32_t& status) {
@@ -148,7 +151,8 @@ int runStatistics(const CommandLine& line) {
     const bool scripted = hasWord(line, "--rates") || hasWord(line, "--json");
     ArgTable& table = scripted ? args.statisticsScriptTable : args.statisticsTable;
     if (line.argc < 3 || line.help || !parses(table, line.argc - 1, line.argv + 1) ||
-        valueOf(args.delay) < 0 || (scripted && valueOf(args.interval) <= 0)) {
+        valueOf(args.delay) < 0 ||
+        (scripted && (valueOf(args.interval) <= 0 || valueOf(args.interval) > kMaxInterval))) {
         if (scripted && !line.help) {
             const std::vector<std::string> words(line.argv + 2, line.argv + line.argc);
             if (const auto hint = detachedValueHint(words, {"interval", "delay"})) {

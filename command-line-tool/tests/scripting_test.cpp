@@ -407,9 +407,11 @@ TEST_F(ScriptOutput, ScriptOptionsAreCheckedLikeTheOthers) {
     EXPECT_EQ(detached.err, "beamctl: --interval takes its value attached: use --interval=5\n");
     EXPECT_EQ(detached.out, golden("usage_statistics_script.txt"));
     EXPECT_EQ(detached.exitStatus, kFailureStatus);
-    const ts::ProcessResult zero = run({"statistics", "--rates", "--interval=0"});
-    EXPECT_EQ(zero.out, golden("usage_statistics_script.txt"));
-    EXPECT_EQ(zero.exitStatus, kFailureStatus);
+    for (const char* interval : {"--interval=0", "--interval=86401", "--interval=4294968"}) {
+        const ts::ProcessResult refused = run({"statistics", "--rates", interval});
+        EXPECT_EQ(refused.out, golden("usage_statistics_script.txt")) << interval;
+        EXPECT_EQ(refused.exitStatus, kFailureStatus) << interval;
+    }
     const ts::ProcessResult extra = run({"features", "show", "--json", "--inline"});
     EXPECT_EQ(extra.exitStatus, kFailureStatus);
     EXPECT_EQ(extra.out.rfind("beamctl features show [-d|--device=<n>] [--json]\n", 0), 0u)

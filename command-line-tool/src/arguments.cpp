@@ -1,5 +1,7 @@
 #include "arguments.h"
 
+#include "counter_edit.h"
+
 namespace beamctl {
 namespace {
 
@@ -96,8 +98,16 @@ Arguments::Arguments() {
     json = arg_lit0(nullptr, "json", "Print one JSON object per report.");
     portsAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
                            "Show or set the link advertisement of the ports");
-    countersAction = arg_rex1(nullptr, nullptr, "^(show)$", "<show>", kRexFlags,
-                              "Show the programmable counter definitions");
+    countersAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
+                              "Show or set the programmable counter definitions");
+    counterNumber = arg_int1(nullptr, "counter", "<1-16>", "The counter to change.");
+    countMode = arg_str0(nullptr, "mode", "<packets|bytes>", "What the counter counts.");
+    countPorts = arg_str0(nullptr, "ports", "<A|B|AB|none>", "The ports it counts on.");
+    for (const char* condition : kCounterConditionOptions) {
+        countConditions.push_back(arg_str0(nullptr, condition, "<yes|no|any>",
+                                           "Whether packets must match, must not, or either."));
+    }
+    countSize = arg_str0(nullptr, "size", "<any|>N|<N|=N>", "Packet size in bytes (N <= 65535).");
     timeAction = arg_rex1(nullptr, nullptr, "^(show)$", "<show>", kRexFlags,
                           "Show the time source and the GPS reception");
     port = arg_rex1(nullptr, "port", "^(a|b|ab)$", "<A|B|AB>", kRexFlags,
@@ -118,6 +128,10 @@ Arguments::Arguments() {
         loopback,       timestamps,    syncts,         continuous,   delay,    rates,   interval,
         json,           portsAction,   countersAction, timeAction,   port,     autoneg, modes,
         pause,          role,          save,           end};
+    all_.pop_back();  // the end marker stays last
+    all_.insert(all_.end(), {counterNumber, countMode, countPorts});
+    all_.insert(all_.end(), countConditions.begin(), countConditions.end());
+    all_.insert(all_.end(), {countSize, end});
     complete_ = true;
     for (void* definition : all_) complete_ = complete_ && definition != nullptr;
 
@@ -135,6 +149,9 @@ Arguments::Arguments() {
     deviceJsonTable = {device, json, end};
     portsTable = {portsAction, end};
     countersTable = {countersAction, end};
+    countersSetTable = {counterNumber, countMode, countPorts};
+    countersSetTable.insert(countersSetTable.end(), countConditions.begin(), countConditions.end());
+    countersSetTable.insert(countersSetTable.end(), {countSize, device, end});
     timeTable = {timeAction, end};
     portsSetTable = {port, autoneg, modes, pause, role, save, device, end};
 }

@@ -52,6 +52,11 @@ class Arguments {
     arg_rex* portsAction;
     arg_rex* countersAction;
     arg_rex* timeAction;
+    arg_int* counterNumber;
+    arg_str* countMode;
+    arg_str* countPorts;
+    std::vector<arg_str*> countConditions;  // in the order of kCounterConditionOptions
+    arg_str* countSize;
     arg_rex* port;
     arg_rex* autoneg;
     arg_str* modes;
@@ -76,6 +81,7 @@ class Arguments {
     ArgTable deviceJsonTable;  // every show with --json
     ArgTable portsTable;
     ArgTable countersTable;
+    ArgTable countersSetTable;
     ArgTable timeTable;
     ArgTable portsSetTable;
 

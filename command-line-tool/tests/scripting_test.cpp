@@ -530,4 +530,32 @@ TEST_F(Time, ShowGivesTheSourceAndTheReceptionAsTheWindowNamesThem) {
             "this model has no time source to show");
 }
 
+TEST_F(Counters, SetChangesTheNamedFieldsOfOneCounterAndReadsBack) {
+    attach({"--type", "11"});
+    EXPECT_EQ(ok({"counters", "set", "--counter=2", "--mode=bytes", "--ports=AB", "--tcp=yes",
+                  "--broadcast=no", "--size=>1000"}),
+              kDetected);
+    EXPECT_EQ(ok({"counters", "set", "--counter=16", "--ports=none", "--udp=YES", "--size=any"}),
+              kDetected);
+    const std::string json = ok({"counters", "show", "--json"});
+    EXPECT_EQ(python(json,
+                     "[(c['counter'], c['definition']) for c in d['counters'] "
+                     "if c['counter'] in (1, 2, 16)]"),
+              "[(1, 'packets on A: all'), (2, 'bytes on A+B: not broadcast, TCP, size > 1000'), "
+              "(16, 'packets on no port: UDP, dropped')]\n");
+
+    const std::string failed = kDetected + "Failed to set Nettlebeam counter 03\n";
+    refused({"counters", "set", "--counter=3", "--size=>65536"}, failed,
+            "--size: '>65536' is not any, >N, <N or =N with N from 0 to 65535");
+    refused({"counters", "set", "--counter=3", "--udp=maybe"}, failed,
+            "--udp: 'maybe' is not yes, no or any");
+    refused({"counters", "set", "--counter=3", "--mode=frames"}, failed,
+            "--mode: 'frames' is not packets or bytes");
+    refused({"counters", "set", "--counter=17", "--tcp=yes"},
+            kDetected + "Failed to set Nettlebeam counter\n",
+            "--counter: 17 is not between 1 and 16");
+    EXPECT_NE(ok({"counters", "show"}).find("Counter 03 : bytes on A: all\n"), std::string::npos)
+        << "no refused change was written";
+}
+
 }  // namespace

@@ -1,0 +1,94 @@
+#include "counter_edit.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace beamctl {
+namespace {
+
+constexpr long kLargestSize = 65535;  // the record keeps 16 bits
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::int32_t NettlebeamApiCounterV2::*conditionField(std::size_t i) {
+    static constexpr std::int32_t NettlebeamApiCounterV2::*kFields[] = {
+        &NettlebeamApiCounterV2::isIPv4,    &NettlebeamApiCounterV2::isIPv6,
+        &NettlebeamApiCounterV2::isbcast,   &NettlebeamApiCounterV2::ismcast,
+        &NettlebeamApiCounterV2::isucast,   &NettlebeamApiCounterV2::isicmp,
+        &NettlebeamApiCounterV2::isudp,     &NettlebeamApiCounterV2::istcp,
+        &NettlebeamApiCounterV2::iscrcValid};
+    return kFields[i];
+}
+
+std::optional<std::string> applySize(NettlebeamApiCounterV2& counter, const std::string& text) {
+    const std::string refused =
+        "--size: '" + text + "' is not any, >N, <N or =N with N from 0 to 65535";
+    if (lower(text) == "any") {
+        counter.sizeMode = -1;
+        return std::nullopt;
+    }
+    if (text.size() < 2) return refused;
+    const std::string digits = text.substr(1);
+    for (const char c : digits) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return refused;
+    }
+    if (digits.size() > 5) return refused;
+    const long value = std::strtol(digits.c_str(), nullptr, 10);
+    if (value > kLargestSize) return refused;
+    switch (text[0]) {
+        case '>':
+            counter.sizeMode = 0;
+            break;
+        case '<':
+            counter.sizeMode = 1;
+            break;
+        case '=':
+            counter.sizeMode = 2;
+            break;
+        default:
+            return refused;
+    }
+    counter.size = static_cast<std::int32_t>(value);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> applyCounterChange(NettlebeamApiCounterV2& counter,
+                                              const CounterChange& change) {
+    NettlebeamApiCounterV2 changed = counter;
+    if (change.mode) {
+        const std::string mode = lower(*change.mode);
+        if (mode != "packets" && mode != "bytes") {
+            return "--mode: '" + *change.mode + "' is not packets or bytes";
+        }
+        changed.mode = mode == "bytes" ? 1 : 0;
+    }
+    if (change.ports) {
+        const std::string ports = lower(*change.ports);
+        if (ports != "a" && ports != "b" && ports != "ab" && ports != "none") {
+            return "--ports: '" + *change.ports + "' is not A, B, AB or none";
+        }
+        changed.port1 = ports.find('a') != std::string::npos ? 1 : 0;
+        changed.port2 = ports.find('b') != std::string::npos ? 1 : 0;
+    }
+    for (std::size_t i = 0; i < change.conditions.size(); ++i) {
+        if (!change.conditions[i]) continue;
+        const std::string value = lower(*change.conditions[i]);
+        if (value != "yes" && value != "no" && value != "any") {
+            return std::string("--") + kCounterConditionOptions[i] + ": '" + *change.conditions[i] +
+                   "' is not yes, no or any";
+        }
+        changed.*conditionField(i) = value == "yes" ? 1 : value == "no" ? 0 : -1;
+    }
+    if (change.size) {
+        if (auto refused = applySize(changed, *change.size)) return refused;
+    }
+    counter = changed;
+    return std::nullopt;
+}
+
+}  // namespace beamctl

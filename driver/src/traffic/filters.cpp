@@ -44,10 +44,10 @@ std::optional<PacketTypeFilter> PacketTypeFilter::fromBlock(std::span<const uint
 
 bool PacketTypeFilter::passesAll() const {
     constexpr uint64_t kClassBits = 0xA000000063FFFF8Eull;  // bits 1-3, 7-25, 29, 30, 61, 63
-    static_assert((kClassBits & classBit(PacketClass::Quic)) &&
-                  (kClassBits & classBit(PacketClass::OtherLayer4)) &&
-                  (kClassBits & classBit(PacketClass::TcpZeroWindow)) &&
-                  !(kClassBits & (uint64_t{1} << 26)));
+    static_assert((kClassBits & classBit(PacketClass::Quic)) != 0 &&
+                  (kClassBits & classBit(PacketClass::OtherLayer4)) != 0 &&
+                  (kClassBits & classBit(PacketClass::TcpZeroWindow)) != 0 &&
+                  (kClassBits & (uint64_t{1} << 26)) == 0);
     return (word_ & kClassBits) == kClassBits;
 }
 

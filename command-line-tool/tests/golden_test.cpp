@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "nettlebeam_testsupport.h"
+#include "reply_hex.h"
 
 namespace {
 
@@ -41,21 +42,6 @@ std::string joined(const std::vector<std::string>& words) {
     std::string text;
     for (const std::string& word : words) text += "[" + word + "]";
     return text;
-}
-
-// Little-endian hex of 64-bit words, padded with zero bytes to `size` bytes.
-std::string wordsHex(const std::vector<std::uint64_t>& words, std::size_t size) {
-    std::string hex;
-    char pair[3];
-    for (std::uint64_t word : words) {
-        for (int i = 0; i < 8; ++i) {
-            std::snprintf(pair, sizeof pair, "%02x",
-                          static_cast<unsigned>((word >> (8 * i)) & 0xFF));
-            hex += pair;
-        }
-    }
-    hex.resize(2 * size, '0');
-    return hex;
 }
 
 // The host clock value of a statistics report changes with every run.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "nettlebeam_testsupport.h"
+#include "reply_hex.h"
 
 namespace {
 
@@ -259,21 +260,6 @@ TEST_F(DeviceByMac, AScriptKeepsReachingItsDeviceWhenAnotherLeavesAndComesBack) 
 
 // ---------------------------------------------------------------------------
 // Output for scripts: list --long, --json, statistics --rates
-
-// Little-endian hex of 64-bit words, padded with zero bytes to `size` bytes.
-std::string wordsHex(const std::vector<std::uint64_t>& words, std::size_t size) {
-    std::string hex;
-    char pair[3];
-    for (std::uint64_t word : words) {
-        for (int i = 0; i < 8; ++i) {
-            std::snprintf(pair, sizeof pair, "%02x",
-                          static_cast<unsigned>((word >> (8 * i)) & 0xFF));
-            hex += pair;
-        }
-    }
-    hex.resize(2 * size, '0');
-    return hex;
-}
 
 // Parses each line of `json` with Python's parser and prints `expression`
 // for it (`d` is the parsed line): a malformed line fails the run.

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "client.h"
+#include "daemon_device.h"
 #include "nettlebeam_testsupport.h"
 #include "request_codes.h"
 #include "traffic_test_support.h"
@@ -115,28 +115,7 @@ class TestNetwork {
 };
 
 // One device of a test's daemon, addressed as the library does.
-struct Device {
-    const testsupport::Daemon& daemon;
-    int handle;
-
-    std::vector<uint8_t> request(uint32_t c, std::vector<uint8_t> payload = {},
-                                 uint32_t capacity = 0, bool* ok = nullptr) const {
-        std::vector<uint8_t> input(4);
-        traffic::testing::putLe(input, 0, static_cast<uint32_t>(handle), 4);
-        input.insert(input.end(), payload.begin(), payload.end());
-        std::vector<uint8_t> out(capacity);
-        const int32_t n = wire::transact(daemon.controlPath(), c, input.data(),
-                                         static_cast<uint32_t>(input.size()), out.data(), capacity);
-        if (ok) *ok = n >= 0;
-        out.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        return out;
-    }
-    bool command(uint32_t c, std::vector<uint8_t> payload = {}) const {
-        bool ok = false;
-        request(c, std::move(payload), 0, &ok);
-        return ok;
-    }
-};
+using Device = traffic::testing::DaemonDevice;
 
 inline std::vector<uint8_t> le(uint64_t value, size_t bytes) {
     std::vector<uint8_t> out(bytes);

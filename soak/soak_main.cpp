@@ -30,37 +30,16 @@ namespace nettlebeam::soak {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-// Memory the allocator may hold beyond what the daemon uses: AddressSanitizer
-// keeps freed blocks in a quarantine of up to 256 MiB.
-#if defined(__SANITIZE_ADDRESS__)
-#define NETTLEBEAM_SOAK_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define NETTLEBEAM_SOAK_ASAN 1
-#endif
-#endif
-#ifdef NETTLEBEAM_SOAK_ASAN
-constexpr uint64_t kAllocatorSlackKb = (16 + 256) * 1024;
-#else
-constexpr uint64_t kAllocatorSlackKb = 16 * 1024;
-#endif
+// Memory the allocator may hold beyond what the daemon uses, the address
+// sanitizer's quarantine included.
+constexpr uint64_t kAllocatorSlackKb = 16 * 1024 + testsupport::kQuarantineKiB;
 // Under ThreadSanitizer the daemon's anonymous memory is mostly the
 // sanitizer's own: its shadow follows the shared capture rings as they are
 // mapped and unmapped (seen going from 5 MB to 124 MB and back within
 // seconds while the daemon's heap stayed under 8 MB; the plain build's whole
 // RssAnon stays within 1-6 MB). There it says nothing about growth: the
 // plain build checks growth and LeakSanitizer finds leaks.
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kResidentMemoryMeansUse = false;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kResidentMemoryMeansUse = false;
-#else
-constexpr bool kResidentMemoryMeansUse = true;
-#endif
-#else
-constexpr bool kResidentMemoryMeansUse = true;
-#endif
+constexpr bool kResidentMemoryMeansUse = !testsupport::kThreadSanitizer;
 
 // A thread that shows no progress for this long is deadlocked.
 constexpr int64_t kStallMs = 45000;

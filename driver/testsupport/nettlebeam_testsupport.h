@@ -10,6 +10,36 @@
 
 namespace nettlebeam::testsupport {
 
+// Whether this program is built with AddressSanitizer. Its quarantine holds
+// freed blocks back (up to 256 MiB) before they are reused, so resident
+// memory grows with churn that a plain build gives back at once.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+// What the AddressSanitizer's quarantine may hold, in KiB.
+inline constexpr long kQuarantineKiB = kAddressSanitizer ? 256 * 1024 : 0;
+// Whether this program is built with ThreadSanitizer, whose shadow memory
+// is counted in a process's resident memory.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool kThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+inline constexpr bool kThreadSanitizer = true;
+#else
+inline constexpr bool kThreadSanitizer = false;
+#endif
+#else
+inline constexpr bool kThreadSanitizer = false;
+#endif
+
 struct ProcessResult {
     int exitStatus = -1;  // the exit code, or 128 + signal number
     std::string out;      // standard output

@@ -18,20 +18,8 @@ namespace nettlebeam::exporter::testing {
 namespace {
 
 // What the exporter may keep beyond its steady use once the connections are
-// gone: AddressSanitizer also holds freed blocks back, in a quarantine of up
-// to 256 MiB.
-#if defined(__SANITIZE_ADDRESS__)
-#define NETTLEBEAM_EXPORTER_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define NETTLEBEAM_EXPORTER_TEST_ASAN 1
-#endif
-#endif
-#ifdef NETTLEBEAM_EXPORTER_TEST_ASAN
-constexpr long kRetainedSlackKiB = (8 + 256) * 1024;
-#else
-constexpr long kRetainedSlackKiB = 8 * 1024;
-#endif
+// gone, beside the address sanitizer's quarantine.
+constexpr long kRetainedSlackKiB = 8 * 1024 + testsupport::kQuarantineKiB;
 
 using testsupport::Daemon;
 

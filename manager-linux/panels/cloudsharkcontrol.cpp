@@ -299,13 +299,18 @@ void CloudsharkControl::uploadProgress(qint64 bytesSent, qint64 bytesTotal) {
 QString CloudsharkControl::replyFailure() const {
     const QNetworkReply::NetworkError code = reply_->error();
     const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QString token = ui->token->text();
     QString text;
     if (code == QNetworkReply::ContentReSendError) {
         // The connection closed under the body; the file is not sent twice.
         text = url_.toString() + QStringLiteral(" closed the connection before the file was sent");
     } else if (code != QNetworkReply::NoError) {
-        // Qt's text quotes the request's URL.
-        text = reply_->errorString();
+        // Qt's text quotes the request's URL for most errors, but a
+        // connection reset while the body goes out is a bare "Unknown
+        // error": name where the file was going then.
+        const QString where = UploadAddress::maskToken(url_.toString(), token);
+        text = UploadAddress::maskToken(reply_->errorString(), token);
+        if (!text.contains(where)) text = where + QStringLiteral(": ") + text;
     } else if (status.toInt() < 200 || status.toInt() > 299) {
         // A redirection, too, leaves the file where it is not stored.
         text = url_.toString() + QStringLiteral(" answered ") + status.toString() + ' ' +
@@ -314,7 +319,7 @@ QString CloudsharkControl::replyFailure() const {
         if (target.isValid())
             text += QStringLiteral(", moved to ") + url_.resolved(target).toString();
     }
-    return UploadAddress::maskToken(text, ui->token->text());
+    return UploadAddress::maskToken(text, token);
 }
 
 void CloudsharkControl::uploadFinished() {

@@ -13,7 +13,7 @@ constexpr int kMaxErrors = 20;
 // anywhere in the word, so the alternatives are grouped between the anchors:
 // "lists" or "startx" must not pass as a command or an action.
 constexpr const char* kCommandPattern =
-    "^(directcapture|list|dpi|features|gps|statistics|ports|counters|time)$";
+    "^(directcapture|list|dpi|features|gps|statistics|ports|counters|time|filter)$";
 constexpr const char* kCaptureActionPattern = "^(status|start|stop)$";
 constexpr const char* kFilterActionPattern = "^(enable|disable|save|show)$";
 constexpr const char* kFeaturesActionPattern = "^(set|clear|save|show)$";
@@ -119,6 +119,12 @@ Arguments::Arguments() {
     pause = arg_str0(nullptr, "pause", "<list>", "Pause offered: sym,asym, a part, or none.");
     role = arg_str0(nullptr, "role", "<auto|master|slave>", "Master/slave resolution.");
     save = arg_lit0(nullptr, "save", "Keep the setting across restarts of the device.");
+    filterKind = arg_rex1(nullptr, nullptr, "^(types)$", "<types>", kRexFlags,
+                          "The hardware filter to show or set");
+    typesAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
+                           "Show or set the packet types the filter selects");
+    enableTypes = arg_str0(nullptr, "enable", "<name,...>", "Packet types to select.");
+    disableTypes = arg_str0(nullptr, "disable", "<name,...>", "Packet types to leave out.");
     end = arg_end(kMaxErrors);
 
     all_ = {
@@ -131,7 +137,7 @@ Arguments::Arguments() {
     all_.pop_back();  // the end marker stays last
     all_.insert(all_.end(), {counterNumber, countMode, countPorts});
     all_.insert(all_.end(), countConditions.begin(), countConditions.end());
-    all_.insert(all_.end(), {countSize, end});
+    all_.insert(all_.end(), {countSize, filterKind, typesAction, enableTypes, disableTypes, end});
     complete_ = true;
     for (void* definition : all_) complete_ = complete_ && definition != nullptr;
 
@@ -154,6 +160,9 @@ Arguments::Arguments() {
     countersSetTable.insert(countersSetTable.end(), {countSize, device, end});
     timeTable = {timeAction, end};
     portsSetTable = {port, autoneg, modes, pause, role, save, device, end};
+    filterTable = {filterKind, end};
+    typesTable = {typesAction, end};
+    typesSetTable = {enableTypes, disableTypes, save, device, end};
 }
 
 Arguments::~Arguments() {

@@ -63,6 +63,10 @@ class Arguments {
     arg_str* pause;
     arg_str* role;
     arg_lit* save;
+    arg_rex* filterKind;
+    arg_rex* typesAction;
+    arg_str* enableTypes;
+    arg_str* disableTypes;
     struct arg_end* end;
 
     ArgTable mainTable;
@@ -84,6 +88,9 @@ class Arguments {
     ArgTable countersSetTable;
     ArgTable timeTable;
     ArgTable portsSetTable;
+    ArgTable filterTable;
+    ArgTable typesTable;
+    ArgTable typesSetTable;
 
   private:
     bool complete_ = false;

@@ -56,6 +56,7 @@ int dispatch(const CommandLine& line) {
     if (sameWord(command, "ports")) return runPorts(line);
     if (sameWord(command, "counters")) return runCounters(line);
     if (sameWord(command, "time")) return runTime(line);
+    if (sameWord(command, "filter")) return runFilter(line);
     std::fputs("beamctl : You must specify a valid command\n", line.out);
     return kFailure;
 }

@@ -14,5 +14,6 @@ int runStatistics(const CommandLine& line);
 int runPorts(const CommandLine& line);
 int runCounters(const CommandLine& line);
 int runTime(const CommandLine& line);
+int runFilter(const CommandLine& line);
 
 }  // namespace beamctl

@@ -1,6 +1,7 @@
 // beamctl as scripts use it, against a private nettlebeamd: the reasons on
 // standard error (standard output keeps the messages scripts already match),
 // devices picked by MAC, and the options added for scripts.
+#include <NettlebeamAPI.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,9 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nettlebeam_testsupport.h"
@@ -430,6 +433,10 @@ TEST_F(Completion, OffersWordsOptionsAndTheAttachedMacs) {
     EXPECT_EQ(complete("beamctl features show --j", 3), "--json\n");
     EXPECT_EQ(complete("beamctl features show -d ''", 4), "00:1b:c5:0a:00:01\n02:00:00:00:00:0b\n");
     EXPECT_EQ(complete("beamctl help statistics -d 02", 4), "02:00:00:00:00:0b\n");
+    EXPECT_EQ(complete("beamctl filter t", 2), "types\n");
+    EXPECT_EQ(complete("beamctl filter types ''", 3), "show\nset\n");
+    EXPECT_EQ(complete("beamctl filter types set --e", 4), "--enable=\n");
+    EXPECT_EQ(complete("beamctl filter types show --j", 4), "--json\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -545,3 +552,83 @@ TEST_F(Counters, SetChangesTheNamedFieldsOfOneCounterAndReadsBack) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// filter types
+
+class FilterTypes : public WithDriver {
+  protected:
+    void TearDown() override { NettlebeamAPIUninitialize(); }
+
+    // The filter as the library reads it from the daemon, once the device is
+    // listed; the tool's own report is not trusted to check itself.
+    std::optional<NettlebeamApiPacketsTypeFilter> libraryFilter(int handle) {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        NettlebeamApiPacketsTypeFilter filter{};
+        while (NettlebeamAPIGetPacketsTypeFilter(handle, &filter) != 0) {
+            if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+            std::this_thread::sleep_for(10ms);
+        }
+        return filter;
+    }
+
+    // The classes that are off, as indexes into the record.
+    static std::vector<int> offClasses(const NettlebeamApiPacketsTypeFilter& filter) {
+        std::vector<int> off;
+        for (int i = 0; i < NETTLEBEAM_PACKET_TYPE_CLASSES; ++i) {
+            if (filter.flags[i] == 0) off.push_back(i);
+        }
+        return off;
+    }
+};
+
+TEST_F(FilterTypes, SetChangesTheNamedClassesAndReadsBackThroughTheLibrary) {
+    const int handle = attach({"--type", "11", "--hw-fw", "220"});
+    EXPECT_EQ(ok({"filter", "types", "show"}), kDetected + golden("filter_types_default.txt"));
+    EXPECT_EQ(ok({"filter", "types", "set", "--disable=TCP,quic,l2-other,tcp-zero-window"}),
+              kDetected);
+    EXPECT_EQ(
+        ok({"filter", "types", "set", "--enable=Quic,tcp-zero-window", "--disable=ipv6", "--save"}),
+        kDetected);
+    EXPECT_EQ(python(ok({"filter", "types", "show", "--json"}),
+                     "[name for name, on in d['types'].items() if not on]"),
+              "['ipv6', 'tcp', 'l2-other']\n");
+    const auto filter = libraryFilter(handle);
+    ASSERT_TRUE(filter.has_value());
+    // IPv6, TCP and other layer 2 in the record's order.
+    EXPECT_EQ(offClasses(*filter), (std::vector<int>{1, 3, 24}));
+}
+
+TEST_F(FilterTypes, RefusesUnknownNamesAndDevicesWithoutTheFilter) {
+    const int handle = attach({"--type", "11", "--hw-fw", "220"});
+    attach({"--type", "11", "--hw-fw", "219"});
+    attach({"--type", "5"});
+    const std::string failed = kDetected + "Failed to set Nettlebeam packet type filter\n";
+    refused({"filter", "types", "set", "--disable=tcp,telnet"}, failed,
+            "--disable: 'telnet' is not a packet type (one of ipv4, ipv6, arp, tcp, udp, icmp, "
+            "igmp, https, http, ftp, dns, smtp, pop3, dhcp, ssh, sip, smb, tcp-fin, tcp-syn, "
+            "tcp-rst, tcp-push, tcp-ack, tcp-zero-window, quic, l2-other, l4-other)");
+    refused({"filter", "types", "set", "--enable=udp,"}, failed,
+            "--enable: '' is not a packet type (one of ipv4, ipv6, arp, tcp, udp, icmp, igmp, "
+            "https, http, ftp, dns, smtp, pop3, dhcp, ssh, sip, smb, tcp-fin, tcp-syn, tcp-rst, "
+            "tcp-push, tcp-ack, tcp-zero-window, quic, l2-other, l4-other)");
+    refused({"filter", "types", "set", "--enable=dns", "--disable=udp,DNS"}, failed,
+            "'dns' is named by both --enable and --disable");
+    const std::string without =
+        "only ten-gigabit models with hardware firmware 220 or later "
+        "filter by packet type";
+    refused({"filter", "types", "show", "-d", "1"},
+            kDetected + "Your device does not have a packet type filter\n", without);
+    refused({"filter", "types", "set", "--disable=udp", "-d", "2"},
+            kDetected + "Your device does not have a packet type filter\n", without);
+    const auto filter = libraryFilter(handle);
+    ASSERT_TRUE(filter.has_value());
+    EXPECT_EQ(offClasses(*filter), std::vector<int>{}) << "no refused change was written";
+
+    const ts::ProcessResult usage = run({"filter", "types", "set", "--enable"});
+    EXPECT_EQ(usage.exitStatus, kFailureStatus);
+    EXPECT_EQ(usage.out.rfind("beamctl filter types set [--enable=<name,...>]", 0), 0u)
+        << usage.out;
+}

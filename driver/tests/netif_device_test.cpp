@@ -1,6 +1,7 @@
 // Devices whose ports are Linux network interfaces, on veth pairs the test
 // builds: what the daemon refuses to attach, real frames replayed into a
 // port reaching the capture and the counters exactly as tshark sees them,
+// the header and DPI filters keeping what tshark filters keep,
 // and the kernel's link state followed live and asked for speed changes.
 #include <gtest/gtest.h>
 #include <linux/capability.h>
@@ -260,6 +261,162 @@ TEST(InterfaceDevice, ReplayedFramesReachTheCaptureWholeInOrderAndAreCountedAsTs
             << filter;
     const auto drops = device.request(code::kHostDropCounter, {}, 8);
     EXPECT_EQ(drops, le(0, 8)) << "the ring kept up";
+}
+
+// A mix for the filters to sort: IPv4 from inside and outside 10.0.0.0/16,
+// some behind a VLAN tag, UDP and TCP to port 80 and elsewhere, ICMP echo,
+// IPv6 to port 80 and ARP; "NBEAM" in some payloads (also at the very end),
+// a cut-off "NBEA" in others and "NBEAM" in no header.
+void writeFilterFile(const std::string& path, size_t count) {
+    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
+    pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
+    auto be16 = [](std::vector<uint8_t>& f, size_t value) {
+        f.insert(f.end(), {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)});
+    };
+    for (size_t i = 0; i < count; ++i) {
+        std::vector<uint8_t> f = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55,
+                                  0x02, 0x66, 0x77, 0x88, 0x99, static_cast<uint8_t>(i)};
+        if (i % 7 == 3) f.insert(f.end(), {0x81, 0x00, 0x00, static_cast<uint8_t>(i % 100 + 1)});
+        const size_t kind = i % 6;  // 0, 1 UDP; 2, 3 TCP; 4 ICMP; 5 ARP or IPv6
+        const uint16_t dstPort = (i / 6) % 3 == 0 ? 80 : (i / 6) % 3 == 1 ? 8080 : 53;
+        const uint8_t net = (i / 18) % 3 == 0 ? 0 : (i / 18) % 3 == 1 ? 1 : 168;
+        const size_t payload = 1 + (i * 37) % 300;
+        const size_t transport = kind <= 1 ? 8 : kind <= 3 ? 20 : 8;
+        if (kind == 5 && i % 4 == 1) {  // ARP request
+            f.insert(f.end(), {0x08, 0x06, 0, 1, 8, 0, 6, 4, 0, 1});
+            while (f.size() < 60) f.push_back(0);
+        } else if (kind == 5) {  // IPv6 UDP from 10.0-looking bytes
+            be16(f, 0x86DD);
+            f.insert(f.end(), {0x60, 0, 0, 0});
+            be16(f, 8 + payload);
+            f.insert(f.end(), {17, 64});
+            for (int a = 0; a < 2; ++a)
+                f.insert(f.end(), {10, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2});
+            be16(f, 40000);
+            be16(f, 80);
+            be16(f, 8 + payload);
+            f.insert(f.end(), {0, 0});
+        } else {
+            be16(f, 0x0800);
+            f.insert(f.end(), {0x45, 0});
+            be16(f, 20 + transport + payload);
+            be16(f, i);
+            const uint8_t protocol = kind <= 1 ? 17 : kind <= 3 ? 6 : 1;
+            f.insert(f.end(), {0x40, 0, 64, protocol, 0, 0, 10, net, static_cast<uint8_t>(i >> 8),
+                               static_cast<uint8_t>(i), 10, 0, 0, 2});
+            if (protocol == 17) {
+                be16(f, 40000 + i % 100);
+                be16(f, dstPort);
+                be16(f, 8 + payload);
+                f.insert(f.end(), {0, 0});
+            } else if (protocol == 6) {
+                be16(f, 40000 + i % 100);
+                be16(f, dstPort);
+                f.insert(f.end(), {0, 0, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i), 0,
+                                   0, 0, 0, 0x50, 0x18, 0x10, 0, 0, 0, 0, 0});
+            } else {
+                f.insert(f.end(), {8, 0, 0, 0, 0, 1});
+                be16(f, i);
+            }
+        }
+        // The payload: filler, with the pattern whole, cut off or absent.
+        const size_t start = f.size();
+        const bool arp = kind == 5 && i % 4 == 1;
+        for (size_t b = 0; b < payload && !arp; ++b)
+            f.push_back(static_cast<uint8_t>('a' + (b + i) % 26));
+        const std::string pattern = "NBEAM";
+        if (!arp && payload >= pattern.size()) {
+            const size_t where = i % 5;
+            if (where == 0) std::copy(pattern.begin(), pattern.end(), f.begin() + start);
+            if (where == 1) std::copy(pattern.begin(), pattern.end(), f.end() - pattern.size());
+            if (where == 2) std::copy(pattern.begin(), pattern.end() - 1, f.end() - 4);
+        }
+        pcap_pkthdr header{};
+        header.ts.tv_usec = static_cast<suseconds_t>(i);
+        header.caplen = header.len = static_cast<bpf_u_int32>(f.size());
+        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, f.data());
+    }
+    pcap_dump_close(dumper);
+    pcap_close(dead);
+}
+
+// Each filter keeps exactly the frames that a tshark display filter with the
+// same meaning keeps, whole and in order: the header filter with a wildcard
+// source address and a destination port, then the DPI filter alone.
+TEST(InterfaceDevice, HeaderAndDpiFiltersKeepWhatTheSameTsharkFilterKeeps) {
+    TestNetwork net('h');
+    const std::string space = net.addNamespace("h");
+    const std::string port = net.addPort("A", space);
+    Daemon daemon;
+    const Device device{daemon, daemon.attach({"--interfaces", port})};
+    const std::string input = daemon.folder() + "/mix.pcap";
+    constexpr size_t kFrames = 540;
+    writeFilterFile(input, kFrames);
+
+    // Source IPv4 10.0.*.* (the two last address bytes, stored first, are
+    // wildcards) and destination port 80.
+    std::vector<uint8_t> header(248, 0);
+    traffic::testing::putLe(header, 0, 1, 4);
+    traffic::testing::putLe(header, 4, 1, 4);
+    header[36 + 2] = 0;  // 10.0.x.y stored last byte first
+    header[36 + 3] = 10;
+    traffic::testing::putLe(header, 52, 80, 2);
+    const uint64_t care = (uint64_t{3} << (36 + 2 - 8)) | (uint64_t{3} << (52 - 8));
+    traffic::testing::putLe(header, 56, care, 6);
+    traffic::testing::putLe(header, 64, (1u << 4) | (1u << 5), 4);
+    std::vector<uint8_t> headerOff = header;
+    traffic::testing::putLe(headerOff, 4, 0, 4);
+
+    std::vector<uint8_t> dpi(224, 0);
+    std::memcpy(dpi.data(), "NBEAM", 5);
+    traffic::testing::putLe(dpi, 32, 0x1F, 4);
+    traffic::testing::putLe(dpi, 216, 1, 4);
+    traffic::testing::putLe(dpi, 220, 1, 4);
+
+    const std::string tcpOptions = "-o tcp.desegment_tcp_streams:FALSE ";
+    struct Case {
+        const char* base;
+        std::vector<uint8_t> packet;
+        uint32_t dpiEnabled;
+        std::string filter;
+    };
+    const Case cases[] = {
+        {"header", header, 0, "ip.src == 10.0.0.0/16 && (udp.dstport == 80 || tcp.dstport == 80)"},
+        {"dpi", headerOff, 1,
+         "udp.payload contains \"NBEAM\" || tcp.payload contains \"NBEAM\" || "
+         "icmp contains \"NBEAM\""},
+    };
+    uint64_t seen = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.base);
+        traffic::testing::putLe(dpi, 220, c.dpiEnabled, 4);
+        ASSERT_TRUE(device.command(code::kWritePacketFilter, c.packet));
+        ASSERT_TRUE(device.command(code::kWriteDpiFilter, dpi));
+        ASSERT_TRUE(configureCapture(device, daemon.folder() + "/" + c.base + ".pcapng"));
+        ASSERT_TRUE(device.command(code::kCaptureStart));
+        const auto replay =
+            TestNetwork::in(space, {"tcpreplay", "-q", "--topspeed", "-i", port + "p", input});
+        ASSERT_EQ(replay.exitStatus, 0) << replay.err << replay.out;
+        seen += kFrames;
+        ASSERT_TRUE(eventually([&] { return counter(device, 0) >= seen; })) << counter(device, 0);
+        ASSERT_TRUE(device.command(code::kCaptureStop));
+
+        const std::string file = testing::capturedFile(daemon.folder(), c.base);
+        ASSERT_FALSE(file.empty());
+        const std::string kept = daemon.folder() + "/" + c.base + ".expected.pcap";
+        const auto written = runShell("tshark -n " + tcpOptions + "-r '" + input + "' -Y '" +
+                                      c.filter + "' -w '" + kept + "'");
+        ASSERT_EQ(written.status, 0) << written.text;
+        const auto expected = tsharkFrames(kept);
+        const auto captured = tsharkFrames(file);
+        ASSERT_GT(expected.size(), 10u) << "the filter keeps some frames";
+        ASSERT_LT(expected.size(), kFrames / 2) << "and drops most";
+        EXPECT_EQ(captured.size(), expected.size());
+        for (size_t i = 0; i < std::min(expected.size(), captured.size()); ++i) {
+            ASSERT_EQ(captured[i].first, expected[i].first) << "length of kept frame " << i;
+            ASSERT_EQ(captured[i].second, expected[i].second) << "bytes of kept frame " << i;
+        }
+    }
 }
 
 // Format-1 words 16 and 17: link up and down time.

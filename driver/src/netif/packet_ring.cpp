@@ -114,6 +114,21 @@ const PacketRing::Received* PacketRing::peek() {
         }
         head_.bytes = {packet_ + header->tp_mac, header->tp_snaplen};
         head_.length = header->tp_len;
+        // The kernel takes a VLAN tag out of the frame on receive and hands
+        // it over beside it; the port saw it on the wire, so it goes back in.
+        if ((header->tp_status & TP_STATUS_VLAN_VALID) && head_.bytes.size() >= 12) {
+            const uint16_t tpid = (header->tp_status & TP_STATUS_VLAN_TPID_VALID)
+                                      ? header->hv1.tp_vlan_tpid
+                                      : uint16_t{ETH_P_8021Q};
+            const uint16_t tci = header->hv1.tp_vlan_tci;
+            tagged_.assign(head_.bytes.begin(), head_.bytes.begin() + 12);
+            tagged_.insert(tagged_.end(),
+                           {static_cast<uint8_t>(tpid >> 8), static_cast<uint8_t>(tpid),
+                            static_cast<uint8_t>(tci >> 8), static_cast<uint8_t>(tci)});
+            tagged_.insert(tagged_.end(), head_.bytes.begin() + 12, head_.bytes.end());
+            head_.bytes = tagged_;
+            head_.length += 4;
+        }
         head_.timestampNs = uint64_t{header->tp_sec} * 1'000'000'000u + header->tp_nsec;
         headValid_ = true;
         return &head_;

@@ -9,13 +9,14 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace nettlebeam::driver::netif {
 
 class PacketRing {
   public:
     struct Received {
-        std::span<const uint8_t> bytes;  // from the destination MAC, without FCS
+        std::span<const uint8_t> bytes;  // from the destination MAC, without FCS, VLAN tag in place
         uint32_t length = 0;             // the frame's length as received, without FCS
         uint64_t timestampNs = 0;        // the kernel's receive time, Unix epoch
     };
@@ -50,6 +51,7 @@ class PacketRing {
     uint32_t remaining_ = 0;  // frames of current_ not yet taken
     const uint8_t* packet_ = nullptr;
     Received head_;
+    std::vector<uint8_t> tagged_;  // head_'s bytes when its VLAN tag was put back
     bool headValid_ = false;
 };
 

@@ -3,9 +3,12 @@
 #include <sys/epoll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+
+#include "../traffic/traffic_engine.h"
 
 namespace nettlebeam::driver::netif {
 
@@ -53,6 +56,7 @@ const traffic::Frame* PacketRingSource::next(uint64_t) {
         }
     }
     if (best == nullptr) return nullptr;
+    handedSinceAsked_ = true;
     taken_ = from->ring.get();
     frame_.bytes = best->bytes;
     frame_.hasFcs = false;  // the interface strips it
@@ -70,6 +74,15 @@ uint64_t PacketRingSource::nextDueNs() {
     // A frame that has arrived is due at once; otherwise the descriptor says.
     for (const PortRing& r : rings_)
         if (r.ring->peek() != nullptr) return 0;
+    // The drop counters are read at most every kLostInterval: drops the
+    // kernel counted after the last read would wait for the next frame,
+    // however long that is, so the engine wakes once more to read them.
+    if (handedSinceAsked_) {
+        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            lostAskedAt_ + kLostInterval - std::chrono::steady_clock::now());
+        return traffic::steadyWallClockNs() +
+               static_cast<uint64_t>(std::max<int64_t>(wait.count(), 0));
+    }
     return kWhenReadable;
 }
 
@@ -78,6 +91,7 @@ std::array<uint64_t, 2> PacketRingSource::takeLost() {
     const auto now = std::chrono::steady_clock::now();
     if (now - lostAskedAt_ < kLostInterval) return lost;
     lostAskedAt_ = now;
+    handedSinceAsked_ = false;
     for (const PortRing& r : rings_) lost[static_cast<size_t>(r.port)] += r.ring->takeDrops();
     return lost;
 }

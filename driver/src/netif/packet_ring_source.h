@@ -5,6 +5,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -37,6 +38,9 @@ class PacketRingSource final : public traffic::FrameSource {
     PacketRing* taken_ = nullptr;  // the ring whose head the last frame was
     traffic::Frame frame_;
     std::chrono::steady_clock::time_point lostAskedAt_{};
+    // Frames were handed over since the kernel's drop counters were last
+    // read: drops may be waiting there, to be read before the engine sleeps.
+    bool handedSinceAsked_ = false;
 };
 
 }  // namespace nettlebeam::driver::netif

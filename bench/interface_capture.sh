@@ -12,9 +12,11 @@
 # /proc/<pid>/stat) over its highest lossless run, divided by the frames.
 #
 # Inline: iperf3 TCP between two namespaces joined by the device
-# (attach --inline on the two middle veths), with a direct capture running
-# and its host drops printed, against the same namespaces joined by a Linux
-# bridge, in the same run.
+# (attach --inline on the two middle veths) against the same namespaces
+# joined by a Linux bridge, in turn, three rounds each (medians); then once
+# with the device's direct capture running against the bridge with
+# `dumpcap -w` on both ports: throughput and the share of frames each
+# capture lost (the device's host drops, dumpcap's own count).
 #
 # Every namespace, veth, bridge and process the script makes goes with it,
 # however it ends.
@@ -27,7 +29,8 @@ beamctl="$build/command-line-tool/beamctl"
 daemon="$build/driver/nettlebeamd"
 small_frames=${NETTLEBEAM_BENCH_SMALL_FRAMES:-400000}
 large_frames=${NETTLEBEAM_BENCH_LARGE_FRAMES:-60000}
-iperf_seconds=${NETTLEBEAM_BENCH_IPERF_SECONDS:-5}
+iperf_seconds=${NETTLEBEAM_BENCH_IPERF_SECONDS:-4}
+inline_rounds=${NETTLEBEAM_BENCH_INLINE_ROUNDS:-3}
 
 if [[ $(id -u) -ne 0 ]]; then
     echo "interface_capture: needs root (namespaces, veths, packet sockets)" >&2
@@ -277,16 +280,41 @@ import json, sys
 print(int(json.load(sys.stdin)["end"]["sum_received"]["bits_per_second"]))'
 }
 
-# The bridge alone, then with `dumpcap -w` on both its ports (into memory,
-# as the device's capture below): a software TAP made of standard tools.
 bridge="${prefix}W"
 links+=("$bridge")
-ip link add "$bridge" type bridge
-ip link set "$left_port" master "$bridge"
-ip link set "$right_port" master "$bridge"
-ip link set "$bridge" up
-bridge_bps=$(throughput)
+join_bridge() {
+    ip link add "$bridge" type bridge
+    ip link set "$left_port" master "$bridge"
+    ip link set "$right_port" master "$bridge"
+    ip link set "$bridge" up
+}
+join_device() {
+    inline_handle=$("$daemon" attach --interfaces "$left_port,$right_port" --inline 2>>"$log")
+}
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# The bridge and the device in turn, so that both see the machine's
+# swings alike; medians.
+bridge_runs=() device_runs=()
+for _ in $(seq "$inline_rounds"); do
+    join_bridge
+    bridge_runs+=("$(throughput)")
+    ip link del "$bridge"
+    join_device
+    device_runs+=("$(throughput)")
+    "$daemon" detach "$inline_handle" >>"$log" 2>&1
+done
+echo "interface_capture: bridge ${bridge_runs[*]} bits/s, device ${device_runs[*]} bits/s" >>"$log"
+bridge_bps=$(median "${bridge_runs[@]}")
+device_bps=$(median "${device_runs[@]}")
+
+# Capturing: the bridge with `dumpcap -w` on both its ports (a software TAP
+# made of standard tools), then the device with its direct capture. Both
+# write two files of 100 MB in turn, in memory: this machine's disk takes
+# about 700 MB/s, less than the traffic, and the figures are about the
+# capturers.
 inline_folder=$(mktemp -d -p /dev/shm)
+join_bridge
 start dumpcap -i "$left_port" -i "$right_port" -w "$inline_folder/dumpcap.pcapng" \
     -b filesize:100000 -b files:2 2>"$folder/dumpcap.err"
 dumpcap_pid=$started
@@ -303,10 +331,7 @@ read -r dumpcap_frames dumpcap_drops < <(sed -n "s|.*received/dropped on interfa
 rm -f "$inline_folder"/*
 ip link del "$bridge"
 
-"$daemon" attach --interfaces "$left_port,$right_port" --inline >>"$log" 2>&1
-device_bps=$(throughput)
-# Two files of 100 MB in turn, in memory: this machine's disk takes about
-# 700 MB/s, less than the traffic, and the figure is about the device.
+join_device
 "$beamctl" directcapture start -d 0 -o "$inline_folder/device" --fullframes --loop --count=2 \
     --size=100 >>"$log" 2>&1
 read -r frames_before drops_before < <(device_counts)
@@ -320,6 +345,6 @@ awk -v d="$device_bps" -v c="$capturing_bps" -v b="$bridge_bps" -v bc="$bridge_d
     -v df="$dumpcap_frames" -v dx="$dumpcap_drops" 'BEGIN {
     share = (f + x > 0 ? x / (f + x) : 0)
     dshare = (df + dx > 0 ? dx / (df + dx) : 0)
-    printf "bench interface_inline_tcp: %.2f Gbit/s (%.2fx Linux bridge %.2f Gbit/s)\n", d / 1e9, (b > 0 ? d / b : 0), b / 1e9
+    printf "bench interface_inline_tcp: %.2f Gbit/s (%.2fx Linux bridge %.2f Gbit/s, medians)\n", d / 1e9, (b > 0 ? d / b : 0), b / 1e9
     printf "bench interface_inline_tcp_capturing: %.2f Gbit/s (%.2fx Linux bridge with dumpcap -w %.2f Gbit/s; %.2fx the bare bridge)\n", c / 1e9, (bc > 0 ? c / bc : 0), bc / 1e9, (b > 0 ? c / b : 0)
     printf "bench interface_inline_capture_host_drops: %d frames of %d (share %.3f; %.2fx dumpcap -w on the bridge, share %.3f: %d of %d)\n", x, f + x, share, (dshare > 0 ? share / dshare : 0), dshare, dx, df + dx }'

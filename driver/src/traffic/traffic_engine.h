@@ -43,6 +43,10 @@ class TrafficEngine {
 
     void start();
     void stop();
+    // Stops the engine and closes its source at once, for a source that
+    // holds what other programs see (an interface's packet sockets keep it
+    // promiscuous) while the rest is torn down later. Not started again.
+    void releaseSource();
     // True once a source that ends (a replay without loop) has sent everything.
     bool exhausted() const { return exhausted_.load(); }
 

@@ -127,9 +127,12 @@ else:
     frames = s["counters"][0]["value"] + s["counters"][1]["value"]
 print(frames, s["swDropped"])'
 }
-# Waits until the direct capture has closed its file.
+# Waits until the direct capture has closed its file (a minute at most).
 wait_capture_closed() {
+    local tries=0
     until "$beamctl" directcapture status -d 0 --json 2>>"$log" | grep -q '"enabled":false'; do
+        tries=$((tries + 1))
+        ((tries < 1200)) || { echo "interface_capture: the capture did not end" >&2; exit 1; }
         sleep 0.05
     done
 }
@@ -159,9 +162,13 @@ run_device() {
     read -r base_frames base_drops < <(device_counts)
     before=$(ticks "$daemon_pid")
     run_pps=$(replay "$file" "$rate")
-    # Everything sent is taken or counted lost before the CPU is read.
+    # Everything sent is taken or counted lost before the CPU is read (or
+    # the counts stand still for a second: frames lost before the ring).
+    local seen=-1 still=0
     while read -r frames drops < <(device_counts) &&
-        ((frames - base_frames + drops - base_drops < sent)); do
+        ((frames - base_frames + drops - base_drops < sent && still < 20)); do
+        if ((frames + drops == seen)); then still=$((still + 1)); else still=0; fi
+        seen=$((frames + drops))
         sleep 0.05
     done
     after=$(ticks "$daemon_pid")

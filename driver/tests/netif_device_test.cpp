@@ -263,6 +263,53 @@ TEST(InterfaceDevice, ReplayedFramesReachTheCaptureWholeInOrderAndAreCountedAsTs
     EXPECT_EQ(drops, le(0, 8)) << "the ring kept up";
 }
 
+// Without a capture the ring holds only the frames' headers; a capture
+// started while frames flow must still hold every frame whole, in order
+// and without a gap from its first frame on.
+TEST(InterfaceDevice, ACaptureStartedWhileFramesFlowHoldsOnlyWholeFrames) {
+    TestNetwork net('w');
+    const std::string space = net.addNamespace("w");
+    const std::string port = net.addPort("A", space);
+    Daemon daemon;
+    const Device device{daemon, daemon.attach({"--interfaces", port})};
+    const std::string input = daemon.folder() + "/stream.pcap";
+    constexpr size_t kFrames = 10000;
+    writeReplayFile(input, kFrames);
+
+    testsupport::ProcessResult replay;
+    std::thread sending([&] {
+        replay =
+            TestNetwork::in(space, {"tcpreplay", "-q", "--pps=10000", "-i", port + "p", input});
+    });
+    const bool flowing = eventually([&] { return counter(device, 0) >= 2000; });
+    bool started = false;
+    uint64_t atStart = 0;
+    if (flowing) {
+        started = configureCapture(device, daemon.folder() + "/stream.pcapng") &&
+                  device.command(code::kCaptureStart);
+        atStart = counter(device, 0);
+    }
+    const bool captured =
+        started && eventually([&] { return counter(device, 0) >= atStart + 3000; });
+    const bool stopped = started && device.command(code::kCaptureStop);
+    sending.join();
+    ASSERT_TRUE(flowing && started && captured && stopped) << counter(device, 0);
+    ASSERT_EQ(replay.exitStatus, 0) << replay.err << replay.out;
+
+    const std::string file = testing::capturedFile(daemon.folder(), "stream");
+    ASSERT_FALSE(file.empty());
+    const auto sent = tsharkFrames(input);
+    const auto frames = tsharkFrames(file);
+    ASSERT_GE(frames.size(), 2000u);
+    const auto first = std::find(sent.begin(), sent.end(), frames.front());
+    ASSERT_NE(first, sent.end()) << "the first frame, " << frames.front().first
+                                 << " bytes, is not one that was sent";
+    const auto offset = static_cast<size_t>(first - sent.begin());
+    ASSERT_LE(offset + frames.size(), sent.size());
+    for (size_t i = 0; i < frames.size(); ++i)
+        ASSERT_EQ(frames[i], sent[offset + i]) << "captured frame " << i;
+}
+
 // A mix for the filters to sort: IPv4 from inside and outside 10.0.0.0/16,
 // some behind a VLAN tag, UDP and TCP to port 80 and elsewhere, ICMP echo,
 // IPv6 to port 80 and ARP; "NBEAM" in some payloads (also at the very end),

@@ -1,6 +1,7 @@
 #include "packet_ring.h"
 
 #include <arpa/inet.h>
+#include <linux/filter.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
 #include <linux/net_tstamp.h>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 
 namespace nettlebeam::driver::netif {
@@ -75,6 +77,8 @@ PacketRing::PacketRing(const std::string& interface, int index) : interface_(int
     membership.mr_type = PACKET_MR_PROMISC;
     if (setsockopt(fd_, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &membership, sizeof membership) != 0)
         fail("cannot make the interface promiscuous");
+    // Nothing needs more than the headers until a capture starts.
+    keepWholeFrames(false);
     // Drops counted before the ring was ready are not the device's.
     takeDrops();
 }
@@ -130,6 +134,12 @@ const PacketRing::Received* PacketRing::peek() {
             head_.length += 4;
         }
         head_.timestampNs = uint64_t{header->tp_sec} * 1'000'000'000u + header->tp_nsec;
+        // A hardware stamp may run on the interface's own clock: for those
+        // frames only the cut tells.
+        const bool softwareStamp = (header->tp_status & TP_STATUS_TS_RAW_HARDWARE) == 0;
+        head_.headersOnly =
+            header->tp_snaplen < header->tp_len ||
+            (softwareStamp && head_.timestampNs < wholeSinceNs_.load(std::memory_order_relaxed));
         headValid_ = true;
         return &head_;
     }
@@ -140,6 +150,24 @@ void PacketRing::pop() {
     if (remaining_ == 0) return;
     const auto* header = reinterpret_cast<const tpacket3_hdr*>(packet_);
     if (--remaining_ > 0) packet_ += header->tp_next_offset;
+}
+
+void PacketRing::keepWholeFrames(bool whole) {
+    if (whole == whole_.load()) return;
+    // A socket filter that accepts every frame and returns how many of its
+    // bytes to keep. Without one (the kernel refusing it) frames stay whole,
+    // which costs time but loses nothing.
+    sock_filter keep{BPF_RET | BPF_K, 0, 0, whole ? 0xFFFFFFFFu : kHeaderBytes};
+    sock_fprog program{1, &keep};
+    setsockopt(fd_, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
+    if (whole) {
+        // Read after the filter is in place: a frame stamped later was
+        // received under it.
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        wholeSinceNs_.store(uint64_t(now.tv_sec) * 1'000'000'000u + uint64_t(now.tv_nsec));
+    }
+    whole_.store(whole);
 }
 
 uint64_t PacketRing::takeDrops() {

@@ -5,6 +5,7 @@
 // daemon ends.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -19,6 +20,9 @@ class PacketRing {
         std::span<const uint8_t> bytes;  // from the destination MAC, without FCS, VLAN tag in place
         uint32_t length = 0;             // the frame's length as received, without FCS
         uint64_t timestampNs = 0;        // the kernel's receive time, Unix epoch
+        // Received while only headers were kept: cut short, or one of the
+        // frames that arrived before whole frames were asked for.
+        bool headersOnly = false;
     };
 
     // Opens the ring on the interface with this index. Throws
@@ -37,6 +41,13 @@ class PacketRing {
     void pop();
     // Frames the kernel dropped because the ring was full, since the last call.
     uint64_t takeDrops();
+    // Whole frames, or only their first kHeaderBytes (the kernel copies no
+    // more into the ring; the length stays the frame's). Any thread.
+    void keepWholeFrames(bool whole);
+    // Ethernet, two VLAN tags, IPv6 with extension headers and TCP with
+    // options: all that the classification, the header filters and the
+    // counters look at.
+    static constexpr uint32_t kHeaderBytes = 256;
 
   private:
     uint8_t* block(size_t index) const { return map_ + index * kBlockSize; }
@@ -45,6 +56,11 @@ class PacketRing {
 
     std::string interface_;
     int fd_ = -1;
+    std::atomic<bool> whole_{true};
+    // When whole frames were last asked for, on the kernel's software clock:
+    // frames stamped before it belong to the headers-only time, whole or not,
+    // so that what follows starts at one instant.
+    std::atomic<uint64_t> wholeSinceNs_{0};
     uint8_t* map_ = nullptr;
     size_t current_ = 0;      // the block being read
     bool holding_ = false;    // current_ belongs to the daemon until released

@@ -64,6 +64,7 @@ const traffic::Frame* PacketRingSource::next(uint64_t) {
     frame_.port = from->port;
     frame_.flags = 0;  // the interface drops frames with a bad FCS itself
     frame_.timestampNs = best->timestampNs;
+    frame_.headersOnly = best->headersOnly;
     return &frame_;
 }
 
@@ -84,6 +85,10 @@ uint64_t PacketRingSource::nextDueNs() {
                static_cast<uint64_t>(std::max<int64_t>(wait.count(), 0));
     }
     return kWhenReadable;
+}
+
+void PacketRingSource::keepWholeFrames(bool whole) {
+    for (const PortRing& r : rings_) r.ring->keepWholeFrames(whole);
 }
 
 std::array<uint64_t, 2> PacketRingSource::takeLost() {

@@ -31,6 +31,7 @@ class PacketRingSource final : public traffic::FrameSource {
     void begin(uint64_t) override {}
     int wakeDescriptor() const override { return epollFd_; }
     std::array<uint64_t, 2> takeLost() override;
+    void keepWholeFrames(bool whole) override;
 
   private:
     std::vector<PortRing> rings_;

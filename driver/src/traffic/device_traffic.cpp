@@ -72,6 +72,8 @@ void DeviceTraffic::applyFilters(std::span<const uint8_t> packetType, std::span<
     if (auto f = DpiFilter::fromBlock(dpi)) filters.dpi = *f;
     if (auto f = PacketFilter::fromBlock(packetFilter)) filters.packet = *f;
     engine_.setFilters(filters);
+    dpiEnabled_ = filters.dpi.enabled();
+    followWholeFrames();
     packetType_.assign(packetType.begin(), packetType.end());
     dpi_.assign(dpi.begin(), dpi.end());
     packetFilter_.assign(packetFilter.begin(), packetFilter.end());
@@ -97,7 +99,22 @@ void DeviceTraffic::configureDirect(const DirectCaptureSettings& settings) {
 bool DeviceTraffic::startDirect() {
     if (!configuredOnce_ || configured_.path.empty()) return false;
     startedOnce_ = true;
-    return engine_.directCapture().start(configured_, engine_.snapLength(configured_.fullFrames));
+    followWholeFrames(true);
+    const bool started =
+        engine_.directCapture().start(configured_, engine_.snapLength(configured_.fullFrames));
+    followWholeFrames();
+    return started;
+}
+
+bool DeviceTraffic::startMemory() {
+    followWholeFrames(true);
+    const bool started = engine_.memoryCapture().start(engine_.snapLength(false));
+    followWholeFrames();
+    return started;
+}
+
+void DeviceTraffic::followWholeFrames(bool starting) {
+    engine_.keepWholeFrames(starting || dpiEnabled_ || directRunning() || memoryRunning());
 }
 
 std::vector<uint8_t> DeviceTraffic::directStatus() const {

@@ -73,9 +73,14 @@ class DeviceTraffic {
     // Direct capture. The configured settings show in the status until a capture starts.
     void configureDirect(const DirectCaptureSettings& settings);
     bool startDirect();
-    void stopDirect() { engine_.directCapture().stop(); }
+    void stopDirect() {
+        engine_.directCapture().stop();
+        followWholeFrames();
+    }
     std::shared_ptr<const std::atomic<bool>> stopDirectInBackground() {
-        return engine_.directCapture().stopInBackground();
+        auto closed = engine_.directCapture().stopInBackground();
+        followWholeFrames();
+        return closed;
     }
     bool directRunning() const { return engine_.directCapture().status().enabled; }
     std::vector<uint8_t> directStatus() const;
@@ -83,8 +88,11 @@ class DeviceTraffic {
     std::string directFailure() const { return engine_.directCapture().failure(); }
 
     // Memory capture.
-    bool startMemory() { return engine_.memoryCapture().start(engine_.snapLength(false)); }
-    void stopMemory() { engine_.memoryCapture().stop(); }
+    bool startMemory();
+    void stopMemory() {
+        engine_.memoryCapture().stop();
+        followWholeFrames();
+    }
     bool memoryRunning() const { return engine_.memoryCapture().running(); }
     std::vector<uint8_t> memoryHeader(uint32_t capacity) const;
     std::vector<uint8_t> memoryData(uint32_t capacity);
@@ -93,7 +101,13 @@ class DeviceTraffic {
     std::vector<std::vector<uint8_t>> takeEventRecords();
 
   private:
+    // Tells the source whether whole frames are needed: while a capture
+    // runs or the DPI filter is on. Before a capture starts, so its first
+    // frames are whole; after one stops.
+    void followWholeFrames(bool starting = false);
+
     bool hasSource_;
+    bool dpiEnabled_ = false;
     int32_t handle_;
     TrafficEngine engine_;
     DirectCaptureSettings configured_;

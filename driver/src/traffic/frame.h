@@ -32,6 +32,10 @@ struct Frame {
     Port port = Port::A;
     uint8_t flags = 0;
     uint64_t timestampNs = 0;  // nanoseconds since the Unix epoch
+    // The source handed over only the headers, since nothing needed more
+    // when the frame arrived (FrameSource::keepWholeFrames): it is counted
+    // and classified but never captured, cut short as it is.
+    bool headersOnly = false;
 
     bool crcValid() const { return (flags & (kCrcError | kJabber | kCollision)) == 0; }
 };

@@ -47,6 +47,13 @@ class FrameSource {
     // call. They count as host drops. Asked by the engine after each batch
     // of a source with a wake descriptor.
     virtual std::array<uint64_t, 2> takeLost() { return {}; }
+    // Whether anything needs the frames beyond their headers (a capture, the
+    // DPI filter). A source whose every byte costs (a kernel ring, where the
+    // kernel copies each frame on the CPU that also forwards it) may hand
+    // over only the headers while not; wireLength stays the frame's length.
+    // Called from the device's control thread, at any time; frames that
+    // arrived before a call may still come the old way.
+    virtual void keepWholeFrames(bool) {}
 };
 
 }  // namespace nettlebeam::traffic

@@ -136,6 +136,8 @@ void TrafficEngine::refreshConfig() {
 }
 
 void TrafficEngine::deliver(const Frame& frame, Delivery& delivery) {
+    // It arrived before any capture ran, which would have asked for it whole.
+    if (frame.headersOnly) return;
     const CaptureFeatures& f = active_.features;
     std::span<const uint8_t> data = frame.bytes;
     std::span<const uint8_t> extra;

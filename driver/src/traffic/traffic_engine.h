@@ -47,6 +47,10 @@ class TrafficEngine {
     // holds what other programs see (an interface's packet sockets keep it
     // promiscuous) while the rest is torn down later. Not started again.
     void releaseSource();
+    // Passed to the source; see FrameSource::keepWholeFrames.
+    void keepWholeFrames(bool whole) {
+        if (source_) source_->keepWholeFrames(whole);
+    }
     // True once a source that ends (a replay without loop) has sent everything.
     bool exhausted() const { return exhausted_.load(); }
 

@@ -86,14 +86,15 @@ sim::PortLink InterfacePorts::link(int port) {
     return link;
 }
 
-void InterfacePorts::configure(bool, std::array<bool, 2> disabled) {
-    // Whether the device forwards is chosen at attach (--inline); the
-    // configuration's inline bit only changes how simulated links would
-    // pair. A passive device has nothing to forward, and the traffic engine
-    // already keeps a disabled port's frames from the host.
+void InterfacePorts::configure(bool inlineMode, std::array<bool, 2> disabled) {
+    // Only an inline attach forwards; its configuration then chooses between
+    // inline (each enabled port's frames leave on the other) and span mode
+    // (no redirect: both ports only receive). A passive device never has the
+    // inline bit, and the traffic engine already keeps a disabled port's
+    // frames from the host.
     if (!forwarding_) return;
     for (int port = 0; port < 2; ++port) {
-        const std::string refused = forwarding_->forward(port, !disabled[port]);
+        const std::string refused = forwarding_->forward(port, inlineMode && !disabled[port]);
         if (!refused.empty()) logLine("interface device: " + refused);
     }
 }

@@ -26,6 +26,7 @@ class InterfacePorts final : public ExternalPorts {
 
     std::unique_ptr<traffic::FrameSource> openFrames() override;
     sim::PortLink link(int port) override;
+    bool canForward() const override { return forwarding_ != nullptr; }
     void configure(bool inlineMode, std::array<bool, 2> disabled) override;
     std::string setAdvertisement(int port, const sim::PortAdvertisement& modes) override;
     std::string describe() const override;

@@ -21,6 +21,10 @@ class ExternalPorts {
     virtual std::unique_ptr<traffic::FrameSource> openFrames() = 0;
     // Port 0 (A) or 1 (B) as it is now; asked every tick, so it stays cheap.
     virtual sim::PortLink link(int port) = 0;
+    // Whether the ports can pass frames between each other at all. A device
+    // whose ports cannot keeps the configuration's inline mode off and
+    // refuses a configuration that turns it on.
+    virtual bool canForward() const = 0;
     // The device's configuration asks for inline forwarding and which ports
     // are disabled; called whenever the configuration is written or restored.
     virtual void configure(bool inlineMode, std::array<bool, 2> disabled) = 0;

@@ -472,5 +472,42 @@ TEST(InterfaceDevice, FollowsTheKernelsLinkStateLive) {
     EXPECT_TRUE(device.command(code::kWriteConfiguration, block));
 }
 
+// How often `text` occurs in `log`.
+size_t occurrences(const std::string& log, const std::string& text) {
+    size_t count = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+    return count;
+}
+
+// A veth has no module EEPROM: the ten-gigabit device reports both cages
+// empty, and the daemon says why once per interface however often a
+// manager polls (for longer than a reading is kept).
+TEST(InterfaceDevice, AVethReportsNoModuleAndTheLogSaysWhyOnce) {
+    TestNetwork net('m');
+    const std::string space = net.addNamespace("m");
+    const std::string portA = net.addPort("A", space);
+    const std::string portB = net.addPort("B", space);
+    Daemon daemon;
+    const Device device{daemon, daemon.attach({"--interfaces", portA + "," + portB})};
+    const auto pollUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+    int polls = 0;
+    do {
+        const auto reply = device.request(code::kTransceiverData, {}, 500);
+        ASSERT_EQ(reply.size(), 500u);
+        EXPECT_EQ(std::count(reply.begin(), reply.end(), 0), 500) << "no module, poll " << polls;
+        ++polls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < pollUntil);
+
+    std::ifstream log(daemon.folder() + "/nettlebeamd.log");
+    const std::string text{std::istreambuf_iterator<char>(log), {}};
+    for (const std::string& port : {portA, portB})
+        EXPECT_EQ(occurrences(text, "interface " + port +
+                                        " has no module to read: " + std::strerror(EOPNOTSUPP)),
+                  1u)
+            << text;
+    EXPECT_EQ(occurrences(text, "no module reported"), 2u) << text;
+}
+
 }  // namespace
 }  // namespace nettlebeam::netif

@@ -86,6 +86,13 @@ sim::PortLink InterfacePorts::link(int port) {
     return link;
 }
 
+std::optional<sim::ModulePages> InterfacePorts::module(int port) {
+    const size_t index = static_cast<size_t>(port);
+    if (interfaces_[index].name.empty()) return std::nullopt;
+    if (!modules_[index]) modules_[index] = std::make_unique<ModuleWatch>(interfaces_[index].name);
+    return modules_[index]->current();
+}
+
 void InterfacePorts::configure(bool inlineMode, std::array<bool, 2> disabled) {
     // Only an inline attach forwards; its configuration then chooses between
     // inline (each enabled port's frames leave on the other) and span mode
@@ -121,7 +128,7 @@ std::string InterfacePorts::describe() const {
     // What comes from the interfaces, and what the device only answers as
     // the hardware would.
     text +=
-        "; real: frames, links, speed, duplex, speed settings; emulated: timing, modules, "
+        "; real: frames, links, speed, duplex, speed settings, modules; emulated: timing, "
         "firmware";
     return text;
 }

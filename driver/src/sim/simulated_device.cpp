@@ -480,6 +480,10 @@ DeviceReply SimulatedDevice::linkDetails(uint32_t, std::span<const uint8_t> payl
 DeviceReply SimulatedDevice::transceiverData(uint32_t, std::span<const uint8_t> payload,
                                              uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
+    if (settings_.externalPorts)
+        return fixedReply(TransceiverModel::reply({settings_.externalPorts->module(0),
+                                                   settings_.externalPorts->module(1)}),
+                          capacity);
     return fixedReply(transceivers_.transceiverData(now()), capacity);
 }
 

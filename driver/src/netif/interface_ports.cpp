@@ -58,6 +58,10 @@ InterfacePorts::InterfacePorts(const NetifSettings& settings, DeviceHandle handl
 }
 
 InterfacePorts::~InterfacePorts() {
+    // The rings close with the device's traffic, in the background; the
+    // interfaces must be as they were before attach once detach answers.
+    for (const std::weak_ptr<PacketRing>& opened : openRings_)
+        if (auto ring = opened.lock()) ring->leavePromiscuous();
     std::lock_guard lock(claimsMutex);
     for (int port = 0; port < claimed_; ++port)
         if (!interfaces_[port].name.empty()) claims.erase(interfaces_[port].name);
@@ -65,11 +69,13 @@ InterfacePorts::~InterfacePorts() {
 
 std::unique_ptr<traffic::FrameSource> InterfacePorts::openFrames() {
     std::vector<PacketRingSource::PortRing> rings;
+    openRings_.clear();
     for (size_t port = 0; port < 2; ++port) {
         const InterfaceInfo& info = interfaces_[port];
         if (info.name.empty()) continue;
         rings.push_back({static_cast<traffic::Port>(port),
-                         std::make_unique<PacketRing>(info.name, info.index)});
+                         std::make_shared<PacketRing>(info.name, info.index)});
+        openRings_.push_back(rings.back().ring);
     }
     return std::make_unique<PacketRingSource>(std::move(rings));
 }

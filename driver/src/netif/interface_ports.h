@@ -6,12 +6,14 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "../device_model.h"
 #include "../sim/external_ports.h"
 #include "interface_info.h"
 #include "module_watch.h"
 #include "netif_options.h"
+#include "packet_ring.h"
 #include "tc_redirect.h"
 
 namespace nettlebeam::driver::netif {
@@ -45,6 +47,7 @@ class InterfacePorts final : public ExternalPorts {
     InterfaceQuery query_;
     std::unique_ptr<InlineForwarding> forwarding_;         // inline devices only
     std::array<std::unique_ptr<ModuleWatch>, 2> modules_;  // made when first asked
+    std::vector<std::weak_ptr<PacketRing>> openRings_;     // of the latest openFrames()
 };
 
 }  // namespace nettlebeam::driver::netif

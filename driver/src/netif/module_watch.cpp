@@ -39,7 +39,8 @@ void ModuleWatch::take(const Reading& reading) {
     if (const auto* eeprom = std::get_if<ModuleEeprom>(&reading)) {
         pages_ = modulePagesFrom(eeprom->type, eeprom->length, eeprom->bytes);
         if (!pages_)
-            reason = "interface " + name_ + " holds a module that is not an SFP (EEPROM layout " +
+            reason = "interface " + name_ +
+                     " holds a module without a whole SFP serial ID page (EEPROM layout " +
                      std::to_string(eeprom->type) + ", " + std::to_string(eeprom->length) +
                      " bytes): no module reported";
     } else {

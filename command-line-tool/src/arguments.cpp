@@ -11,9 +11,8 @@ constexpr int kMaxErrors = 20;
 
 // argtable2 accepts a regular-expression argument when the pattern matches
 // anywhere in the word, so the alternatives are grouped between the anchors:
-// "lists" or "startx" must not pass as a command or an action.
-constexpr const char* kCommandPattern =
-    "^(directcapture|list|dpi|features|gps|statistics|ports|counters|time|filter)$";
+// "startx" must not pass as an action (commandPattern does the same for the
+// command words).
 constexpr const char* kCaptureActionPattern = "^(status|start|stop)$";
 constexpr const char* kFilterActionPattern = "^(enable|disable|save|show)$";
 constexpr const char* kFeaturesActionPattern = "^(set|clear|save|show)$";
@@ -38,10 +37,11 @@ arg_int* optionalValueInt(const char* longName, const char* placeholder, int def
 
 }  // namespace
 
-Arguments::Arguments() {
-    command = arg_rex1(nullptr, nullptr, kCommandPattern,
-                       "<help|directcapture|list|dpi|features|gps|statistics>", kRexFlags,
-                       "Primary command to execute. For details run with 'help <command>'");
+Arguments::Arguments(std::span<const Command> commands)
+    : commandPattern_(commandPattern(commands)), commandPlaceholder_(commandPlaceholder(commands)) {
+    command =
+        arg_rex1(nullptr, nullptr, commandPattern_.c_str(), commandPlaceholder_.c_str(), kRexFlags,
+                 "Primary command to execute. For details run with 'help <command>'");
     captureAction = arg_rex1(nullptr, nullptr, kCaptureActionPattern, "<status|start|stop>",
                              kRexFlags, "Direct capture operations");
     device = arg_rex0("d", "device", kDevicePattern, "<n>", kRexFlags,

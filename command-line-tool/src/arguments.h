@@ -3,7 +3,11 @@
 
 #include <argtable2.h>
 
+#include <span>
+#include <string>
 #include <vector>
+
+#include "command_table.h"
 
 namespace beamctl {
 
@@ -12,7 +16,8 @@ using ArgTable = std::vector<void*>;
 // Built once per run; owns every definition and frees them on destruction.
 class Arguments {
   public:
-    Arguments();
+    // `commands` gives the words the command argument accepts.
+    explicit Arguments(std::span<const Command> commands = commandTable());
     ~Arguments();
     Arguments(const Arguments&) = delete;
     Arguments& operator=(const Arguments&) = delete;
@@ -93,6 +98,11 @@ class Arguments {
     ArgTable typesSetTable;
 
   private:
+    // argtable2 keeps pointers to a regular expression's pattern (compiled
+    // again at every parse) and to a placeholder: they live as long as the
+    // definitions.
+    std::string commandPattern_;
+    std::string commandPlaceholder_;
     bool complete_ = false;
     std::vector<void*> all_;
 };

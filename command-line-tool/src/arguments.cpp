@@ -98,9 +98,12 @@ Arguments::Arguments(std::span<const Command> commands)
     json = arg_lit0(nullptr, "json", "Print one JSON object per report.");
     portsAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
                            "Show or set the link advertisement of the ports");
-    countersAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
-                              "Show or set the programmable counter definitions");
+    countersAction = arg_rex1(nullptr, nullptr, "^(show|set|reset)$", "<show|set|reset>", kRexFlags,
+                              "Show, set or reset the programmable counter definitions");
     counterNumber = arg_int1(nullptr, "counter", "<1-16>", "The counter to change.");
+    resetCounter = arg_int0(nullptr, "counter", "<1-16>",
+                            "The counter to put back to its power-on definition (defaults to "
+                            "all).");
     countMode = arg_str0(nullptr, "mode", "<packets|bytes>", "What the counter counts.");
     countPorts = arg_str0(nullptr, "ports", "<A|B|AB|none>", "The ports it counts on.");
     for (const char* condition : kCounterConditionOptions) {
@@ -135,7 +138,7 @@ Arguments::Arguments(std::span<const Command> commands)
         json,           portsAction,   countersAction, timeAction,   port,     autoneg, modes,
         pause,          role,          save,           end};
     all_.pop_back();  // the end marker stays last
-    all_.insert(all_.end(), {counterNumber, countMode, countPorts});
+    all_.insert(all_.end(), {counterNumber, resetCounter, countMode, countPorts});
     all_.insert(all_.end(), countConditions.begin(), countConditions.end());
     all_.insert(all_.end(), {countSize, filterKind, typesAction, enableTypes, disableTypes, end});
     complete_ = true;
@@ -158,6 +161,7 @@ Arguments::Arguments(std::span<const Command> commands)
     countersSetTable = {counterNumber, countMode, countPorts};
     countersSetTable.insert(countersSetTable.end(), countConditions.begin(), countConditions.end());
     countersSetTable.insert(countersSetTable.end(), {countSize, device, end});
+    countersResetTable = {resetCounter, device, end};
     timeTable = {timeAction, end};
     portsSetTable = {port, autoneg, modes, pause, role, save, device, end};
     filterTable = {filterKind, end};

@@ -58,6 +58,7 @@ class Arguments {
     arg_rex* countersAction;
     arg_rex* timeAction;
     arg_int* counterNumber;
+    arg_int* resetCounter;  // the optional --counter of `counters reset`
     arg_str* countMode;
     arg_str* countPorts;
     std::vector<arg_str*> countConditions;  // in the order of kCounterConditionOptions
@@ -91,6 +92,7 @@ class Arguments {
     ArgTable portsTable;
     ArgTable countersTable;
     ArgTable countersSetTable;
+    ArgTable countersResetTable;
     ArgTable timeTable;
     ArgTable portsSetTable;
     ArgTable filterTable;

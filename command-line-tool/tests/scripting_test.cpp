@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <regex>
@@ -477,7 +478,30 @@ TEST_F(Ports, RefusesBadValuesAndModelsWithoutSpeedSelection) {
 // ---------------------------------------------------------------------------
 // counters
 
-using Counters = WithDriver;
+class Counters : public WithDriver {
+  protected:
+    void TearDown() override { NettlebeamAPIUninitialize(); }
+
+    // The sixteen definitions as the library reads them from the daemon,
+    // once the device is listed.
+    std::vector<NettlebeamApiCounterV2> libraryCounters(int handle) {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        std::vector<NettlebeamApiCounterV2> counters(NETTLEBEAM_PROGRAMMABLE_COUNTERS);
+        for (std::int32_t i = 0; i < NETTLEBEAM_PROGRAMMABLE_COUNTERS; ++i) {
+            while (NettlebeamAPIGetCounterV2(handle, i, &counters[i]) != 0) {
+                if (std::chrono::steady_clock::now() > deadline) return {};
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        return counters;
+    }
+};
+
+bool sameDefinition(const NettlebeamApiCounterV2& a, const NettlebeamApiCounterV2& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // Counter 1 as the device stores it: bytes on port A of TCP over IPv4, not
 // broadcast, longer than 1000 bytes, to or from 10.0.*.7.
@@ -549,6 +573,52 @@ TEST_F(Counters, SetChangesTheNamedFieldsOfOneCounterAndReadsBack) {
             "--counter: 17 is not between 1 and 16");
     EXPECT_NE(ok({"counters", "show"}).find("Counter 03 : bytes on A: all\n"), std::string::npos)
         << "no refused change was written";
+}
+
+TEST_F(Counters, ResetWritesBackWhatTheDeviceStartedWith) {
+    const int handle = attach({"--type", "11"});
+    const std::vector<NettlebeamApiCounterV2> started = libraryCounters(handle);
+    ASSERT_EQ(started.size(), 16u);
+    NettlebeamAPIUninitialize();
+    const std::string shownAtStart = ok({"counters", "show"});
+    for (const char* number : {"--counter=2", "--counter=5", "--counter=13"}) {
+        ok({"counters", "set", number, "--mode=bytes", "--ports=none", "--tcp=no", "--size==64"});
+    }
+    EXPECT_EQ(ok({"counters", "reset", "--counter=5"}), kDetected);
+    std::vector<NettlebeamApiCounterV2> now = libraryCounters(handle);
+    ASSERT_EQ(now.size(), 16u);
+    NettlebeamAPIUninitialize();
+    EXPECT_TRUE(sameDefinition(now[4], started[4]));
+    EXPECT_FALSE(sameDefinition(now[1], started[1])) << "only the named counter is reset";
+    EXPECT_FALSE(sameDefinition(now[12], started[12])) << "only the named counter is reset";
+
+    EXPECT_EQ(ok({"counters", "reset"}), kDetected);
+    now = libraryCounters(handle);
+    ASSERT_EQ(now.size(), 16u);
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        EXPECT_TRUE(sameDefinition(now[i], started[i])) << "counter " << i + 1;
+    }
+    EXPECT_EQ(ok({"counters", "show"}), shownAtStart);
+}
+
+TEST_F(Counters, ResetAndSaveRefusals) {
+    attach({"--type", "11"});
+    attach({"--type", "5"});
+    refused({"counters", "reset", "--counter=0"},
+            kDetected + "Failed to reset Nettlebeam counter\n",
+            "--counter: 0 is not between 1 and 16");
+    refused({"counters", "reset", "-d", "1"},
+            kDetected + "Your device does not have programmable counters\n",
+            "only ten-gigabit models count with programmable counters");
+    // No save request exists for the definitions: nothing reaches the device.
+    const std::string cannotSave =
+        "--save: the device cannot keep counter definitions across restarts; it starts again "
+        "from its power-on definitions";
+    refused({"counters", "set", "--counter=3", "--tcp=yes", "--save"},
+            "Failed to save Nettlebeam counters\n", cannotSave);
+    refused({"counters", "reset", "--save"}, "Failed to save Nettlebeam counters\n", cannotSave);
+    EXPECT_NE(ok({"counters", "show"}).find("Counter 03 : bytes on A: all\n"), std::string::npos)
+        << "the refused set was not written";
 }
 
 }  // namespace

@@ -111,8 +111,11 @@ Arguments::Arguments(std::span<const Command> commands)
                                            "Whether packets must match, must not, or either."));
     }
     countSize = arg_str0(nullptr, "size", "<any|>N|<N|=N>", "Packet size in bytes (N <= 65535).");
-    timeAction = arg_rex1(nullptr, nullptr, "^(show)$", "<show>", kRexFlags,
-                          "Show the time source and the GPS reception");
+    timeAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
+                          "Show the time source and the GPS reception, or set the clock");
+    gpsTime = arg_lit0(nullptr, "gps", "Set the device clock from its GPS receiver.");
+    sntpServer = arg_str0(nullptr, "sntp", "<server[:port]>",
+                          "Set the device clock from an SNTP server (port 123 unless given).");
     port = arg_rex1(nullptr, "port", "^(a|b|ab)$", "<A|B|AB>", kRexFlags,
                     "The port or ports to change.");
     autoneg =
@@ -140,6 +143,7 @@ Arguments::Arguments(std::span<const Command> commands)
     all_.pop_back();  // the end marker stays last
     all_.insert(all_.end(), {counterNumber, resetCounter, countMode, countPorts});
     all_.insert(all_.end(), countConditions.begin(), countConditions.end());
+    all_.insert(all_.end(), {gpsTime, sntpServer});
     all_.insert(all_.end(), {countSize, filterKind, typesAction, enableTypes, disableTypes, end});
     complete_ = true;
     for (void* definition : all_) complete_ = complete_ && definition != nullptr;
@@ -163,6 +167,7 @@ Arguments::Arguments(std::span<const Command> commands)
     countersSetTable.insert(countersSetTable.end(), {countSize, device, end});
     countersResetTable = {resetCounter, device, end};
     timeTable = {timeAction, end};
+    timeSetTable = {gpsTime, sntpServer, device, end};
     portsSetTable = {port, autoneg, modes, pause, role, save, device, end};
     filterTable = {filterKind, end};
     typesTable = {typesAction, end};

@@ -57,6 +57,8 @@ class Arguments {
     arg_rex* portsAction;
     arg_rex* countersAction;
     arg_rex* timeAction;
+    arg_lit* gpsTime;
+    arg_str* sntpServer;
     arg_int* counterNumber;
     arg_int* resetCounter;  // the optional --counter of `counters reset`
     arg_str* countMode;
@@ -94,6 +96,7 @@ class Arguments {
     ArgTable countersSetTable;
     ArgTable countersResetTable;
     ArgTable timeTable;
+    ArgTable timeSetTable;
     ArgTable portsSetTable;
     ArgTable filterTable;
     ArgTable typesTable;

@@ -2,23 +2,33 @@
 // standard error (standard output keeps the messages scripts already match),
 // devices picked by MAC, and the options added for scripts.
 #include <NettlebeamAPI.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "nettlebeam_testsupport.h"
 #include "reply_hex.h"
+#include "sntp_client.h"
 
 namespace {
 
@@ -701,4 +711,193 @@ TEST_F(FilterTypes, RefusesUnknownNamesAndDevicesWithoutTheFilter) {
     EXPECT_EQ(usage.exitStatus, kFailureStatus);
     EXPECT_EQ(usage.out.rfind("beamctl filter types set [--enable=<name,...>]", 0), 0u)
         << usage.out;
+}
+
+// ---------------------------------------------------------------------------
+// time set
+
+namespace {
+
+// A loopback UDP port nothing listens on (free when it was looked up).
+std::uint16_t freeUdpPort() {
+    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
+// chronyd serving its own clock on a free loopback port, run in the
+// foreground with everything it writes in a temporary folder; the system's
+// chrony is left alone.
+class LocalChrony {
+  public:
+    explicit LocalChrony(const std::string& folder) : port_(freeUdpPort()) {
+        const std::string config = folder + "/chrony.conf";
+        std::ofstream(config) << "port " << port_
+                              << "\nbindaddress 127.0.0.1\nlocal stratum 1\nallow 127.0.0.1\n"
+                                 "cmdport 0\npidfile "
+                              << folder << "/chronyd.pid\ndriftfile " << folder
+                              << "/chrony.drift\n";
+        log_ = folder + "/chronyd.log";
+        std::vector<std::string> args = {"/usr/sbin/chronyd", "-x", "-d", "-f", config};
+        if (::getuid() == 0) args.insert(args.end(), {"-u", "root"});
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int out = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            std::vector<char*> argv;
+            for (std::string& arg : args) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+    }
+    ~LocalChrony() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    LocalChrony(const LocalChrony&) = delete;
+    LocalChrony& operator=(const LocalChrony&) = delete;
+
+    std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string log() const { return fileText(log_); }
+    // Waits until it answers a query (it reads its configuration first).
+    bool serving() const {
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        const beamctl::SntpServer target{"127.0.0.1", std::to_string(port_)};
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (std::holds_alternative<beamctl::SntpAnswer>(beamctl::querySntp(target, 200ms))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    std::uint16_t port_ = 0;
+    std::string log_;
+    pid_t pid_ = -1;
+};
+
+// The device clock of a timing status in Unix seconds.
+std::int64_t deviceClock(const NettlebeamApiTimingStatus& status) {
+    std::tm tm{};
+    tm.tm_year = status.rtcYear - 1900;
+    tm.tm_mon = status.rtcMonth - 1;
+    tm.tm_mday = status.rtcDay;
+    tm.tm_hour = status.rtcHour;
+    tm.tm_min = status.rtcMinute;
+    tm.tm_sec = status.rtcSecond;
+    return timegm(&tm);
+}
+
+class TimeSet : public WithDriver {
+  protected:
+    void TearDown() override { NettlebeamAPIUninitialize(); }
+
+    // The timing status as the library reads it, once `done` holds for it.
+    std::optional<NettlebeamApiTimingStatus> libraryTiming(
+        int handle, const std::function<bool(const NettlebeamApiTimingStatus&)>& done) {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        NettlebeamApiTimingStatus status{};
+        while (NettlebeamAPIGetTimingStatus(handle, &status) != 0 || !done(status)) {
+            if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+            std::this_thread::sleep_for(10ms);
+        }
+        NettlebeamAPIUninitialize();
+        return status;
+    }
+    std::optional<NettlebeamApiTimingStatus> libraryTiming(int handle) {
+        return libraryTiming(handle, [](const NettlebeamApiTimingStatus&) { return true; });
+    }
+    // Sets the device clock as a manual time through the library, once the
+    // device is listed; the status of the set.
+    std::int32_t setManualTime(int handle, std::int32_t unixSeconds) {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        std::int32_t status = 0;
+        while ((status = NettlebeamAPISetTimingTime(
+                    handle, NettlebeamApiTimingTime{4, unixSeconds, unixSeconds})) ==
+                   NETTLEBEAM_STATUS_UNKNOWN_HANDLE &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(10ms);
+        }
+        NettlebeamAPIUninitialize();
+        return status;
+    }
+};
+
+}  // namespace
+
+TEST_F(TimeSet, FromSntpSetsTheServersSecondAndPrintsTheOffsetApplied) {
+    LocalChrony chrony(daemon_.folder());
+    ASSERT_TRUE(chrony.serving()) << chrony.log();
+    const int gps = attach({"--type", "9"});
+    // Put the device clock 100 s behind, as a manual time would.
+    ASSERT_EQ(setManualTime(gps, static_cast<std::int32_t>(std::time(nullptr) - 100)), 0);
+
+    const ts::ProcessResult result = run({"time", "set", "--sntp=" + chrony.server()});
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, "");
+    const std::regex expected(kDetected + "Time source : SNTP \\(" + chrony.server() +
+                              "\\)\nDevice clock : [0-9]{4}-[0-9]{2}-[0-9]{2} "
+                              "[0-9]{2}:[0-9]{2}:[0-9]{2} \\(UTC\\)\nOffset applied : "
+                              "\\+(99|100|101) s\n");
+    EXPECT_TRUE(std::regex_match(result.out, expected)) << result.out;
+
+    const auto status = libraryTiming(gps);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(status->timeSource, 5) << "SNTP";
+    EXPECT_LE(std::llabs(deviceClock(*status) - std::time(nullptr)), 2)
+        << "the device clock follows the server's (the host's) again";
+}
+
+TEST_F(TimeSet, FromGpsOnceTheReceiverHasAFix) {
+    const int gps = attach({"--type", "9"});
+    // A status without a fix, then one without a receiver: refused before
+    // the device is asked to take a time it does not have.
+    daemon_.inject({std::to_string(gps), "0xCB202030", "--reply-hex",
+                    "0100000000000000000000010d05091f0cea07"});
+    refused({"time", "set", "--gps"}, kDetected + "Failed to set Nettlebeam time\n",
+            "the GPS receiver has no fix yet (`beamctl time show` gives the reception)");
+    daemon_.inject({std::to_string(gps), "0xCB202030", "--reply-hex",
+                    "fe00000000000000000000010d05091f0cea07"});
+    refused({"time", "set", "--gps"}, kDetected + "Failed to set Nettlebeam time\n",
+            "this device has no GPS receiver");
+
+    ASSERT_TRUE(libraryTiming(gps, [](const auto& s) { return s.gpsFix > 0; }).has_value());
+    EXPECT_EQ(ok({"time", "set", "--gps"}), kDetected + "Time source : GPS\n");
+    const auto status = libraryTiming(gps);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(status->timeSource, 2) << "GPS";
+}
+
+TEST_F(TimeSet, RefusesMissingOrBadSourcesServersThatDoNotAnswerAndModelsWithoutAClock) {
+    const int gps = attach({"--type", "9"});
+    attach({"--type", "5"});
+    const std::string failed = "Failed to set Nettlebeam time\n";
+    refused({"time", "set"}, failed, "give one of --gps or --sntp=SERVER");
+    refused({"time", "set", "--gps", "--sntp=127.0.0.1"}, failed,
+            "give one of --gps or --sntp=SERVER");
+    refused({"time", "set", "--sntp=127.0.0.1:123456"}, failed,
+            "--sntp: '123456' is not a port from 1 to 65535");
+    // A free port: the request comes back as refused by the host.
+    const std::string nobody = "127.0.0.1:" + std::to_string(freeUdpPort());
+    refused({"time", "set", "--sntp=" + nobody}, kDetected + failed,
+            "SNTP server " + nobody + ": no reply from " + nobody + ": Connection refused");
+    refused({"time", "set", "--gps", "-d", "1"},
+            kDetected + "Your device does not support timing\n", "this model has no clock to set");
+    const auto status = libraryTiming(gps);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_NE(status->timeSource, 5) << "no refused set reached the device";
 }

@@ -113,6 +113,12 @@ Arguments::Arguments(std::span<const Command> commands)
     countSize = arg_str0(nullptr, "size", "<any|>N|<N|=N>", "Packet size in bytes (N <= 65535).");
     timeAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
                           "Show the time source and the GPS reception, or set the clock");
+    firmwareAction = arg_rex1(nullptr, nullptr, "^(update)$", "<update>", kRexFlags,
+                              "Update the device's firmware from an image file");
+    firmwareFile = arg_file1(nullptr, nullptr, "FILE", "The firmware image file.");
+    force = arg_lit0(nullptr, "force",
+                     "Send a file that is older than the device's firmware, or that announces "
+                     "no version.");
     gpsTime = arg_lit0(nullptr, "gps", "Set the device clock from its GPS receiver.");
     sntpServer = arg_str0(nullptr, "sntp", "<server[:port]>",
                           "Set the device clock from an SNTP server (port 123 unless given).");
@@ -143,7 +149,7 @@ Arguments::Arguments(std::span<const Command> commands)
     all_.pop_back();  // the end marker stays last
     all_.insert(all_.end(), {counterNumber, resetCounter, countMode, countPorts});
     all_.insert(all_.end(), countConditions.begin(), countConditions.end());
-    all_.insert(all_.end(), {gpsTime, sntpServer});
+    all_.insert(all_.end(), {firmwareAction, firmwareFile, force, gpsTime, sntpServer});
     all_.insert(all_.end(), {countSize, filterKind, typesAction, enableTypes, disableTypes, end});
     complete_ = true;
     for (void* definition : all_) complete_ = complete_ && definition != nullptr;
@@ -168,6 +174,8 @@ Arguments::Arguments(std::span<const Command> commands)
     countersResetTable = {resetCounter, device, end};
     timeTable = {timeAction, end};
     timeSetTable = {gpsTime, sntpServer, device, end};
+    firmwareTable = {firmwareAction, end};
+    firmwareUpdateTable = {firmwareFile, force, device, end};
     portsSetTable = {port, autoneg, modes, pause, role, save, device, end};
     filterTable = {filterKind, end};
     typesTable = {typesAction, end};

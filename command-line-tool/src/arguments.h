@@ -57,6 +57,9 @@ class Arguments {
     arg_rex* portsAction;
     arg_rex* countersAction;
     arg_rex* timeAction;
+    arg_rex* firmwareAction;
+    arg_file* firmwareFile;
+    arg_lit* force;
     arg_lit* gpsTime;
     arg_str* sntpServer;
     arg_int* counterNumber;
@@ -97,6 +100,8 @@ class Arguments {
     ArgTable countersResetTable;
     ArgTable timeTable;
     ArgTable timeSetTable;
+    ArgTable firmwareTable;
+    ArgTable firmwareUpdateTable;
     ArgTable portsSetTable;
     ArgTable filterTable;
     ArgTable typesTable;

@@ -17,6 +17,7 @@ int runPorts(const CommandLine& line);
 int runCounters(const CommandLine& line);
 int runTime(const CommandLine& line);
 int runFilter(const CommandLine& line);
+int runFirmware(const CommandLine& line);
 
 namespace {
 
@@ -31,6 +32,7 @@ constexpr std::array kCommands = {
     Command{"counters", runCounters, false},
     Command{"time", runTime, false},
     Command{"filter", runFilter, false},
+    Command{"firmware", runFirmware, false},
 };
 
 }  // namespace

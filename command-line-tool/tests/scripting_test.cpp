@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -20,12 +22,14 @@
 #include <functional>
 #include <optional>
 #include <regex>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <variant>
 #include <vector>
 
+#include "firmware_format.h"
 #include "nettlebeam_testsupport.h"
 #include "reply_hex.h"
 #include "sntp_client.h"
@@ -900,4 +904,155 @@ TEST_F(TimeSet, RefusesMissingOrBadSourcesServersThatDoNotAnswerAndModelsWithout
     const auto status = libraryTiming(gps);
     ASSERT_TRUE(status.has_value());
     EXPECT_NE(status->timeSource, 5) << "no refused set reached the device";
+}
+
+// ---------------------------------------------------------------------------
+// firmware update
+
+namespace {
+
+// A firmware file for image tag `tag` ("KV7P") whose one image announces
+// `software` and `hardware`, as simulated hardware reads its versions.
+std::vector<std::uint8_t> firmwareFile(const char (&tag)[5], std::array<std::uint8_t, 4> software,
+                                       std::uint32_t hardware) {
+    std::vector<std::uint8_t> image = {'N', 'B', 'F', 'W'};
+    image.insert(image.end(), software.begin(), software.end());
+    for (int shift = 0; shift < 32; shift += 8) image.push_back(std::uint8_t(hardware >> shift));
+    for (int i = 0; image.size() < 3000; ++i) image.push_back(std::uint8_t(i * 7 + 3));
+    const std::uint32_t tagValue = std::uint32_t(tag[0]) << 24 | std::uint32_t(tag[1]) << 16 |
+                                   std::uint32_t(tag[2]) << 8 | std::uint32_t(tag[3]);
+    return nettlebeam::firmware_format::buildFile(tagValue, image, {});
+}
+
+class Firmware : public WithDriver {
+  protected:
+    void TearDown() override { NettlebeamAPIUninitialize(); }
+
+    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const std::string path = daemon_.folder() + "/" + name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
+    // Restarts the device through the library and returns the versions it
+    // reports once it runs `software` (or whatever it runs when the wait ends).
+    NettlebeamApiVersions versionsAfterRestart(int handle, std::array<std::uint8_t, 4> software) {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (NettlebeamAPIRestartDevice(handle) != 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(10ms);
+        }
+        NettlebeamApiVersions versions{};
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (NettlebeamAPIGetVersions(handle, &versions) == 0 &&
+                std::equal(software.begin(), software.end(), versions.swFirmwareVersion)) {
+                break;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return versions;
+    }
+};
+
+const std::string kFailedUpdate = "Failed to update Nettlebeam firmware\n";
+
+}  // namespace
+
+TEST_F(Firmware, UpdateReportsEachPercentAndTheDeviceRunsTheNewVersionsAfterARestart) {
+    const int handle = attach({"--type", "5", "--sw-fw", "1.2.0.0", "--hw-fw", "210"});
+    // A name beyond ASCII: the library takes it in UTF-16.
+    const std::string file =
+        write("neue-\u00e9\U0001F600.bin", firmwareFile("KV7P", {1, 3, 0, 0}, 220));
+    const ts::ProcessResult result = run({"firmware", "update", file}, 60s);
+    ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, "");
+    const std::string head =
+        kDetected + "Firmware : 1.2.0.0 (hardware 210) to 1.3.0.0 (hardware 220)\n";
+    const std::string tail =
+        "100%\nFirmware update done: the device runs it from its next restart\n";
+    ASSERT_EQ(result.out.rfind(head, 0), 0u) << result.out;
+    ASSERT_GE(result.out.size(), head.size() + tail.size());
+    EXPECT_EQ(result.out.substr(result.out.size() - tail.size()), tail);
+    // One line per change, rising.
+    std::istringstream lines(result.out.substr(head.size()));
+    std::string percentLine;
+    int last = -1;
+    while (std::getline(lines, percentLine) && percentLine.back() == '%') {
+        const int percent = std::stoi(percentLine);
+        EXPECT_GT(percent, last) << result.out;
+        last = percent;
+    }
+    EXPECT_EQ(last, 100);
+
+    const NettlebeamApiVersions versions = versionsAfterRestart(handle, {1, 3, 0, 0});
+    EXPECT_EQ(std::vector<int>(versions.swFirmwareVersion, versions.swFirmwareVersion + 4),
+              (std::vector<int>{1, 3, 0, 0}));
+    EXPECT_EQ(versions.hwFirmwareVersion, 220u);
+}
+
+TEST_F(Firmware, RefusesOtherModelsDamagedFilesAndDowngradesUnlessForced) {
+    const int handle = attach({"--type", "5", "--sw-fw", "1.2.0.0", "--hw-fw", "210"});
+    refused({"firmware", "update", write("ten.bin", firmwareFile("KVTX", {1, 3, 0, 0}, 220))},
+            kDetected + kFailedUpdate,
+            "the file is for Ten-Gigabit (image tag KVTX), the device is a Gigabit Gen2 (image "
+            "tag KV7P)");
+    std::vector<std::uint8_t> damaged = firmwareFile("KV7P", {1, 3, 0, 0}, 220);
+    damaged.back() ^= 1;
+    refused({"firmware", "update", write("damaged.bin", damaged)}, kDetected + kFailedUpdate,
+            "the file is not a firmware image: its CRC-32 does not match its contents");
+    refused({"firmware", "update", daemon_.folder()}, kFailedUpdate,
+            daemon_.folder() + " is not a regular file");
+    // Older software with newer hardware firmware is still older.
+    const std::string older = write("older.bin", firmwareFile("KV7P", {1, 1, 9, 9}, 220));
+    refused({"firmware", "update", older}, kDetected + kFailedUpdate,
+            "the file holds 1.1.9.9 (hardware 220), older than the device's 1.2.0.0 (hardware "
+            "210); --force sends it anyway");
+    std::vector<std::uint8_t> silent = firmwareFile("KV7P", {1, 3, 0, 0}, 220);
+    silent[16] = 'X';  // the image no longer announces its versions
+    silent = nettlebeam::firmware_format::buildFile(0x4B563750, std::span(silent).subspan(16), {});
+    refused({"firmware", "update", write("silent.bin", silent)}, kDetected + kFailedUpdate,
+            "the file announces no firmware version, so it may be older than the device's; "
+            "--force sends it anyway");
+    // The device refusing the upload is named as such (after what progress
+    // the library saw before).
+    daemon_.inject({std::to_string(handle), "0xCB202400", "--fail"});
+    const ts::ProcessResult failed = run({"firmware", "update", older, "--force"});
+    EXPECT_EQ(failed.exitStatus, kFailureStatus);
+    EXPECT_TRUE(std::regex_match(
+        failed.out, std::regex(kDetected +
+                               "Firmware : 1\\.2\\.0\\.0 \\(hardware 210\\) to 1\\.1\\.9\\.9 "
+                               "\\(hardware 220\\)\n(0%\n)?" +
+                               kFailedUpdate)))
+        << failed.out;
+    EXPECT_EQ(failed.err,
+              "beamctl: the device refused: status -1 (the driver could not be reached, failed "
+              "the request or sent an invalid reply)\n");
+
+    const ts::ProcessResult forced = run({"firmware", "update", older, "--force"}, 60s);
+    EXPECT_EQ(forced.exitStatus, 0) << forced.out << forced.err;
+    EXPECT_TRUE(contains(forced.out, "Firmware update done")) << forced.out;
+    const NettlebeamApiVersions versions = versionsAfterRestart(handle, {1, 1, 9, 9});
+    EXPECT_EQ(versions.swFirmwareVersion[2], 9) << "the forced downgrade reached the device";
+}
+
+TEST_F(Firmware, OnATerminalOneBarIsRedrawnInPlace) {
+    attach({"--type", "5", "--sw-fw", "1.2.0.0", "--hw-fw", "210"});
+    const std::string file = write("new.bin", firmwareFile("KV7P", {1, 3, 0, 0}, 220));
+    // Python's pty gives beamctl a terminal and copies what it writes there.
+    const std::string script =
+        "import os, pty, sys\nstatus = pty.spawn(sys.argv[1:])\n"
+        "sys.exit(os.waitstatus_to_exitcode(status))\n";
+    const ts::ProcessResult result =
+        ts::runProcess({PYTHON3_PATH, "-c", script, BEAMCTL_PATH, "firmware", "update", file}, 60s,
+                       {daemon_.controlEnv()});
+    ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
+    // The terminal turns each "\n" into "\r\n".
+    EXPECT_TRUE(contains(result.out, "hardware 220)\r\n\r[")) << result.out;
+    EXPECT_TRUE(contains(result.out,
+                         "\r[########################################] 100%\r\n"
+                         "Firmware update done"))
+        << result.out;
+    EXPECT_FALSE(contains(result.out, "%\r\n\r[")) << "one line, redrawn: " << result.out;
 }

@@ -452,6 +452,10 @@ TEST_F(Completion, OffersWordsOptionsAndTheAttachedMacs) {
     EXPECT_EQ(complete("beamctl filter types ''", 3), "show\nset\n");
     EXPECT_EQ(complete("beamctl filter types set --e", 4), "--enable=\n");
     EXPECT_EQ(complete("beamctl filter types show --j", 4), "--json\n");
+    EXPECT_EQ(complete("beamctl fir", 1), "firmware\n");
+    EXPECT_EQ(complete("beamctl counters r", 2), "reset\n");
+    EXPECT_EQ(complete("beamctl time set --s", 3), "--sntp=\n");
+    EXPECT_EQ(complete("beamctl firmware update --f", 3), "--force\n");
 }
 
 // ---------------------------------------------------------------------------

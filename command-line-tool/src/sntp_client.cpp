@@ -2,6 +2,7 @@
 
 #include <netdb.h>
 #include <poll.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 
 #include "text.h"
 
@@ -206,7 +206,10 @@ std::variant<SntpAnswer, std::string> querySntp(const SntpServer& server,
     // The low bits of the fraction, below a microsecond, are random so that
     // an unasked datagram cannot guess the originate time to echo.
     NtpTimestamp sent = ntpTimestampOf(std::chrono::system_clock::now());
-    sent.fraction ^= std::random_device{}() & 0xFFFu;
+    std::uint32_t noise = 0;
+    if (::getrandom(&noise, sizeof noise, GRND_NONBLOCK) == sizeof noise) {
+        sent.fraction ^= noise & 0xFFFu;
+    }
     const SntpPacket request = sntpRequest(sent);
     if (::send(socket.fd(), request.data(), request.size(), 0) !=
         static_cast<ssize_t>(request.size())) {

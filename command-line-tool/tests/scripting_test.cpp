@@ -754,17 +754,20 @@ class LocalChrony {
         log_ = folder + "/chronyd.log";
         std::vector<std::string> args = {"/usr/sbin/chronyd", "-x", "-d", "-f", config};
         if (::getuid() == 0) args.insert(args.end(), {"-u", "root"});
+        // Everything the child needs is made before the fork: it only opens,
+        // duplicates and executes.
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const int out = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         pid_ = ::fork();
         if (pid_ == 0) {
-            const int out = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             ::dup2(out, 1);
             ::dup2(out, 2);
-            std::vector<char*> argv;
-            for (std::string& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
+        if (out >= 0) ::close(out);
     }
     ~LocalChrony() {
         if (pid_ <= 0) return;

@@ -96,6 +96,14 @@ std::optional<ImageVersions> announcedVersions(std::span<const uint8_t> image) {
     return versions;
 }
 
+bool isNewerSoftware(const std::array<uint8_t, 4>& to, const std::array<uint8_t, 4>& from) {
+    return std::lexicographical_compare(from.begin(), from.end(), to.begin(), to.end());
+}
+
+bool isNewerFirmware(const ImageVersions& to, const ImageVersions& from) {
+    return isNewerSoftware(to.software, from.software) || to.hardware > from.hardware;
+}
+
 Images images(std::span<const uint8_t> file) {
     const size_t firstLength = wire::readLe32(file, kFirstLengthOffset);
     const size_t secondLength = wire::readLe32(file, kSecondLengthOffset);

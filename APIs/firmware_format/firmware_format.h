@@ -57,4 +57,13 @@ struct ImageVersions {
 };
 std::optional<ImageVersions> announcedVersions(std::span<const uint8_t> image);
 
+// Whether software version `to` is newer than `from`, component by
+// component from the first, each an unsigned byte.
+bool isNewerSoftware(const std::array<uint8_t, 4>& to, const std::array<uint8_t, 4>& from);
+
+// Whether a device running `from` is offered an image that installs `to`:
+// its software firmware is newer, or else its hardware firmware is (an
+// older software version does not settle it).
+bool isNewerFirmware(const ImageVersions& to, const ImageVersions& from);
+
 }  // namespace nettlebeam::firmware_format

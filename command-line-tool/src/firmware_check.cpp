@@ -59,12 +59,6 @@ FirmwareVersions firmwareVersionsOf(const NettlebeamApiVersions& versions) {
     return v;
 }
 
-int compareFirmware(const FirmwareVersions& a, const FirmwareVersions& b) {
-    if (a.software != b.software) return a.software < b.software ? -1 : 1;
-    if (a.hardware != b.hardware) return a.hardware < b.hardware ? -1 : 1;
-    return 0;
-}
-
 FirmwarePlan planFirmwareUpdate(std::span<const std::uint8_t> file, std::uint32_t deviceType,
                                 const FirmwareVersions& from, bool force) {
     FirmwarePlan plan;
@@ -94,10 +88,13 @@ FirmwarePlan planFirmwareUpdate(std::span<const std::uint8_t> file, std::uint32_
         plan.refusal =
             "the file announces no firmware version, so it may be older than the "
             "device's; --force sends it anyway";
-    } else if (compareFirmware(*plan.to, from) < 0) {
+    } else if (*plan.to == from) {
+        plan.refusal = format("the device already runs %s; --force sends the file again",
+                              firmwareVersionsText(from).c_str());
+    } else if (!image_format::isNewerFirmware(*plan.to, from)) {
         plan.refusal = format(
-            "the file holds %s, older than the device's %s; --force sends it "
-            "anyway",
+            "the file holds %s, not newer than the device's %s; --force "
+            "sends it anyway",
             firmwareVersionsText(*plan.to).c_str(), firmwareVersionsText(from).c_str());
     }
     return plan;

@@ -1,6 +1,6 @@
 // The checks before a firmware file is sent that the daemon-backed tests do
-// not reach: which image's versions count, the models that take any tag,
-// and a reinstall of the running version.
+// not reach: which image's versions count, what counts as newer, and the
+// models that take any tag.
 #include "firmware_check.h"
 
 #include <gtest/gtest.h>
@@ -30,11 +30,11 @@ const FirmwareVersions kRunning = {{1, 2, 0, 0}, 210};
 
 TEST(FirmwarePlan, TheSecondImagesVersionsCountAsItIsProgrammedLast) {
     const auto file = image_format::buildFile(kGen2Tag, announcing({{1, 3, 0, 0}, 220}),
-                                              announcing({{1, 1, 0, 0}, 220}));
+                                              announcing({{1, 1, 0, 0}, 200}));
     const FirmwarePlan plan = planFirmwareUpdate(file, DeviceTypeGigabitGen2, kRunning, false);
     ASSERT_TRUE(plan.to.has_value());
-    EXPECT_EQ(*plan.to, (FirmwareVersions{{1, 1, 0, 0}, 220}));
-    EXPECT_TRUE(plan.refusal.has_value()) << "older than the running 1.2.0.0";
+    EXPECT_EQ(*plan.to, (FirmwareVersions{{1, 1, 0, 0}, 200}));
+    EXPECT_TRUE(plan.refusal.has_value()) << "older than the running 1.2.0.0 (hardware 210)";
 
     const std::vector<std::uint8_t> plain(64, 0x11);  // announces nothing
     const auto firstOnly =
@@ -45,11 +45,19 @@ TEST(FirmwarePlan, TheSecondImagesVersionsCountAsItIsProgrammedLast) {
     EXPECT_FALSE(second.refusal.has_value()) << *second.refusal;
 }
 
-TEST(FirmwarePlan, UntaggedModelsTakeAnyTagAndTheRunningVersionMayBeSentAgain) {
-    const auto same = image_format::buildFile(0x51525A4D, announcing(kRunning), {});  // "QRZM"
-    const FirmwarePlan untagged = planFirmwareUpdate(same, DeviceTypeGigabitGen4, kRunning, false);
+// As the window offers an image: newer hardware firmware is enough, even
+// with older software.
+TEST(FirmwarePlan, NewerHardwareFirmwareAloneIsNewer) {
+    const auto file = image_format::buildFile(kGen2Tag, announcing({{1, 1, 0, 0}, 211}), {});
+    const FirmwarePlan plan = planFirmwareUpdate(file, DeviceTypeGigabitGen2, kRunning, false);
+    EXPECT_FALSE(plan.refusal.has_value()) << *plan.refusal;
+}
+
+TEST(FirmwarePlan, UntaggedModelsTakeAnyTagButForceNeverPassesAnotherModel) {
+    const auto newer = image_format::buildFile(0x51525A4D, announcing({{1, 3, 0, 0}, 210}), {});
+    const FirmwarePlan untagged = planFirmwareUpdate(newer, DeviceTypeGigabitGen4, kRunning, false);
     EXPECT_FALSE(untagged.refusal.has_value()) << *untagged.refusal;
-    const FirmwarePlan tagged = planFirmwareUpdate(same, DeviceTypeGigabitGen2, kRunning, true);
+    const FirmwarePlan tagged = planFirmwareUpdate(newer, DeviceTypeGigabitGen2, kRunning, true);
     ASSERT_TRUE(tagged.refusal.has_value()) << "--force does not pass another model's file";
     EXPECT_EQ(*tagged.refusal,
               "the file is for Ten-Gigabit (image tag QRZM), the device is a Gigabit Gen2 "

@@ -1011,11 +1011,14 @@ TEST_F(Firmware, RefusesOtherModelsDamagedFilesAndDowngradesUnlessForced) {
             "the file is not a firmware image: its CRC-32 does not match its contents");
     refused({"firmware", "update", daemon_.folder()}, kFailedUpdate,
             daemon_.folder() + " is not a regular file");
-    // Older software with newer hardware firmware is still older.
-    const std::string older = write("older.bin", firmwareFile("KV7P", {1, 1, 9, 9}, 220));
+    // Newer in neither part: older software with older hardware firmware.
+    const std::string older = write("older.bin", firmwareFile("KV7P", {1, 1, 9, 9}, 200));
     refused({"firmware", "update", older}, kDetected + kFailedUpdate,
-            "the file holds 1.1.9.9 (hardware 220), older than the device's 1.2.0.0 (hardware "
-            "210); --force sends it anyway");
+            "the file holds 1.1.9.9 (hardware 200), not newer than the device's 1.2.0.0 "
+            "(hardware 210); --force sends it anyway");
+    refused({"firmware", "update", write("same.bin", firmwareFile("KV7P", {1, 2, 0, 0}, 210))},
+            kDetected + kFailedUpdate,
+            "the device already runs 1.2.0.0 (hardware 210); --force sends the file again");
     std::vector<std::uint8_t> silent = firmwareFile("KV7P", {1, 3, 0, 0}, 220);
     silent[16] = 'X';  // the image no longer announces its versions
     silent = nettlebeam::firmware_format::buildFile(0x4B563750, std::span(silent).subspan(16), {});
@@ -1030,7 +1033,7 @@ TEST_F(Firmware, RefusesOtherModelsDamagedFilesAndDowngradesUnlessForced) {
     EXPECT_TRUE(std::regex_match(
         failed.out, std::regex(kDetected +
                                "Firmware : 1\\.2\\.0\\.0 \\(hardware 210\\) to 1\\.1\\.9\\.9 "
-                               "\\(hardware 220\\)\n(0%\n)?" +
+                               "\\(hardware 200\\)\n(0%\n)?" +
                                kFailedUpdate)))
         << failed.out;
     EXPECT_EQ(failed.err,

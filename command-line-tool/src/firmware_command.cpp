@@ -1,6 +1,5 @@
 #include <NettlebeamAPI.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,8 +13,10 @@
 #include "command_line.h"
 #include "device_session.h"
 #include "firmware_check.h"
+#include "progress_report.h"
 #include "text.h"
 #include "usage.h"
+#include "utf16.h"
 
 namespace beamctl {
 namespace {
@@ -23,7 +24,6 @@ namespace {
 // As the library: far above two images, low enough to hold in memory.
 constexpr off_t kMaxFileBytes = off_t{128} << 20;
 constexpr std::uint32_t kProgressPollMs = 200;
-constexpr int kBarWidth = 40;
 
 const char* const kFailed = "Failed to update Nettlebeam firmware\n";
 
@@ -59,73 +59,6 @@ std::optional<std::vector<std::uint8_t>> readImageFile(const std::string& path, 
     return bytes;
 }
 
-// The library takes the path in UTF-16; nothing when it is not UTF-8.
-std::optional<std::u16string> utf16Of(const std::string& text) {
-    constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};  // below is overlong
-    std::u16string wide;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        char32_t code = lead;
-        if ((lead & 0xE0) == 0xC0) {
-            extra = 1, code = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2, code = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3, code = lead & 0x07;
-        } else if (lead >= 0x80) {
-            return std::nullopt;
-        }
-        if (text.size() - i <= extra) return std::nullopt;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return std::nullopt;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < kSmallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            return std::nullopt;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            wide += static_cast<char16_t>(0xD800 + (code >> 10));
-            wide += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            wide += static_cast<char16_t>(code);
-        }
-        i += extra + 1;
-    }
-    return wide;
-}
-
-// A terminator sees one bar redrawn in place; a pipe or file gets one line
-// per change, which a script can follow.
-class ProgressReport {
-  public:
-    explicit ProgressReport(std::FILE* out) : out_(out), terminal_(::isatty(::fileno(out)) == 1) {}
-    void show(int percent) {
-        if (percent == last_) return;
-        last_ = percent;
-        if (terminal_) {
-            const int filled = percent * kBarWidth / 100;
-            std::fprintf(out_, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
-                         std::string(kBarWidth - filled, ' ').c_str(), percent);
-        } else {
-            std::fprintf(out_, "%d%%\n", percent);
-        }
-        std::fflush(out_);
-    }
-    // Ends the bar's line.
-    void finish() {
-        if (terminal_ && last_ >= 0) std::fputc('\n', out_);
-    }
-
-  private:
-    std::FILE* out_;
-    bool terminal_;
-    int last_ = -1;
-};
-
 int update(const CommandLine& line, NettlebeamApiDeviceHandle handle, const std::string& path,
            const std::vector<std::uint8_t>& file, bool force) {
     NettlebeamApiDeviceType type = 0;
@@ -150,7 +83,7 @@ int update(const CommandLine& line, NettlebeamApiDeviceHandle handle, const std:
                  plan.to ? firmwareVersionsText(*plan.to).c_str()
                          : "versions the file does not "
                            "announce");
-    const std::optional<std::u16string> widePath = utf16Of(path);
+    const std::optional<std::u16string> widePath = utf16FromUtf8(path.c_str());
     if (!widePath) return refuse(line, "the file name is not UTF-8");
     if (const std::int32_t status = NettlebeamAPIFirmwareUpdateStart(handle, widePath->c_str());
         status != 0) {

@@ -50,6 +50,10 @@ std::optional<std::vector<std::uint8_t>> readImageFile(const std::string& path, 
         return std::nullopt;
     }
     std::ifstream file(path, std::ios::binary);
+    if (!file.is_open()) {
+        why = format("cannot read %s: %s", path.c_str(), std::strerror(errno));
+        return std::nullopt;
+    }
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
                                     std::istreambuf_iterator<char>());
     if (!file.good() && !file.eof()) {

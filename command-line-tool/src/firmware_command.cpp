@@ -63,7 +63,7 @@ std::optional<std::vector<std::uint8_t>> readImageFile(const std::string& path, 
     return bytes;
 }
 
-int update(const CommandLine& line, NettlebeamApiDeviceHandle handle, const std::string& path,
+int update(const CommandLine& line, NettlebeamApiDeviceHandle handle, const std::u16string& path,
            const std::vector<std::uint8_t>& file, bool force) {
     NettlebeamApiDeviceType type = 0;
     if (const std::int32_t status = NettlebeamAPIGetDeviceType(handle, &type); status != 0) {
@@ -87,9 +87,7 @@ int update(const CommandLine& line, NettlebeamApiDeviceHandle handle, const std:
                  plan.to ? firmwareVersionsText(*plan.to).c_str()
                          : "versions the file does not "
                            "announce");
-    const std::optional<std::u16string> widePath = utf16FromUtf8(path.c_str());
-    if (!widePath) return refuse(line, "the file name is not UTF-8");
-    if (const std::int32_t status = NettlebeamAPIFirmwareUpdateStart(handle, widePath->c_str());
+    if (const std::int32_t status = NettlebeamAPIFirmwareUpdateStart(handle, path.c_str());
         status != 0) {
         std::fputs(kFailed, line.out);
         explainFailure(line.err, handle, status);
@@ -126,14 +124,17 @@ int runFirmware(const CommandLine& line) {
     if (line.help || !parses(args.firmwareUpdateTable, line.argc - 2, line.argv + 2)) {
         return printUsage(line.out, "beamctl firmware update", args.firmwareUpdateTable);
     }
+    // The file and its name are checked before any device is asked.
     const std::string path = args.firmwareFile->filename[0];
+    const std::optional<std::u16string> widePath = utf16FromUtf8(path.c_str());
+    if (!widePath) return refuse(line, "the file name is not UTF-8, which the library takes");
     std::string why;
     const auto file = readImageFile(path, why);
     if (!file) return refuse(line, why);
     const auto handle = startDeviceCommand(line, args.device);
     if (!handle) return kFailure;
     const LibrarySession session;
-    return update(line, *handle, path, *file, present(args.force));
+    return update(line, *handle, *widePath, *file, present(args.force));
 }
 
 }  // namespace beamctl

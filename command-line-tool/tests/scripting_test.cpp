@@ -1011,6 +1011,9 @@ TEST_F(Firmware, RefusesOtherModelsDamagedFilesAndDowngradesUnlessForced) {
             "the file is not a firmware image: its CRC-32 does not match its contents");
     refused({"firmware", "update", daemon_.folder()}, kFailedUpdate,
             daemon_.folder() + " is not a regular file");
+    refused(
+        {"firmware", "update", write("latin1-\xe9.bin", firmwareFile("KV7P", {1, 3, 0, 0}, 220))},
+        kFailedUpdate, "the file name is not UTF-8, which the library takes");
     // Newer in neither part: older software with older hardware firmware.
     const std::string older = write("older.bin", firmwareFile("KV7P", {1, 1, 9, 9}, 200));
     refused({"firmware", "update", older}, kDetected + kFailedUpdate,

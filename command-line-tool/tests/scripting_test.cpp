@@ -474,6 +474,43 @@ TEST_F(Ports, SetChangesOnlyTheNamedPortAndReadsBack) {
               canonicalJson(golden("ports_changed.json")));
 }
 
+// The advertisement is part of the configuration block the features save
+// stores, so --save keeps it (unlike the counter definitions, which no
+// request saves).
+TEST_F(Ports, SaveKeepsTheAdvertisementAcrossARestartOfTheDevice) {
+    const int handle = attach({"--type", "5"});
+    const auto restartDevice = [&] {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        std::int32_t status = 0;
+        while ((status = NettlebeamAPIRestartDevice(handle)) != 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(10ms);
+        }
+        NettlebeamAPIUninitialize();
+        EXPECT_EQ(status, 0);
+    };
+    // What `ports show` prints once the restarted device answers again.
+    const auto shownAfterRestart = [&] {
+        restartDevice();
+        ts::ProcessResult shown = run({"ports", "show"});
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (shown.exitStatus != 0 && std::chrono::steady_clock::now() < deadline) {
+            shown = run({"ports", "show"});
+        }
+        return shown.out;
+    };
+    const std::string changedB =
+        "Port B : auto-negotiation off, modes 100fd, pause sym,asym, role auto\n";
+    EXPECT_EQ(ok({"ports", "set", "--port=B", "--autoneg=off", "--modes=100fd"}), kDetected);
+    EXPECT_EQ(shownAfterRestart(), kDetected + golden("ports_default.txt"))
+        << "an unsaved change is gone after the restart";
+    EXPECT_EQ(ok({"ports", "set", "--port=B", "--autoneg=off", "--modes=100fd", "--save"}),
+              kDetected);
+    EXPECT_TRUE(contains(shownAfterRestart(), changedB));
+}
+
 TEST_F(Ports, RefusesBadValuesAndModelsWithoutSpeedSelection) {
     attach({"--type", "5"});
     attach({"--type", "13"});

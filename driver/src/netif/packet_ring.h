@@ -48,6 +48,9 @@ class PacketRing {
     // options: all that the classification, the header filters and the
     // counters look at.
     static constexpr uint32_t kHeaderBytes = 256;
+    // Gives up the promiscuous membership now rather than when the socket
+    // closes; safe while another thread reads the ring.
+    void leavePromiscuous();
 
   private:
     uint8_t* block(size_t index) const { return map_ + index * kBlockSize; }
@@ -55,6 +58,7 @@ class PacketRing {
     static constexpr size_t kBlockCount = 16;
 
     std::string interface_;
+    int index_ = 0;
     int fd_ = -1;
     std::atomic<bool> whole_{true};
     // When whole frames were last asked for, on the kernel's software clock:

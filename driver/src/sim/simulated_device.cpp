@@ -151,22 +151,12 @@ void SimulatedDevice::startUp() {
 }
 
 SimulatedDevice::~SimulatedDevice() {
-    releaseExternalPorts();
     host_.disposeInBackground(std::move(traffic_));
-}
-
-void SimulatedDevice::releaseExternalPorts() {
-    // The captures may take their time to close in the background, but the
-    // interfaces are given back before a detach or restart is answered:
-    // the caller finds them as they were (not promiscuous), and a restart
-    // does not read them twice.
-    if (settings_.externalPorts && traffic_) traffic_->releaseSource();
 }
 
 void SimulatedDevice::powerOn() {
     collectProgrammedFirmware();
     // A restart ends the captures; their files are closed in the background.
-    releaseExternalPorts();
     host_.disposeInBackground(std::move(traffic_));
     startUp();
     startTraffic(true);

@@ -64,8 +64,6 @@ class SimulatedDevice final : public DeviceModel {
     void postCaptureState(uint32_t state, uint64_t errorCode);
     // The traffic engine follows the device's settings and links.
     void startTraffic(bool restarting);
-    // Closes the interface ports' packet sockets now, if the device has any.
-    void releaseExternalPorts();
     void syncTraffic(TimePoint now);
     void postTrafficEvents();
     // Interface ports follow the configuration's inline mode and disabled ports.

@@ -48,8 +48,6 @@ class DeviceTraffic {
     DeviceTraffic(const DeviceTraffic&) = delete;
     DeviceTraffic& operator=(const DeviceTraffic&) = delete;
     bool carriesTraffic() const { return hasSource_; }
-    // Ends the traffic and closes the source now; see TrafficEngine.
-    void releaseSource() { engine_.releaseSource(); }
     TrafficEngine& engine() { return engine_; }
 
     void setPortLink(Port port, bool up, const PortLine& line) {

@@ -61,7 +61,7 @@ TrafficEngine::~TrafficEngine() {
 }
 
 void TrafficEngine::start() {
-    if (thread_.joinable() || !source_) return;
+    if (thread_.joinable()) return;
     stopRequested_ = false;
     if (stopFd_ >= 0) {
         uint64_t drained;
@@ -72,12 +72,6 @@ void TrafficEngine::start() {
         pthread_setname_np(pthread_self(), "nb-traffic");
         run();
     });
-}
-
-void TrafficEngine::releaseSource() {
-    stop();
-    source_.reset();
-    sourceFd_ = -1;
 }
 
 void TrafficEngine::stop() {

@@ -43,10 +43,6 @@ class TrafficEngine {
 
     void start();
     void stop();
-    // Stops the engine and closes its source at once, for a source that
-    // holds what other programs see (an interface's packet sockets keep it
-    // promiscuous) while the rest is torn down later. Not started again.
-    void releaseSource();
     // Passed to the source; see FrameSource::keepWholeFrames.
     void keepWholeFrames(bool whole) {
         if (source_) source_->keepWholeFrames(whole);

@@ -25,6 +25,9 @@ constexpr unsigned kFrameSize = 1u << 11;
 // A block that is not full is handed over after this long, so a trickle of
 // frames reaches the captures within a few milliseconds.
 constexpr unsigned kBlockTimeoutMs = 8;
+// How long before a switch to whole frames a frame may have been stamped on
+// receive and still be waiting in the ring.
+constexpr uint64_t kStampSlackNs = 10'000'000'000;
 
 std::string systemError(const std::string& what, const std::string& interface) {
     return what + " on interface " + interface + ": " + std::strerror(errno);
@@ -143,12 +146,15 @@ const PacketRing::Received* PacketRing::peek() {
             head_.length += 4;
         }
         head_.timestampNs = uint64_t{header->tp_sec} * 1'000'000'000u + header->tp_nsec;
-        // A hardware stamp may run on the interface's own clock: for those
-        // frames only the cut tells.
+        // A hardware stamp may run on the interface's own clock, and a frame
+        // forwarded within the host may carry its sender's stamp: for those
+        // only the cut tells (a stamp far before the switch is not one the
+        // kernel gave on receive).
         const bool softwareStamp = (header->tp_status & TP_STATUS_TS_RAW_HARDWARE) == 0;
-        head_.headersOnly =
-            header->tp_snaplen < header->tp_len ||
-            (softwareStamp && head_.timestampNs < wholeSinceNs_.load(std::memory_order_relaxed));
+        const uint64_t wholeSince = wholeSinceNs_.load(std::memory_order_relaxed);
+        const bool beforeWhole = softwareStamp && head_.timestampNs < wholeSince &&
+                                 wholeSince - head_.timestampNs < kStampSlackNs;
+        head_.headersOnly = header->tp_snaplen < header->tp_len || beforeWhole;
         headValid_ = true;
         return &head_;
     }

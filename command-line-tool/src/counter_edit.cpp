@@ -1,12 +1,13 @@
 #include "counter_edit.h"
 
 #include <cctype>
-#include <cstdlib>
+
+#include "counter_fields.h"
 
 namespace beamctl {
 namespace {
 
-constexpr long kLargestSize = 65535;  // the record keeps 16 bits
+namespace records = nettlebeam::records;
 
 std::string lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -24,34 +25,13 @@ std::int32_t NettlebeamApiCounterV2::*conditionField(std::size_t i) {
 }
 
 std::optional<std::string> applySize(NettlebeamApiCounterV2& counter, const std::string& text) {
-    const std::string refused =
-        "--size: '" + text + "' is not any, >N, <N or =N with N from 0 to 65535";
-    if (lower(text) == "any") {
-        counter.sizeMode = -1;
-        return std::nullopt;
+    const std::optional<records::SizeCondition> condition = records::parseSizeCondition(text);
+    if (!condition) {
+        return "--size: '" + text + "' is not any, >N, <N or =N with N from 0 to 65535";
     }
-    if (text.size() < 2) return refused;
-    const std::string digits = text.substr(1);
-    for (const char c : digits) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) return refused;
-    }
-    if (digits.size() > 5) return refused;
-    const long value = std::strtol(digits.c_str(), nullptr, 10);
-    if (value > kLargestSize) return refused;
-    switch (text[0]) {
-        case '>':
-            counter.sizeMode = 0;
-            break;
-        case '<':
-            counter.sizeMode = 1;
-            break;
-        case '=':
-            counter.sizeMode = 2;
-            break;
-        default:
-            return refused;
-    }
-    counter.size = static_cast<std::int32_t>(value);
+    counter.sizeMode = condition->mode;
+    // "any" keeps the size the record had.
+    if (condition->mode != records::kSizeAny) counter.size = condition->size;
     return std::nullopt;
 }
 

@@ -121,6 +121,68 @@ bool filterIsIpv6(const NettlebeamApiPacketFilter& filter) {
     return (filter.fieldFlags & NETTLEBEAM_FILTER_IPV6) != 0;
 }
 
+bool filterUsesField(const NettlebeamApiPacketFilter& filter, FilterField field) {
+    struct Use {
+        std::uint32_t flag;
+        std::uint16_t eitherBit;  // 0 for a source field
+    };
+    Use use{};
+    switch (field) {
+        case FilterField::DstMac:
+            use = {NETTLEBEAM_FILTER_DST_MAC, NETTLEBEAM_FILTER_EITHER_MAC};
+            break;
+        case FilterField::SrcMac:
+            use = {NETTLEBEAM_FILTER_SRC_MAC, 0};
+            break;
+        case FilterField::DstIp:
+            use = {NETTLEBEAM_FILTER_DST_IP, NETTLEBEAM_FILTER_EITHER_IP};
+            break;
+        case FilterField::SrcIp:
+            use = {NETTLEBEAM_FILTER_SRC_IP, 0};
+            break;
+        case FilterField::DstPort:
+            use = {NETTLEBEAM_FILTER_DST_PORT, NETTLEBEAM_FILTER_EITHER_PORT};
+            break;
+        case FilterField::SrcPort:
+            use = {NETTLEBEAM_FILTER_SRC_PORT, 0};
+            break;
+    }
+    return (filter.fieldFlags & use.flag) != 0 && (filter.eitherDirection & use.eitherBit) == 0;
+}
+
+void clearField(NettlebeamApiPacketFilter& filter, FilterField field) {
+    std::uint64_t care = careMask(filter);
+    for (std::size_t i = 0; i < fieldWidth(field); ++i) {
+        const int offset = offsetOf(field) + static_cast<int>(i);
+        recordBytes(filter)[offset] = 0;
+        care &= ~careBit(offset);
+    }
+    setCareMask(filter, care);
+}
+
+NettlebeamApiPacketFilter usedFieldsOnly(const NettlebeamApiPacketFilter& filter) {
+    NettlebeamApiPacketFilter used{};
+    used.enabled = filter.enabled;
+    used.fieldFlags = filter.fieldFlags;
+    used.eitherDirection = filter.eitherDirection;
+    for (const FilterField field :
+         {FilterField::DstMac, FilterField::SrcMac, FilterField::DstIp, FilterField::SrcIp,
+          FilterField::DstPort, FilterField::SrcPort}) {
+        if (!filterUsesField(filter, field)) continue;
+        const bool address = field == FilterField::DstIp || field == FilterField::SrcIp;
+        const std::size_t count = !address               ? fieldWidth(field)
+                                  : filterIsIpv6(filter) ? kIpv6Bytes
+                                                         : kIpv4Bytes;
+        std::array<std::uint8_t, kIpv6Bytes> bytes{};
+        std::array<std::uint8_t, kIpv6Bytes> mask{};
+        loadBytes(filter, field, {bytes.data(), count});
+        loadMask(filter, field, {mask.data(), count});
+        storeBytes(used, field, std::span<const std::uint8_t>(bytes.data(), count),
+                   std::span<const std::uint8_t>(mask.data(), count));
+    }
+    return used;
+}
+
 std::string filterAddressText(const NettlebeamApiPacketFilter& filter, FilterField field) {
     const std::size_t count = filterIsIpv6(filter) ? kIpv6Bytes : kIpv4Bytes;
     std::array<std::uint8_t, kIpv6Bytes> address{};

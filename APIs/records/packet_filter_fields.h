@@ -57,6 +57,19 @@ std::optional<std::uint16_t> parsePort(std::string_view text);
 // Whether the record's addresses are IPv6 (else IPv4).
 bool filterIsIpv6(const NettlebeamApiPacketFilter& filter);
 
+// Whether the filter compares the field: its flag is set and, for a
+// destination field, its layer matches a source/destination pair (a layer
+// matching either direction uses only the source field).
+bool filterUsesField(const NettlebeamApiPacketFilter& filter, FilterField field);
+
+// Zeroes the field's bytes and clears its care bits.
+void clearField(NettlebeamApiPacketFilter& filter, FilterField field);
+
+// The record with only what the filter uses: its enabled word, flags and
+// directions, and the fields it uses (an address as wide as its version)
+// with their care bits; every other byte and bit zero.
+NettlebeamApiPacketFilter usedFieldsOnly(const NettlebeamApiPacketFilter& filter);
+
 // An address field (DstIp or SrcIp) in the text the editors show, of the
 // record's IP version; a MAC field (DstMac or SrcMac) likewise.
 std::string filterAddressText(const NettlebeamApiPacketFilter& filter, FilterField field);

@@ -185,17 +185,14 @@ int SimpleFilterControl::fillFilter(NettlebeamApiPacketFilter* filter) {
 
     // Every check runs, so that all faulty fields are marked at once.
     bool valid = true;
-    if (has(used, NETTLEBEAM_FILTER_DST_IP) && !has(either, NETTLEBEAM_FILTER_EITHER_IP))
-        valid &= fillIp(ui_->dstIpTB, Field::DstIp, filter);
-    if (has(used, NETTLEBEAM_FILTER_SRC_IP)) valid &= fillIp(ui_->srcIpTB, Field::SrcIp, filter);
-    if (has(used, NETTLEBEAM_FILTER_DST_MAC) && !has(either, NETTLEBEAM_FILTER_EITHER_MAC))
-        valid &= fillMac(ui_->dstMacTB, Field::DstMac, filter);
-    if (has(used, NETTLEBEAM_FILTER_SRC_MAC))
-        valid &= fillMac(ui_->srcMacTB, Field::SrcMac, filter);
-    if (has(used, NETTLEBEAM_FILTER_SRC_PORT))
-        valid &= fillPort(ui_->srcPortTB, Field::SrcPort, filter);
-    if (has(used, NETTLEBEAM_FILTER_DST_PORT) && !has(either, NETTLEBEAM_FILTER_EITHER_PORT))
-        valid &= fillPort(ui_->dstPortTB, Field::DstPort, filter);
+    // A layer matching either direction uses only its source row.
+    const auto uses = [filter](Field field) { return records::filterUsesField(*filter, field); };
+    if (uses(Field::DstIp)) valid &= fillIp(ui_->dstIpTB, Field::DstIp, filter);
+    if (uses(Field::SrcIp)) valid &= fillIp(ui_->srcIpTB, Field::SrcIp, filter);
+    if (uses(Field::DstMac)) valid &= fillMac(ui_->dstMacTB, Field::DstMac, filter);
+    if (uses(Field::SrcMac)) valid &= fillMac(ui_->srcMacTB, Field::SrcMac, filter);
+    if (uses(Field::SrcPort)) valid &= fillPort(ui_->srcPortTB, Field::SrcPort, filter);
+    if (uses(Field::DstPort)) valid &= fillPort(ui_->dstPortTB, Field::DstPort, filter);
     return valid ? 0 : -1;
 }
 

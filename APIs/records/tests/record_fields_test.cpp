@@ -157,3 +157,53 @@ TEST(CounterFieldsTest, SizeConditionsTakeAComparisonAndSixteenBits) {
     EXPECT_FALSE(sizeComparison(kSizeAny));
     EXPECT_FALSE(sizeComparison(3));
 }
+
+TEST(PacketFilterFieldsTest, OnlyTheFieldsInUseAreKept) {
+    NettlebeamApiPacketFilter filter{};
+    filter.enabled = 1;
+    filter.fieldFlags = NETTLEBEAM_FILTER_SRC_IP | NETTLEBEAM_FILTER_DST_IP |
+                        NETTLEBEAM_FILTER_DST_PORT | NETTLEBEAM_FILTER_SRC_MAC;
+    filter.eitherDirection = NETTLEBEAM_FILTER_EITHER_IP;
+    std::memset(filter.srcIp, 0x11, 16);
+    std::memset(filter.dstIp, 0x22, 16);
+    std::memset(filter.dstMac, 0x33, 6);  // its flag is not set
+    filter.dstPort = 8080;
+    filter.srcPort = 53;  // likewise
+    setCareMask(filter, ~std::uint64_t{0});
+    filter.careMaskLow |= 0xF0000000u;
+    filter.careMaskHigh |= 0xFFF00000u;
+
+    EXPECT_TRUE(filterUsesField(filter, FilterField::SrcIp));
+    EXPECT_FALSE(filterUsesField(filter, FilterField::DstIp));  // either direction: source only
+    EXPECT_TRUE(filterUsesField(filter, FilterField::DstPort));
+    EXPECT_FALSE(filterUsesField(filter, FilterField::SrcPort));
+    EXPECT_TRUE(filterUsesField(filter, FilterField::SrcMac));
+    EXPECT_FALSE(filterUsesField(filter, FilterField::DstMac));
+
+    const NettlebeamApiPacketFilter used = usedFieldsOnly(filter);
+    EXPECT_EQ(used.enabled, 1);
+    EXPECT_EQ(used.fieldFlags, filter.fieldFlags);
+    EXPECT_EQ(used.eitherDirection, filter.eitherDirection);
+    // IPv4: four bytes of the source address, none of the destination.
+    EXPECT_EQ(used.srcIp[3], 0x11);
+    EXPECT_EQ(used.srcIp[4], 0);
+    EXPECT_EQ(used.dstIp[0], 0);
+    EXPECT_EQ(used.dstMac[0], 0);
+    EXPECT_EQ(used.dstPort, 8080);
+    EXPECT_EQ(used.srcPort, 0);
+    // Care bits: source MAC 6..11, source IP 28..31, destination port 44..45.
+    EXPECT_EQ(careMask(used), (0x3Full << 6) | (0xFull << 28) | (0x3ull << 44));
+    EXPECT_EQ(used.careMaskLow & 0xF0000000u, 0u);  // the caller's bits are not the filter's
+    EXPECT_EQ(used.careMaskHigh & 0xFFF00000u, 0u);
+
+    filter.fieldFlags |= NETTLEBEAM_FILTER_IPV6;
+    EXPECT_EQ(usedFieldsOnly(filter).srcIp[15], 0x11);
+    EXPECT_EQ(careMask(usedFieldsOnly(filter)) >> 28 & 0xFFFF, 0xFFFFu);
+
+    clearField(filter, FilterField::SrcIp);
+    EXPECT_EQ(filter.srcIp[15], 0);
+    EXPECT_EQ(filter.srcIp[0], 0);
+    EXPECT_EQ(careMask(filter) >> 28 & 0xFFFF, 0u);
+    EXPECT_EQ(careMask(filter) >> 12 & 0xFFFF, 0xFFFFu);  // the destination IP keeps its bits
+    EXPECT_EQ(filter.dstIp[0], 0x22);
+}

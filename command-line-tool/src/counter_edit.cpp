@@ -1,7 +1,9 @@
 #include "counter_edit.h"
 
 #include <cctype>
+#include <cstring>
 
+#include "address_forms.h"
 #include "counter_fields.h"
 
 namespace beamctl {
@@ -32,6 +34,28 @@ std::optional<std::string> applySize(NettlebeamApiCounterV2& counter, const std:
     counter.sizeMode = condition->mode;
     // "any" keeps the size the record had.
     if (condition->mode != records::kSizeAny) counter.size = condition->size;
+    return std::nullopt;
+}
+
+// As the window's editor reads it: the address replaces the whole pattern,
+// and only a counter that requires exactly one IP version compares one.
+std::optional<std::string> applyAddress(NettlebeamApiCounterV2& counter, const std::string& text) {
+    const bool ipv4 = counter.isIPv4 == 1;
+    const bool ipv6 = counter.isIPv6 == 1;
+    const bool any = lower(text) == "any";
+    if (ipv4 == ipv6 && !any) {
+        return std::string("--address: the counter must require exactly one of IPv4 and IPv6 ") +
+               "(--ipv4=yes or --ipv6=yes) to compare an address";
+    }
+    std::memset(counter.ip, 0, sizeof counter.ip);
+    std::memset(counter.ipMask, 0, sizeof counter.ipMask);
+    if (any) return std::nullopt;
+    const std::optional<records::WildcardAddress> parsed =
+        ipv6 ? records::parseIpv6Wildcards(text) : records::parseIpv4Wildcards(text);
+    if (!parsed) {
+        return "--address: '" + text + "' is not " + ipAddressForm(ipv6) + ", or any";
+    }
+    records::storeCounterAddress(counter, *parsed);
     return std::nullopt;
 }
 
@@ -66,6 +90,9 @@ std::optional<std::string> applyCounterChange(NettlebeamApiCounterV2& counter,
     }
     if (change.size) {
         if (auto refused = applySize(changed, *change.size)) return refused;
+    }
+    if (change.address) {
+        if (auto refused = applyAddress(changed, *change.address)) return refused;
     }
     counter = changed;
     return std::nullopt;

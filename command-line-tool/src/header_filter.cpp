@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 
+#include "address_forms.h"
 #include "json.h"
 #include "packet_filter_fields.h"
 #include "text.h"
@@ -90,14 +91,12 @@ std::optional<std::string> applyField(NettlebeamApiPacketFilter& filter, const F
         case FilterField::SrcMac:
         case FilterField::DstMac:
             stored = records::storeMacText(filter, field.field, value);
-            what = "a MAC address of six two-digit groups or ** joined by ':'";
+            what = macAddressForm();
             break;
         case FilterField::SrcIp:
         case FilterField::DstIp:
             stored = records::storeAddressText(filter, field.field, value);
-            what = records::filterIsIpv6(filter)
-                       ? "an IPv6 address of up to eight groups of four hexadecimal digits or *"
-                       : "an IPv4 address of four parts, each 0 to 255 or *";
+            what = ipAddressForm(records::filterIsIpv6(filter));
             break;
         case FilterField::SrcPort:
         case FilterField::DstPort:

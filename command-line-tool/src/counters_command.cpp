@@ -61,6 +61,7 @@ CounterChange counterChange(const Arguments& args) {
         change.conditions[i] = given(args.countConditions[i]);
     }
     change.size = given(args.countSize);
+    change.address = given(args.countAddress);
     return change;
 }
 

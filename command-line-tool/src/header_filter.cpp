@@ -64,6 +64,13 @@ const Layer kLayers[] = {
     {"--ip-mode", "IP", "ipMode", NETTLEBEAM_FILTER_EITHER_IP, kIpFields},
     {"--port-mode", "Port", "portMode", NETTLEBEAM_FILTER_EITHER_PORT, kPortFields}};
 
+const Layer& layerOf(const Field& field) {
+    for (const Layer& layer : kLayers) {
+        if (layer.eitherBit == field.eitherBit) return layer;
+    }
+    return kLayers[0];
+}
+
 bool inUse(const NettlebeamApiPacketFilter& filter, const Field& field) {
     return records::filterUsesField(filter, field.field);
 }
@@ -81,8 +88,9 @@ std::optional<std::string> applyField(NettlebeamApiPacketFilter& filter, const F
         return std::nullopt;
     }
     if (!field.source && has(filter.eitherDirection, field.eitherBit)) {
-        return format("%s: this layer matches either direction, which uses only the source",
-                      field.option);
+        const Layer& layer = layerOf(field);
+        return format("%s: with %s=either only %s is used", field.option, layer.modeOption,
+                      layer.fields[0].option);
     }
     records::clearField(filter, field.field);
     bool stored = false;

@@ -129,8 +129,7 @@ TEST(HeaderFilter, RefusalsNameTheOptionAndLeaveTheRecord) {
     EXPECT_EQ(refusal(change), "--dst-port: '65536' is not a port from 0 to 65535, or off");
     change = {};
     change.dstIp = "10.0.0.1";
-    EXPECT_EQ(refusal(change),
-              "--dst-ip: this layer matches either direction, which uses only the source");
+    EXPECT_EQ(refusal(change), "--dst-ip: with --ip-mode=either only --src-ip is used");
     change = {};
     change.ipVersion = "ipv6";
     EXPECT_EQ(refusal(change), "--ip-version: 'ipv6' is not 4 or 6");

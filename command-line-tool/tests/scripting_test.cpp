@@ -763,7 +763,7 @@ TEST_F(FilterHeader, RefusesBadFieldsDeviceFailuresAndModelsWithoutTheFilter) {
     refused({"filter", "header", "set", "--src-port=65536"}, failed,
             "--src-port: '65536' is not a port from 0 to 65535, or off");
     refused({"filter", "header", "set", "--port-mode=either", "--dst-port=80"}, failed,
-            "--dst-port: this layer matches either direction, which uses only the source");
+            "--dst-port: with --port-mode=either only --src-port is used");
     refused({"filter", "header", "set", "--ip-version=5"}, failed,
             "--ip-version: '5' is not 4 or 6");
     const auto filter = headerFilter(handle);

@@ -84,6 +84,26 @@ Fault check(std::span<const uint8_t> file, std::optional<uint32_t> expectedTag) 
     return Fault::None;
 }
 
+std::optional<ImageVersions> announcedVersions(std::span<const uint8_t> image) {
+    constexpr size_t kVersionsHeadSize = 12;
+    if (image.size() < kVersionsHeadSize) return std::nullopt;
+    const bool announces =
+        std::equal(image.begin(), image.begin() + 3, "NBF") && (image[3] == 'W' || image[3] == 'C');
+    if (!announces) return std::nullopt;
+    ImageVersions versions;
+    std::copy(image.begin() + 4, image.begin() + 8, versions.software.begin());
+    versions.hardware = wire::readLe32(image, 8);
+    return versions;
+}
+
+bool isNewerSoftware(const std::array<uint8_t, 4>& to, const std::array<uint8_t, 4>& from) {
+    return std::lexicographical_compare(from.begin(), from.end(), to.begin(), to.end());
+}
+
+bool isNewerFirmware(const ImageVersions& to, const ImageVersions& from) {
+    return isNewerSoftware(to.software, from.software) || to.hardware > from.hardware;
+}
+
 Images images(std::span<const uint8_t> file) {
     const size_t firstLength = wire::readLe32(file, kFirstLengthOffset);
     const size_t secondLength = wire::readLe32(file, kSecondLengthOffset);

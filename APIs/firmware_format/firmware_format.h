@@ -3,6 +3,7 @@
 // image lengths) followed by the first and the second image.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -44,5 +45,25 @@ struct Images {
     std::span<const uint8_t> second;
 };
 Images images(std::span<const uint8_t> file);
+
+// The versions an image announces in its first twelve bytes: "NBFW" or
+// "NBFC", the software firmware version (first component first) and the
+// hardware firmware version (little-endian). A device programmed with the
+// image runs these versions; an image without the head keeps the device's.
+struct ImageVersions {
+    std::array<uint8_t, 4> software{};
+    uint32_t hardware = 0;
+    bool operator==(const ImageVersions&) const = default;
+};
+std::optional<ImageVersions> announcedVersions(std::span<const uint8_t> image);
+
+// Whether software version `to` is newer than `from`, component by
+// component from the first, each an unsigned byte.
+bool isNewerSoftware(const std::array<uint8_t, 4>& to, const std::array<uint8_t, 4>& from);
+
+// Whether a device running `from` is offered an image that installs `to`:
+// its software firmware is newer, or else its hardware firmware is (an
+// older software version does not settle it).
+bool isNewerFirmware(const ImageVersions& to, const ImageVersions& from);
 
 }  // namespace nettlebeam::firmware_format

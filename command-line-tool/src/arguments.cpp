@@ -11,9 +11,8 @@ constexpr int kMaxErrors = 20;
 
 // argtable2 accepts a regular-expression argument when the pattern matches
 // anywhere in the word, so the alternatives are grouped between the anchors:
-// "lists" or "startx" must not pass as a command or an action.
-constexpr const char* kCommandPattern =
-    "^(directcapture|list|dpi|features|gps|statistics|ports|counters|time|filter)$";
+// "startx" must not pass as an action (commandPattern does the same for the
+// command words).
 constexpr const char* kCaptureActionPattern = "^(status|start|stop)$";
 constexpr const char* kFilterActionPattern = "^(enable|disable|save|show)$";
 constexpr const char* kFeaturesActionPattern = "^(set|clear|save|show)$";
@@ -38,10 +37,11 @@ arg_int* optionalValueInt(const char* longName, const char* placeholder, int def
 
 }  // namespace
 
-Arguments::Arguments() {
-    command = arg_rex1(nullptr, nullptr, kCommandPattern,
-                       "<help|directcapture|list|dpi|features|gps|statistics>", kRexFlags,
-                       "Primary command to execute. For details run with 'help <command>'");
+Arguments::Arguments(std::span<const Command> commands)
+    : commandPattern_(commandPattern(commands)), commandPlaceholder_(commandPlaceholder(commands)) {
+    command =
+        arg_rex1(nullptr, nullptr, commandPattern_.c_str(), commandPlaceholder_.c_str(), kRexFlags,
+                 "Primary command to execute. For details run with 'help <command>'");
     captureAction = arg_rex1(nullptr, nullptr, kCaptureActionPattern, "<status|start|stop>",
                              kRexFlags, "Direct capture operations");
     device = arg_rex0("d", "device", kDevicePattern, "<n>", kRexFlags,
@@ -98,9 +98,12 @@ Arguments::Arguments() {
     json = arg_lit0(nullptr, "json", "Print one JSON object per report.");
     portsAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
                            "Show or set the link advertisement of the ports");
-    countersAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
-                              "Show or set the programmable counter definitions");
+    countersAction = arg_rex1(nullptr, nullptr, "^(show|set|reset)$", "<show|set|reset>", kRexFlags,
+                              "Show, set or reset the programmable counter definitions");
     counterNumber = arg_int1(nullptr, "counter", "<1-16>", "The counter to change.");
+    resetCounter = arg_int0(nullptr, "counter", "<1-16>",
+                            "The counter to put back to its power-on definition (defaults to "
+                            "all).");
     countMode = arg_str0(nullptr, "mode", "<packets|bytes>", "What the counter counts.");
     countPorts = arg_str0(nullptr, "ports", "<A|B|AB|none>", "The ports it counts on.");
     for (const char* condition : kCounterConditionOptions) {
@@ -108,8 +111,17 @@ Arguments::Arguments() {
                                            "Whether packets must match, must not, or either."));
     }
     countSize = arg_str0(nullptr, "size", "<any|>N|<N|=N>", "Packet size in bytes (N <= 65535).");
-    timeAction = arg_rex1(nullptr, nullptr, "^(show)$", "<show>", kRexFlags,
-                          "Show the time source and the GPS reception");
+    timeAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
+                          "Show the time source and the GPS reception, or set the clock");
+    firmwareAction = arg_rex1(nullptr, nullptr, "^(update)$", "<update>", kRexFlags,
+                              "Update the device's firmware from an image file");
+    firmwareFile = arg_file1(nullptr, nullptr, "FILE", "The firmware image file.");
+    force = arg_lit0(nullptr, "force",
+                     "Send a file that is older than the device's firmware, or that announces "
+                     "no version.");
+    gpsTime = arg_lit0(nullptr, "gps", "Set the device clock from its GPS receiver.");
+    sntpServer = arg_str0(nullptr, "sntp", "<server[:port]>",
+                          "Set the device clock from an SNTP server (port 123 unless given).");
     port = arg_rex1(nullptr, "port", "^(a|b|ab)$", "<A|B|AB>", kRexFlags,
                     "The port or ports to change.");
     autoneg =
@@ -151,8 +163,9 @@ Arguments::Arguments() {
         json,           portsAction,   countersAction, timeAction,   port,     autoneg, modes,
         pause,          role,          save,           end};
     all_.pop_back();  // the end marker stays last
-    all_.insert(all_.end(), {counterNumber, countMode, countPorts});
+    all_.insert(all_.end(), {counterNumber, resetCounter, countMode, countPorts});
     all_.insert(all_.end(), countConditions.begin(), countConditions.end());
+    all_.insert(all_.end(), {firmwareAction, firmwareFile, force, gpsTime, sntpServer});
     all_.insert(all_.end(), {countSize, filterKind, typesAction, enableTypes, disableTypes,
                              countAddress, headerAction, headerEnabled, ipVersion, srcMac, dstMac,
                              srcIp, dstIp, srcPort, dstPort, macMode, ipMode, portMode, end});
@@ -176,7 +189,11 @@ Arguments::Arguments() {
     countersSetTable = {counterNumber, countMode, countPorts};
     countersSetTable.insert(countersSetTable.end(), countConditions.begin(), countConditions.end());
     countersSetTable.insert(countersSetTable.end(), {countSize, countAddress, device, end});
+    countersResetTable = {resetCounter, device, end};
     timeTable = {timeAction, end};
+    timeSetTable = {gpsTime, sntpServer, device, end};
+    firmwareTable = {firmwareAction, end};
+    firmwareUpdateTable = {firmwareFile, force, device, end};
     portsSetTable = {port, autoneg, modes, pause, role, save, device, end};
     filterTable = {filterKind, end};
     typesTable = {typesAction, end};

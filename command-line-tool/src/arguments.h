@@ -3,7 +3,11 @@
 
 #include <argtable2.h>
 
+#include <span>
+#include <string>
 #include <vector>
+
+#include "command_table.h"
 
 namespace beamctl {
 
@@ -12,7 +16,8 @@ using ArgTable = std::vector<void*>;
 // Built once per run; owns every definition and frees them on destruction.
 class Arguments {
   public:
-    Arguments();
+    // `commands` gives the words the command argument accepts.
+    explicit Arguments(std::span<const Command> commands = commandTable());
     ~Arguments();
     Arguments(const Arguments&) = delete;
     Arguments& operator=(const Arguments&) = delete;
@@ -52,7 +57,13 @@ class Arguments {
     arg_rex* portsAction;
     arg_rex* countersAction;
     arg_rex* timeAction;
+    arg_rex* firmwareAction;
+    arg_file* firmwareFile;
+    arg_lit* force;
+    arg_lit* gpsTime;
+    arg_str* sntpServer;
     arg_int* counterNumber;
+    arg_int* resetCounter;  // the optional --counter of `counters reset`
     arg_str* countMode;
     arg_str* countPorts;
     std::vector<arg_str*> countConditions;  // in the order of kCounterConditionOptions
@@ -99,7 +110,11 @@ class Arguments {
     ArgTable portsTable;
     ArgTable countersTable;
     ArgTable countersSetTable;
+    ArgTable countersResetTable;
     ArgTable timeTable;
+    ArgTable timeSetTable;
+    ArgTable firmwareTable;
+    ArgTable firmwareUpdateTable;
     ArgTable portsSetTable;
     ArgTable filterTable;
     ArgTable typesTable;
@@ -108,6 +123,11 @@ class Arguments {
     ArgTable headerSetTable;
 
   private:
+    // argtable2 keeps pointers to a regular expression's pattern (compiled
+    // again at every parse) and to a placeholder: they live as long as the
+    // definitions.
+    std::string commandPattern_;
+    std::string commandPlaceholder_;
     bool complete_ = false;
     std::vector<void*> all_;
 };

@@ -7,7 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "commands.h"
+#include "command_line.h"
+#include "command_table.h"
 #include "usage.h"
 
 namespace beamctl {
@@ -46,17 +47,9 @@ bool takeHelpOption(std::vector<char*>& words) {
 }
 
 int dispatch(const CommandLine& line) {
-    const char* command = line.argv[1];
-    if (sameWord(command, "directcapture")) return runDirectCapture(line);
-    if (sameWord(command, "list")) return runList(line);
-    if (sameWord(command, "dpi")) return runDpi(line);
-    if (sameWord(command, "features")) return runFeatures(line);
-    if (sameWord(command, "gps")) return runGps(line);
-    if (sameWord(command, "statistics")) return runStatistics(line);
-    if (sameWord(command, "ports")) return runPorts(line);
-    if (sameWord(command, "counters")) return runCounters(line);
-    if (sameWord(command, "time")) return runTime(line);
-    if (sameWord(command, "filter")) return runFilter(line);
+    if (const Command* command = findCommand(commandTable(), line.argv[1])) {
+        return command->run(line);
+    }
     std::fputs("beamctl : You must specify a valid command\n", line.out);
     return kFailure;
 }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "capture_config.h"
-#include "commands.h"
+#include "command_line.h"
 #include "device_session.h"
 #include "reasons.h"
 #include "reports.h"

@@ -19,8 +19,7 @@ struct CaptureOptions {
 
 // The UTF-16 form of a capture name given in UTF-8, the encoding of file
 // names here (the library turns the name back into UTF-8 for the driver).
-// Nothing when `name` is not valid UTF-8: a truncated or overlong sequence, a
-// surrogate, or a value above U+10FFFF.
+// Nothing when `name` is not valid UTF-8 (see utf16.h).
 std::optional<std::u16string> captureNameFromUtf8(const char* name);
 
 // `fileName` must outlive every use of the returned record. Megabyte counts

@@ -1,8 +1,10 @@
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "codec/power_on_counters.h"
+#include "command_line.h"
 #include "counter_definition.h"
 #include "counter_edit.h"
 #include "device_session.h"
@@ -95,6 +97,44 @@ int setCounter(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
     return 0;
 }
 
+// Writes the power-on definition of counter `number`, or of all sixteen
+// when it is absent.
+int resetCounters(const CommandLine& line, NettlebeamApiDeviceHandle handle) {
+    const std::optional<int> number = present(line.args.resetCounter)
+                                          ? std::optional(valueOf(line.args.resetCounter))
+                                          : std::nullopt;
+    if (number && (*number < 1 || *number > NETTLEBEAM_PROGRAMMABLE_COUNTERS)) {
+        std::fputs("Failed to reset Nettlebeam counter\n", line.out);
+        std::fprintf(line.err, "beamctl: --counter: %d is not between 1 and 16\n", *number);
+        return kFailure;
+    }
+    for (const NettlebeamApiCounterV2& definition : nettlebeam::codec::powerOnCounters()) {
+        if (number && definition.index != *number - 1) continue;
+        if (const std::int32_t status = NettlebeamAPISetCounterV2(handle, definition);
+            status != 0) {
+            std::fprintf(line.out, "Failed to reset Nettlebeam counter %02d\n",
+                         definition.index + 1);
+            explainFailure(line.err, handle, status);
+            return kFailure;
+        }
+    }
+    return 0;
+}
+
+enum class CountersAction { Show, Set, Reset };
+
+// The device keeps no counter definition across a restart, and the library
+// has no request to make it: a --save that did nothing would let a script
+// believe its definitions survive.
+int refuseSave(const CommandLine& line) {
+    std::fputs("Failed to save Nettlebeam counters\n", line.out);
+    std::fputs(
+        "beamctl: --save: the device cannot keep counter definitions across restarts; it "
+        "starts again from its power-on definitions\n",
+        line.err);
+    return kFailure;
+}
+
 }  // namespace
 
 int runCounters(const CommandLine& line) {
@@ -102,17 +142,34 @@ int runCounters(const CommandLine& line) {
     if (line.argc < 3 || !parses(args.countersTable, 2, line.argv + 1)) {
         return printUsage(line.out, "beamctl counters", args.countersTable);
     }
-    const bool set = sameWord(line.argv[2], "set");
-    ArgTable& table = set ? args.countersSetTable : args.deviceJsonTable;
-    if (line.help || !parses(table, line.argc - 2, line.argv + 2)) {
-        return printUsage(line.out, set ? "beamctl counters set" : "beamctl counters show", table);
+    const CountersAction action = sameWord(line.argv[2], "set")     ? CountersAction::Set
+                                  : sameWord(line.argv[2], "reset") ? CountersAction::Reset
+                                                                    : CountersAction::Show;
+    ArgTable& table = action == CountersAction::Set     ? args.countersSetTable
+                      : action == CountersAction::Reset ? args.countersResetTable
+                                                        : args.deviceJsonTable;
+    const char* heading = action == CountersAction::Set     ? "beamctl counters set"
+                          : action == CountersAction::Reset ? "beamctl counters reset"
+                                                            : "beamctl counters show";
+    if (!line.help && action != CountersAction::Show && hasWord(line, "--save")) {
+        return refuseSave(line);
     }
-    const bool json = !set && present(args.json);
+    if (line.help || !parses(table, line.argc - 2, line.argv + 2)) {
+        return printUsage(line.out, heading, table);
+    }
+    const bool json = action == CountersAction::Show && present(args.json);
     const auto handle = startDeviceCommand(line, args.device, !json);
     if (!handle) return kFailure;
     const LibrarySession session;
     if (!hasCounters(line, *handle)) return kFailure;
-    if (set) return setCounter(line, *handle);
+    switch (action) {
+        case CountersAction::Set:
+            return setCounter(line, *handle);
+        case CountersAction::Reset:
+            return resetCounters(line, *handle);
+        case CountersAction::Show:
+            break;
+    }
     return showCounters(line, *handle, json);
 }
 

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "commands.h"
+#include "command_line.h"
 #include "device_session.h"
 #include "usage.h"
 

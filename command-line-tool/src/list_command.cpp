@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "command_line.h"
 #include "device_details.h"
 #include "device_session.h"
 #include "json.h"

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <string>
 
-#include "commands.h"
+#include "command_line.h"
 #include "device_session.h"
 #include "ports_edit.h"
 #include "usage.h"

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "command_line.h"
 #include "counter_definition.h"
 #include "device_details.h"
 #include "device_session.h"

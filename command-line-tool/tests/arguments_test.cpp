@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <limits>
 #include <list>
 #include <optional>
@@ -156,6 +157,33 @@ TEST(DpiOptions, PatternsOfTextHexAndMask) {
     EXPECT_TRUE(parse(args.dpiEnableTable, {"enable", "--dpimask=0000FFFF"}));
     EXPECT_FALSE(parse(args.dpiEnableTable, {"enable", "--dpimask=0xffff"}));
     EXPECT_FALSE(parse(args.dpiEnableTable, {"enable", "--dpimask=-0x0000ffff"}));
+}
+
+// The command argument is built from a table: a row is all a new command
+// needs to be parsed and found, and only the rows marked for it reach the
+// main usage.
+TEST(CommandTable, TheParserAndTheUsageFollowTheRows) {
+    const std::vector<Command> rows = {{"alpha", nullptr, true}, {"beta", nullptr, false}};
+    Arguments args(rows);
+    EXPECT_TRUE(parse(args.mainTable, {"beamctl", "alpha"}));
+    EXPECT_TRUE(parse(args.mainTable, {"beamctl", "BETA"}));
+    for (const char* word : {"list", "alphabeta", "alph", "xbeta", "alpha|beta"}) {
+        EXPECT_FALSE(parse(args.mainTable, {"beamctl", word})) << word;
+    }
+    EXPECT_EQ(commandPlaceholder(rows), "<help|alpha>");
+    EXPECT_EQ(commandPlaceholder(commandTable()),
+              "<help|directcapture|list|dpi|features|gps|statistics>");
+}
+
+TEST(CommandTable, EveryRowIsFoundByItsWordInAnyCase) {
+    for (const Command& row : commandTable()) {
+        std::string upper = row.word;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(findCommand(commandTable(), upper.c_str()), &row) << row.word;
+        EXPECT_NE(row.run, nullptr) << row.word;
+    }
+    EXPECT_EQ(findCommand(commandTable(), "lis"), nullptr);
+    EXPECT_EQ(findCommand(commandTable(), "help"), nullptr) << "help is answered before dispatch";
 }
 
 }  // namespace

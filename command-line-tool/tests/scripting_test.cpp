@@ -2,22 +2,37 @@
 // standard error (standard output keeps the messages scripts already match),
 // devices picked by MAC, and the options added for scripts.
 #include <NettlebeamAPI.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <regex>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
+#include "firmware_format.h"
 #include "nettlebeam_testsupport.h"
 #include "reply_hex.h"
+#include "sntp_client.h"
 
 namespace {
 
@@ -437,6 +452,10 @@ TEST_F(Completion, OffersWordsOptionsAndTheAttachedMacs) {
     EXPECT_EQ(complete("beamctl filter types ''", 3), "show\nset\n");
     EXPECT_EQ(complete("beamctl filter types set --e", 4), "--enable=\n");
     EXPECT_EQ(complete("beamctl filter types show --j", 4), "--json\n");
+    EXPECT_EQ(complete("beamctl fir", 1), "firmware\n");
+    EXPECT_EQ(complete("beamctl counters r", 2), "reset\n");
+    EXPECT_EQ(complete("beamctl time set --s", 3), "--sntp=\n");
+    EXPECT_EQ(complete("beamctl firmware update --f", 3), "--force\n");
     EXPECT_EQ(complete("beamctl filter ''", 2), "types\nheader\n");
     EXPECT_EQ(complete("beamctl filter header ''", 3), "show\nset\n");
     EXPECT_EQ(complete("beamctl filter header show --j", 4), "--json\n");
@@ -462,6 +481,43 @@ TEST_F(Ports, SetChangesOnlyTheNamedPortAndReadsBack) {
               canonicalJson(golden("ports_changed.json")));
 }
 
+// The advertisement is part of the configuration block the features save
+// stores, so --save keeps it (unlike the counter definitions, which no
+// request saves).
+TEST_F(Ports, SaveKeepsTheAdvertisementAcrossARestartOfTheDevice) {
+    const int handle = attach({"--type", "5"});
+    const auto restartDevice = [&] {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        std::int32_t status = 0;
+        while ((status = NettlebeamAPIRestartDevice(handle)) != 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(10ms);
+        }
+        NettlebeamAPIUninitialize();
+        EXPECT_EQ(status, 0);
+    };
+    // What `ports show` prints once the restarted device answers again.
+    const auto shownAfterRestart = [&] {
+        restartDevice();
+        ts::ProcessResult shown = run({"ports", "show"});
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (shown.exitStatus != 0 && std::chrono::steady_clock::now() < deadline) {
+            shown = run({"ports", "show"});
+        }
+        return shown.out;
+    };
+    const std::string changedB =
+        "Port B : auto-negotiation off, modes 100fd, pause sym,asym, role auto\n";
+    EXPECT_EQ(ok({"ports", "set", "--port=B", "--autoneg=off", "--modes=100fd"}), kDetected);
+    EXPECT_EQ(shownAfterRestart(), kDetected + golden("ports_default.txt"))
+        << "an unsaved change is gone after the restart";
+    EXPECT_EQ(ok({"ports", "set", "--port=B", "--autoneg=off", "--modes=100fd", "--save"}),
+              kDetected);
+    EXPECT_TRUE(contains(shownAfterRestart(), changedB));
+}
+
 TEST_F(Ports, RefusesBadValuesAndModelsWithoutSpeedSelection) {
     attach({"--type", "5"});
     attach({"--type", "13"});
@@ -484,7 +540,30 @@ TEST_F(Ports, RefusesBadValuesAndModelsWithoutSpeedSelection) {
 // ---------------------------------------------------------------------------
 // counters
 
-using Counters = WithDriver;
+class Counters : public WithDriver {
+  protected:
+    void TearDown() override { NettlebeamAPIUninitialize(); }
+
+    // The sixteen definitions as the library reads them from the daemon,
+    // once the device is listed.
+    std::vector<NettlebeamApiCounterV2> libraryCounters(int handle) {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        std::vector<NettlebeamApiCounterV2> counters(NETTLEBEAM_PROGRAMMABLE_COUNTERS);
+        for (std::int32_t i = 0; i < NETTLEBEAM_PROGRAMMABLE_COUNTERS; ++i) {
+            while (NettlebeamAPIGetCounterV2(handle, i, &counters[i]) != 0) {
+                if (std::chrono::steady_clock::now() > deadline) return {};
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        return counters;
+    }
+};
+
+bool sameDefinition(const NettlebeamApiCounterV2& a, const NettlebeamApiCounterV2& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // Counter 1 as the device stores it: bytes on port A of TCP over IPv4, not
 // broadcast, longer than 1000 bytes, to or from 10.0.*.7.
@@ -556,6 +635,52 @@ TEST_F(Counters, SetChangesTheNamedFieldsOfOneCounterAndReadsBack) {
             "--counter: 17 is not between 1 and 16");
     EXPECT_NE(ok({"counters", "show"}).find("Counter 03 : bytes on A: all\n"), std::string::npos)
         << "no refused change was written";
+}
+
+TEST_F(Counters, ResetWritesBackWhatTheDeviceStartedWith) {
+    const int handle = attach({"--type", "11"});
+    const std::vector<NettlebeamApiCounterV2> started = libraryCounters(handle);
+    ASSERT_EQ(started.size(), 16u);
+    NettlebeamAPIUninitialize();
+    const std::string shownAtStart = ok({"counters", "show"});
+    for (const char* number : {"--counter=2", "--counter=5", "--counter=13"}) {
+        ok({"counters", "set", number, "--mode=bytes", "--ports=none", "--tcp=no", "--size==64"});
+    }
+    EXPECT_EQ(ok({"counters", "reset", "--counter=5"}), kDetected);
+    std::vector<NettlebeamApiCounterV2> now = libraryCounters(handle);
+    ASSERT_EQ(now.size(), 16u);
+    NettlebeamAPIUninitialize();
+    EXPECT_TRUE(sameDefinition(now[4], started[4]));
+    EXPECT_FALSE(sameDefinition(now[1], started[1])) << "only the named counter is reset";
+    EXPECT_FALSE(sameDefinition(now[12], started[12])) << "only the named counter is reset";
+
+    EXPECT_EQ(ok({"counters", "reset"}), kDetected);
+    now = libraryCounters(handle);
+    ASSERT_EQ(now.size(), 16u);
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        EXPECT_TRUE(sameDefinition(now[i], started[i])) << "counter " << i + 1;
+    }
+    EXPECT_EQ(ok({"counters", "show"}), shownAtStart);
+}
+
+TEST_F(Counters, ResetAndSaveRefusals) {
+    attach({"--type", "11"});
+    attach({"--type", "5"});
+    refused({"counters", "reset", "--counter=0"},
+            kDetected + "Failed to reset Nettlebeam counter\n",
+            "--counter: 0 is not between 1 and 16");
+    refused({"counters", "reset", "-d", "1"},
+            kDetected + "Your device does not have programmable counters\n",
+            "only ten-gigabit models count with programmable counters");
+    // No save request exists for the definitions: nothing reaches the device.
+    const std::string cannotSave =
+        "--save: the device cannot keep counter definitions across restarts; it starts again "
+        "from its power-on definitions";
+    refused({"counters", "set", "--counter=3", "--tcp=yes", "--save"},
+            "Failed to save Nettlebeam counters\n", cannotSave);
+    refused({"counters", "reset", "--save"}, "Failed to save Nettlebeam counters\n", cannotSave);
+    EXPECT_NE(ok({"counters", "show"}).find("Counter 03 : bytes on A: all\n"), std::string::npos)
+        << "the refused set was not written";
 }
 
 }  // namespace
@@ -638,6 +763,355 @@ TEST_F(FilterTypes, RefusesUnknownNamesAndDevicesWithoutTheFilter) {
     EXPECT_EQ(usage.exitStatus, kFailureStatus);
     EXPECT_EQ(usage.out.rfind("beamctl filter types set [--enable=<name,...>]", 0), 0u)
         << usage.out;
+}
+
+// ---------------------------------------------------------------------------
+// time set
+
+namespace {
+
+// A loopback UDP port nothing listens on (free when it was looked up).
+std::uint16_t freeUdpPort() {
+    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
+// chronyd serving its own clock on a free loopback port, run in the
+// foreground with everything it writes in a temporary folder; the system's
+// chrony is left alone.
+class LocalChrony {
+  public:
+    explicit LocalChrony(const std::string& folder) : port_(freeUdpPort()) {
+        const std::string config = folder + "/chrony.conf";
+        std::ofstream(config) << "port " << port_
+                              << "\nbindaddress 127.0.0.1\nlocal stratum 1\nallow 127.0.0.1\n"
+                                 "cmdport 0\npidfile "
+                              << folder << "/chronyd.pid\ndriftfile " << folder
+                              << "/chrony.drift\n";
+        log_ = folder + "/chronyd.log";
+        std::vector<std::string> args = {"/usr/sbin/chronyd", "-x", "-d", "-f", config};
+        if (::getuid() == 0) args.insert(args.end(), {"-u", "root"});
+        // Everything the child needs is made before the fork: it only opens,
+        // duplicates and executes.
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const int out = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        if (out >= 0) ::close(out);
+    }
+    ~LocalChrony() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    LocalChrony(const LocalChrony&) = delete;
+    LocalChrony& operator=(const LocalChrony&) = delete;
+
+    std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string log() const { return fileText(log_); }
+    // Waits until it answers a query (it reads its configuration first).
+    bool serving() const {
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        const beamctl::SntpServer target{"127.0.0.1", std::to_string(port_)};
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (std::holds_alternative<beamctl::SntpAnswer>(beamctl::querySntp(target, 200ms))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    std::uint16_t port_ = 0;
+    std::string log_;
+    pid_t pid_ = -1;
+};
+
+// The device clock of a timing status in Unix seconds.
+std::int64_t deviceClock(const NettlebeamApiTimingStatus& status) {
+    std::tm tm{};
+    tm.tm_year = status.rtcYear - 1900;
+    tm.tm_mon = status.rtcMonth - 1;
+    tm.tm_mday = status.rtcDay;
+    tm.tm_hour = status.rtcHour;
+    tm.tm_min = status.rtcMinute;
+    tm.tm_sec = status.rtcSecond;
+    return timegm(&tm);
+}
+
+class TimeSet : public WithDriver {
+  protected:
+    void TearDown() override { NettlebeamAPIUninitialize(); }
+
+    // The timing status as the library reads it, once `done` holds for it.
+    std::optional<NettlebeamApiTimingStatus> libraryTiming(
+        int handle, const std::function<bool(const NettlebeamApiTimingStatus&)>& done) {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        NettlebeamApiTimingStatus status{};
+        while (NettlebeamAPIGetTimingStatus(handle, &status) != 0 || !done(status)) {
+            if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+            std::this_thread::sleep_for(10ms);
+        }
+        NettlebeamAPIUninitialize();
+        return status;
+    }
+    std::optional<NettlebeamApiTimingStatus> libraryTiming(int handle) {
+        return libraryTiming(handle, [](const NettlebeamApiTimingStatus&) { return true; });
+    }
+    // Sets the device clock as a manual time through the library, once the
+    // device is listed; the status of the set.
+    std::int32_t setManualTime(int handle, std::int32_t unixSeconds) {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        std::int32_t status = 0;
+        while ((status = NettlebeamAPISetTimingTime(
+                    handle, NettlebeamApiTimingTime{4, unixSeconds, unixSeconds})) ==
+                   NETTLEBEAM_STATUS_UNKNOWN_HANDLE &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(10ms);
+        }
+        NettlebeamAPIUninitialize();
+        return status;
+    }
+};
+
+}  // namespace
+
+TEST_F(TimeSet, FromSntpSetsTheServersSecondAndPrintsTheOffsetApplied) {
+    LocalChrony chrony(daemon_.folder());
+    ASSERT_TRUE(chrony.serving()) << chrony.log();
+    const int gps = attach({"--type", "9"});
+    // Put the device clock 100 s behind, as a manual time would.
+    ASSERT_EQ(setManualTime(gps, static_cast<std::int32_t>(std::time(nullptr) - 100)), 0);
+
+    const ts::ProcessResult result = run({"time", "set", "--sntp=" + chrony.server()});
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, "");
+    const std::regex expected(kDetected + "Time source : SNTP \\(" + chrony.server() +
+                              "\\)\nDevice clock : [0-9]{4}-[0-9]{2}-[0-9]{2} "
+                              "[0-9]{2}:[0-9]{2}:[0-9]{2} \\(UTC\\)\nOffset applied : "
+                              "\\+(99|100|101) s\n");
+    EXPECT_TRUE(std::regex_match(result.out, expected)) << result.out;
+
+    const auto status = libraryTiming(gps);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(status->timeSource, 5) << "SNTP";
+    EXPECT_LE(std::llabs(deviceClock(*status) - std::time(nullptr)), 2)
+        << "the device clock follows the server's (the host's) again";
+}
+
+TEST_F(TimeSet, FromGpsOnceTheReceiverHasAFix) {
+    const int gps = attach({"--type", "9"});
+    // A status without a fix, then one without a receiver: refused before
+    // the device is asked to take a time it does not have.
+    daemon_.inject({std::to_string(gps), "0xCB202030", "--reply-hex",
+                    "0100000000000000000000010d05091f0cea07"});
+    refused({"time", "set", "--gps"}, kDetected + "Failed to set Nettlebeam time\n",
+            "the GPS receiver has no fix yet (`beamctl time show` gives the reception)");
+    daemon_.inject({std::to_string(gps), "0xCB202030", "--reply-hex",
+                    "fe00000000000000000000010d05091f0cea07"});
+    refused({"time", "set", "--gps"}, kDetected + "Failed to set Nettlebeam time\n",
+            "this device has no GPS receiver");
+
+    ASSERT_TRUE(libraryTiming(gps, [](const auto& s) { return s.gpsFix > 0; }).has_value());
+    EXPECT_EQ(ok({"time", "set", "--gps"}), kDetected + "Time source : GPS\n");
+    const auto status = libraryTiming(gps);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(status->timeSource, 2) << "GPS";
+}
+
+TEST_F(TimeSet, RefusesMissingOrBadSourcesServersThatDoNotAnswerAndModelsWithoutAClock) {
+    const int gps = attach({"--type", "9"});
+    attach({"--type", "5"});
+    const std::string failed = "Failed to set Nettlebeam time\n";
+    refused({"time", "set"}, failed, "give one of --gps or --sntp=SERVER");
+    refused({"time", "set", "--gps", "--sntp=127.0.0.1"}, failed,
+            "give one of --gps or --sntp=SERVER");
+    refused({"time", "set", "--sntp=127.0.0.1:123456"}, failed,
+            "--sntp: '123456' is not a port from 1 to 65535");
+    // A free port: the request comes back as refused by the host.
+    const std::string nobody = "127.0.0.1:" + std::to_string(freeUdpPort());
+    refused({"time", "set", "--sntp=" + nobody}, kDetected + failed,
+            "SNTP server " + nobody + ": no reply from " + nobody + ": Connection refused");
+    refused({"time", "set", "--gps", "-d", "1"},
+            kDetected + "Your device does not support timing\n", "this model has no clock to set");
+    const auto status = libraryTiming(gps);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_NE(status->timeSource, 5) << "no refused set reached the device";
+}
+
+// ---------------------------------------------------------------------------
+// firmware update
+
+namespace {
+
+// A firmware file for image tag `tag` ("KV7P") whose one image announces
+// `software` and `hardware`, as simulated hardware reads its versions.
+std::vector<std::uint8_t> firmwareFile(const char (&tag)[5], std::array<std::uint8_t, 4> software,
+                                       std::uint32_t hardware) {
+    std::vector<std::uint8_t> image = {'N', 'B', 'F', 'W'};
+    image.insert(image.end(), software.begin(), software.end());
+    for (int shift = 0; shift < 32; shift += 8) image.push_back(std::uint8_t(hardware >> shift));
+    for (int i = 0; image.size() < 3000; ++i) image.push_back(std::uint8_t(i * 7 + 3));
+    const std::uint32_t tagValue = std::uint32_t(tag[0]) << 24 | std::uint32_t(tag[1]) << 16 |
+                                   std::uint32_t(tag[2]) << 8 | std::uint32_t(tag[3]);
+    return nettlebeam::firmware_format::buildFile(tagValue, image, {});
+}
+
+class Firmware : public WithDriver {
+  protected:
+    void TearDown() override { NettlebeamAPIUninitialize(); }
+
+    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const std::string path = daemon_.folder() + "/" + name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
+    // Restarts the device through the library and returns the versions it
+    // reports once it runs `software` (or whatever it runs when the wait ends).
+    NettlebeamApiVersions versionsAfterRestart(int handle, std::array<std::uint8_t, 4> software) {
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (NettlebeamAPIRestartDevice(handle) != 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(10ms);
+        }
+        NettlebeamApiVersions versions{};
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (NettlebeamAPIGetVersions(handle, &versions) == 0 &&
+                std::equal(software.begin(), software.end(), versions.swFirmwareVersion)) {
+                break;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return versions;
+    }
+};
+
+const std::string kFailedUpdate = "Failed to update Nettlebeam firmware\n";
+
+}  // namespace
+
+TEST_F(Firmware, UpdateReportsEachPercentAndTheDeviceRunsTheNewVersionsAfterARestart) {
+    const int handle = attach({"--type", "5", "--sw-fw", "1.2.0.0", "--hw-fw", "210"});
+    // A name beyond ASCII: the library takes it in UTF-16.
+    const std::string file =
+        write("neue-\u00e9\U0001F600.bin", firmwareFile("KV7P", {1, 3, 0, 0}, 220));
+    const ts::ProcessResult result = run({"firmware", "update", file}, 60s);
+    ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, "");
+    const std::string head =
+        kDetected + "Firmware : 1.2.0.0 (hardware 210) to 1.3.0.0 (hardware 220)\n";
+    const std::string tail =
+        "100%\nFirmware update done: the device runs it from its next restart\n";
+    ASSERT_EQ(result.out.rfind(head, 0), 0u) << result.out;
+    ASSERT_GE(result.out.size(), head.size() + tail.size());
+    EXPECT_EQ(result.out.substr(result.out.size() - tail.size()), tail);
+    // One line per change, rising.
+    std::istringstream lines(result.out.substr(head.size()));
+    std::string percentLine;
+    int last = -1;
+    while (std::getline(lines, percentLine) && percentLine.back() == '%') {
+        const int percent = std::stoi(percentLine);
+        EXPECT_GT(percent, last) << result.out;
+        last = percent;
+    }
+    EXPECT_EQ(last, 100);
+
+    const NettlebeamApiVersions versions = versionsAfterRestart(handle, {1, 3, 0, 0});
+    EXPECT_EQ(std::vector<int>(versions.swFirmwareVersion, versions.swFirmwareVersion + 4),
+              (std::vector<int>{1, 3, 0, 0}));
+    EXPECT_EQ(versions.hwFirmwareVersion, 220u);
+}
+
+TEST_F(Firmware, RefusesOtherModelsDamagedFilesAndDowngradesUnlessForced) {
+    const int handle = attach({"--type", "5", "--sw-fw", "1.2.0.0", "--hw-fw", "210"});
+    refused({"firmware", "update", write("ten.bin", firmwareFile("KVTX", {1, 3, 0, 0}, 220))},
+            kDetected + kFailedUpdate,
+            "the file is for Ten-Gigabit (image tag KVTX), the device is a Gigabit Gen2 (image "
+            "tag KV7P)");
+    std::vector<std::uint8_t> damaged = firmwareFile("KV7P", {1, 3, 0, 0}, 220);
+    damaged.back() ^= 1;
+    refused({"firmware", "update", write("damaged.bin", damaged)}, kDetected + kFailedUpdate,
+            "the file is not a firmware image: its CRC-32 does not match its contents");
+    refused({"firmware", "update", daemon_.folder()}, kFailedUpdate,
+            daemon_.folder() + " is not a regular file");
+    refused(
+        {"firmware", "update", write("latin1-\xe9.bin", firmwareFile("KV7P", {1, 3, 0, 0}, 220))},
+        kFailedUpdate, "the file name is not UTF-8, which the library takes");
+    // Newer in neither part: older software with older hardware firmware.
+    const std::string older = write("older.bin", firmwareFile("KV7P", {1, 1, 9, 9}, 200));
+    refused({"firmware", "update", older}, kDetected + kFailedUpdate,
+            "the file holds 1.1.9.9 (hardware 200), not newer than the device's 1.2.0.0 "
+            "(hardware 210); --force sends it anyway");
+    refused({"firmware", "update", write("same.bin", firmwareFile("KV7P", {1, 2, 0, 0}, 210))},
+            kDetected + kFailedUpdate,
+            "the device already runs 1.2.0.0 (hardware 210); --force sends the file again");
+    std::vector<std::uint8_t> silent = firmwareFile("KV7P", {1, 3, 0, 0}, 220);
+    silent[16] = 'X';  // the image no longer announces its versions
+    silent = nettlebeam::firmware_format::buildFile(0x4B563750, std::span(silent).subspan(16), {});
+    refused({"firmware", "update", write("silent.bin", silent)}, kDetected + kFailedUpdate,
+            "the file announces no firmware version, so it may be older than the device's; "
+            "--force sends it anyway");
+    // The device refusing the upload is named as such (after what progress
+    // the library saw before).
+    daemon_.inject({std::to_string(handle), "0xCB202400", "--fail"});
+    const ts::ProcessResult failed = run({"firmware", "update", older, "--force"});
+    EXPECT_EQ(failed.exitStatus, kFailureStatus);
+    EXPECT_TRUE(std::regex_match(
+        failed.out, std::regex(kDetected +
+                               "Firmware : 1\\.2\\.0\\.0 \\(hardware 210\\) to 1\\.1\\.9\\.9 "
+                               "\\(hardware 200\\)\n(0%\n)?" +
+                               kFailedUpdate)))
+        << failed.out;
+    EXPECT_EQ(failed.err,
+              "beamctl: the device refused: status -1 (the driver could not be reached, failed "
+              "the request or sent an invalid reply)\n");
+
+    const ts::ProcessResult forced = run({"firmware", "update", older, "--force"}, 60s);
+    EXPECT_EQ(forced.exitStatus, 0) << forced.out << forced.err;
+    EXPECT_TRUE(contains(forced.out, "Firmware update done")) << forced.out;
+    const NettlebeamApiVersions versions = versionsAfterRestart(handle, {1, 1, 9, 9});
+    EXPECT_EQ(versions.swFirmwareVersion[2], 9) << "the forced downgrade reached the device";
+}
+
+TEST_F(Firmware, OnATerminalOneBarIsRedrawnInPlace) {
+    attach({"--type", "5", "--sw-fw", "1.2.0.0", "--hw-fw", "210"});
+    const std::string file = write("new.bin", firmwareFile("KV7P", {1, 3, 0, 0}, 220));
+    // Python's pty gives beamctl a terminal and copies what it writes there.
+    const std::string script =
+        "import os, pty, sys\nstatus = pty.spawn(sys.argv[1:])\n"
+        "sys.exit(os.waitstatus_to_exitcode(status))\n";
+    const ts::ProcessResult result =
+        ts::runProcess({PYTHON3_PATH, "-c", script, BEAMCTL_PATH, "firmware", "update", file}, 60s,
+                       {daemon_.controlEnv()});
+    ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
+    // The terminal turns each "\n" into "\r\n".
+    EXPECT_TRUE(contains(result.out, "hardware 220)\r\n\r[")) << result.out;
+    EXPECT_TRUE(contains(result.out,
+                         "\r[########################################] 100%\r\n"
+                         "Firmware update done"))
+        << result.out;
+    EXPECT_FALSE(contains(result.out, "%\r\n\r[")) << "one line, redrawn: " << result.out;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,8 +1,9 @@
 // Devices whose ports are Linux network interfaces, on veth pairs the test
 // builds: what the daemon refuses to attach, real frames replayed into a
 // port reaching the capture and the counters exactly as tshark sees them,
-// the header and DPI filters keeping what tshark filters keep,
-// and the kernel's link state followed live and asked for speed changes.
+// the header and DPI filters (wildcard bytes too) keeping what tshark
+// filters keep, the kernel's link state followed live and asked for speed
+// changes, and an interface without a module EEPROM reporting no module.
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <pcap/pcap.h>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -266,7 +268,8 @@ TEST(InterfaceDevice, ReplayedFramesReachTheCaptureWholeInOrderAndAreCountedAsTs
 // A mix for the filters to sort: IPv4 from inside and outside 10.0.0.0/16,
 // some behind a VLAN tag, UDP and TCP to port 80 and elsewhere, ICMP echo,
 // IPv6 to port 80 and ARP; "NBEAM" in some payloads (also at the very end),
-// a cut-off "NBEA" in others and "NBEAM" in no header.
+// a cut-off "NBEA" in others, "NZEAM" one byte into yet others, and
+// "NBEAM" in no header.
 void writeFilterFile(const std::string& path, size_t count) {
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
@@ -330,6 +333,11 @@ void writeFilterFile(const std::string& path, size_t count) {
             if (where == 0) std::copy(pattern.begin(), pattern.end(), f.begin() + start);
             if (where == 1) std::copy(pattern.begin(), pattern.end(), f.end() - pattern.size());
             if (where == 2) std::copy(pattern.begin(), pattern.end() - 1, f.end() - 4);
+            // The pattern with another second letter, one byte in.
+            if (where == 3 && payload > pattern.size()) {
+                std::copy(pattern.begin(), pattern.end(), f.begin() + start + 1);
+                f[start + 2] = 'Z';
+            }
         }
         pcap_pkthdr header{};
         header.ts.tv_usec = static_cast<suseconds_t>(i);
@@ -340,9 +348,33 @@ void writeFilterFile(const std::string& path, size_t count) {
     pcap_close(dead);
 }
 
+// A display filter keeping the frames whose DPI payload (the TCP or UDP
+// payload, else everything after the IP header) holds `pattern` at some
+// offset, comparing only the bytes whose bit is set in `mask`: per-byte
+// comparisons at every offset a payload of up to `longest` bytes offers.
+std::string dpiDisplayFilter(const std::string& pattern, uint32_t mask, size_t longest) {
+    std::string filter;
+    for (const char* payload : {"udp.payload", "tcp.payload", "icmp"}) {
+        for (size_t at = 0; at < longest; ++at) {
+            std::string all;
+            for (size_t i = 0; i < pattern.size(); ++i) {
+                if (((mask >> i) & 1u) == 0) continue;
+                char byte[3];
+                std::snprintf(byte, sizeof byte, "%02x", static_cast<uint8_t>(pattern[i]));
+                all += std::string(all.empty() ? "" : " && ") + payload + "[" +
+                       std::to_string(at + i) + ":1] == " + byte;
+            }
+            filter += (filter.empty() ? "(" : " || (") + all + ")";
+        }
+    }
+    return filter;
+}
+
 // Each filter keeps exactly the frames that a tshark display filter with the
 // same meaning keeps, whole and in order: the header filter with a wildcard
-// source address and a destination port, then the DPI filter alone.
+// source address and a destination port, then the DPI filter alone, with a
+// plain pattern and with wildcard bytes (also before the first significant
+// byte, which must then be in the payload too).
 TEST(InterfaceDevice, HeaderAndDpiFiltersKeepWhatTheSameTsharkFilterKeeps) {
     TestNetwork net('h');
     const std::string space = net.addNamespace("h");
@@ -367,31 +399,41 @@ TEST(InterfaceDevice, HeaderAndDpiFiltersKeepWhatTheSameTsharkFilterKeeps) {
     std::vector<uint8_t> headerOff = header;
     traffic::testing::putLe(headerOff, 4, 0, 4);
 
-    std::vector<uint8_t> dpi(224, 0);
-    std::memcpy(dpi.data(), "NBEAM", 5);
-    traffic::testing::putLe(dpi, 32, 0x1F, 4);
-    traffic::testing::putLe(dpi, 216, 1, 4);
-    traffic::testing::putLe(dpi, 220, 1, 4);
+    auto dpiBlock = [](const std::string& pattern, uint32_t mask, bool enabled) {
+        std::vector<uint8_t> block(224, 0);
+        std::copy(pattern.begin(), pattern.end(), block.begin());
+        traffic::testing::putLe(block, 32, mask, 4);
+        traffic::testing::putLe(block, 216, 1, 4);
+        traffic::testing::putLe(block, 220, enabled ? 1 : 0, 4);
+        return block;
+    };
+    // "?N?EAM", the wildcards holding bytes that must not matter, and more
+    // of them after the last significant byte.
+    const std::string wildcards = "xNBEAMQQQQ";
+    constexpr uint32_t kWildcardMask = 0x3A;
 
     const std::string tcpOptions = "-o tcp.desegment_tcp_streams:FALSE ";
     struct Case {
         const char* base;
         std::vector<uint8_t> packet;
-        uint32_t dpiEnabled;
+        std::vector<uint8_t> dpi;
         std::string filter;
     };
     const Case cases[] = {
-        {"header", header, 0, "ip.src == 10.0.0.0/16 && (udp.dstport == 80 || tcp.dstport == 80)"},
-        {"dpi", headerOff, 1,
+        {"header", header, dpiBlock("NBEAM", 0x1F, false),
+         "ip.src == 10.0.0.0/16 && (udp.dstport == 80 || tcp.dstport == 80)"},
+        {"dpi", headerOff, dpiBlock("NBEAM", 0x1F, true),
          "udp.payload contains \"NBEAM\" || tcp.payload contains \"NBEAM\" || "
          "icmp contains \"NBEAM\""},
+        // The longest payload: 300 bytes after an 8-byte ICMP header.
+        {"dpi-wildcards", headerOff, dpiBlock(wildcards, kWildcardMask, true),
+         dpiDisplayFilter(wildcards, kWildcardMask, 308)},
     };
     uint64_t seen = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.base);
-        traffic::testing::putLe(dpi, 220, c.dpiEnabled, 4);
         ASSERT_TRUE(device.command(code::kWritePacketFilter, c.packet));
-        ASSERT_TRUE(device.command(code::kWriteDpiFilter, dpi));
+        ASSERT_TRUE(device.command(code::kWriteDpiFilter, c.dpi));
         ASSERT_TRUE(configureCapture(device, daemon.folder() + "/" + c.base + ".pcapng"));
         ASSERT_TRUE(device.command(code::kCaptureStart));
         const auto replay =
@@ -470,6 +512,43 @@ TEST(InterfaceDevice, FollowsTheKernelsLinkStateLive) {
     block = before;
     block[0] ^= 0x01;
     EXPECT_TRUE(device.command(code::kWriteConfiguration, block));
+}
+
+// How often `text` occurs in `log`.
+size_t occurrences(const std::string& log, const std::string& text) {
+    size_t count = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+    return count;
+}
+
+// A veth has no module EEPROM: the ten-gigabit device reports both cages
+// empty, and the daemon says why once per interface however often a
+// manager polls (for longer than a reading is kept).
+TEST(InterfaceDevice, AVethReportsNoModuleAndTheLogSaysWhyOnce) {
+    TestNetwork net('m');
+    const std::string space = net.addNamespace("m");
+    const std::string portA = net.addPort("A", space);
+    const std::string portB = net.addPort("B", space);
+    Daemon daemon;
+    const Device device{daemon, daemon.attach({"--interfaces", portA + "," + portB})};
+    const auto pollUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+    int polls = 0;
+    do {
+        const auto reply = device.request(code::kTransceiverData, {}, 500);
+        ASSERT_EQ(reply.size(), 500u);
+        EXPECT_EQ(std::count(reply.begin(), reply.end(), 0), 500) << "no module, poll " << polls;
+        ++polls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < pollUntil);
+
+    std::ifstream log(daemon.folder() + "/nettlebeamd.log");
+    const std::string text{std::istreambuf_iterator<char>(log), {}};
+    for (const std::string& port : {portA, portB})
+        EXPECT_EQ(occurrences(text, "interface " + port +
+                                        " has no module to read: " + std::strerror(EOPNOTSUPP)),
+                  1u)
+            << text;
+    EXPECT_EQ(occurrences(text, "no module reported"), 2u) << text;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -35,6 +36,28 @@ bool disablePort(const Device& device, int port, bool disabled) {
     return device.command(code::kWriteConfiguration, block);
 }
 
+// The configuration's inline mode bit (word 0, bit 6): true when set.
+bool inlineBit(const Device& device) {
+    const auto block = device.request(code::kReadConfiguration, {}, 64);
+    return block.size() == 32 && (block[0] & 0x40) != 0;
+}
+
+// Sets or clears the inline mode bit; false when the device refuses.
+bool setInlineBit(const Device& device, bool on) {
+    auto block = device.request(code::kReadConfiguration, {}, 64);
+    if (block.size() != 32) return false;
+    block[0] = static_cast<uint8_t>(on ? block[0] | 0x40 : block[0] & ~0x40);
+    return device.command(code::kWriteConfiguration, block);
+}
+
+// Frames counted on port A (programmable counter 0, format-2 statistics).
+uint64_t portAFrames(const Device& device) {
+    const auto reply = device.request(code::kStatisticsFormat2, {}, 128);
+    uint64_t v = 0;
+    for (size_t b = 0; b < 8 && reply.size() == 128; ++b) v |= uint64_t{reply[b]} << (8 * b);
+    return v;
+}
+
 // Two namespaces, "1" with 10.77.0.1 behind port A and "2" with 10.77.0.2
 // behind port B, that reach each other only through a device.
 struct Cable {
@@ -57,6 +80,10 @@ struct Cable {
                mustRun({"tc", "filter", "show", "dev", port, "ingress"});
     }
     std::string states() const { return state(portA) + "||" + state(portB); }
+    bool redirectedFrom(const std::string& port) const {
+        return mustRun({"tc", "filter", "show", "dev", port, "ingress"}).find("mirred") !=
+               std::string::npos;
+    }
     bool redirected() const {
         return mustRun({"tc", "filter", "show", "dev", portA, "ingress"}).find("mirred") !=
                    std::string::npos ||
@@ -113,6 +140,55 @@ TEST(InlineInterfaceDevice, ForwardsBothWaysInTheKernelAndADisabledPortCutsItsDi
     daemon.detach(device.handle);
     EXPECT_EQ(cable.states(), before) << "no redirect, qdisc or promiscuous mode left";
     EXPECT_FALSE(cable.pingPasses()) << "no forwarding after detach";
+}
+
+// Clearing the inline bit puts an inline device in span mode: no redirect,
+// each port only receives. Setting it again forwards the enabled ports'
+// directions. A passive device never forwards, whatever is ticked.
+TEST(InlineInterfaceDevice, TheInlineBitSwitchesToSpanModeAndBackAndAPassiveDeviceRefusesIt) {
+    Cable cable('s');
+    const std::string before = cable.states();
+    Daemon daemon;
+    const std::string both = cable.portA + "," + cable.portB;
+    {
+        const Device device{daemon, daemon.attach({"--interfaces", both, "--inline"})};
+        ASSERT_TRUE(inlineBit(device)) << "an inline attach starts inline";
+        ASSERT_TRUE(cable.pingPasses());
+
+        ASSERT_TRUE(setInlineBit(device, false));
+        EXPECT_FALSE(inlineBit(device));
+        EXPECT_FALSE(cable.redirected());
+        const uint64_t seen = portAFrames(device);
+        EXPECT_FALSE(cable.pingPasses()) << "span mode forwards nothing";
+        EXPECT_TRUE(eventually([&] { return portAFrames(device) > seen; }))
+            << "but port A still receives";
+
+        // Back inline with port B disabled: only A's direction comes back.
+        ASSERT_TRUE(disablePort(device, 1, true));
+        ASSERT_TRUE(setInlineBit(device, true));
+        EXPECT_TRUE(cable.redirectedFrom(cable.portA));
+        EXPECT_FALSE(cable.redirectedFrom(cable.portB));
+        EXPECT_FALSE(cable.pingPasses()) << "the replies cannot come back";
+        ASSERT_TRUE(disablePort(device, 1, false));
+        EXPECT_TRUE(eventually([&] { return cable.pingPasses(); }, 30));
+        daemon.detach(device.handle);
+    }
+    EXPECT_EQ(cable.states(), before);
+
+    const Device passive{daemon, daemon.attach({"--interfaces", both})};
+    EXPECT_FALSE(inlineBit(passive)) << "a passive device is in span mode";
+    EXPECT_FALSE(setInlineBit(passive, true));
+    EXPECT_FALSE(inlineBit(passive));
+    EXPECT_FALSE(cable.redirected());
+    EXPECT_FALSE(cable.pingPasses()) << "a passive device forwards nothing";
+    std::ifstream log(daemon.folder() + "/nettlebeamd.log");
+    const std::string text{std::istreambuf_iterator<char>(log), {}};
+    EXPECT_NE(text.find("attached without --inline"), std::string::npos) << text;
+    // Other settings still apply to a passive device.
+    auto block = passive.request(code::kReadConfiguration, {}, 64);
+    ASSERT_EQ(block.size(), 32u);
+    block[0] ^= 0x01;
+    EXPECT_TRUE(passive.command(code::kWriteConfiguration, block));
 }
 
 TEST(InlineInterfaceDevice, AKilledDaemonFailsOpenAndTheNextStartRemovesOnlyItsRedirects) {

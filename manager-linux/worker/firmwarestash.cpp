@@ -6,7 +6,10 @@
 #include <QStringList>
 #include <QXmlStreamReader>
 #include <QtDebug>
+#include <algorithm>
 #include <limits>
+
+#include "firmware_format.h"
 
 namespace {
 
@@ -96,10 +99,13 @@ bool FirmwareStash::isUpdateAvailable(uint32_t type, const NettlebeamApiVersions
     if (type > uint32_t(std::numeric_limits<int32_t>::max())) return false;
     const FirmwareStashEntry entry = entryForType(int32_t(type));
     if (entry.type < 0) return false;
-    for (int i = 0; i < 4; ++i) {
-        if (entry.swVersion[i] > versions.swFirmwareVersion[i]) return true;
-        if (entry.swVersion[i] < versions.swFirmwareVersion[i]) break;
+    namespace format = nettlebeam::firmware_format;
+    format::ImageVersions running;
+    std::copy(versions.swFirmwareVersion, versions.swFirmwareVersion + 4, running.software.begin());
+    running.hardware = versions.hwFirmwareVersion;
+    // The same rule as the command-line tool's check of a file it is given.
+    if (hwIndex >= uint32_t(entry.hwVersions.size())) {
+        return format::isNewerSoftware(entry.swVersion, running.software);
     }
-    if (hwIndex >= uint32_t(entry.hwVersions.size())) return false;
-    return entry.hwVersions[int(hwIndex)] > versions.hwFirmwareVersion;
+    return format::isNewerFirmware({entry.swVersion, entry.hwVersions[int(hwIndex)]}, running);
 }

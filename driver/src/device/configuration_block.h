@@ -41,6 +41,8 @@ class ConfigurationBlock {
     uint32_t word(size_t index) const { return words_[index]; }
 
     bool inlineMode() const { return (words_[0] >> 6) & 1; }
+    // Span mode when off: the ports only receive, each on its own link.
+    void setInlineMode(bool on) { words_[0] = (words_[0] & ~(1u << 6)) | (on ? 1u << 6 : 0); }
     bool portDisabled(int port) const { return (words_[0] >> (port == 0 ? 19 : 20)) & 1; }
     PortAdvertisement advertisement(int port) const;
     // Word 2 bits 2 to 4: 12 system time, 8 RTC, 4 GPS, 0 none.

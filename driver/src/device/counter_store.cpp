@@ -1,15 +1,13 @@
 #include "counter_store.h"
 
 #include "byte_order.h"
+#include "codec/power_on_counters.h"
+#include "codec/statistics.h"
 
 namespace nettlebeam::driver::sim {
 
 namespace {
 
-// Byte 1.
-constexpr uint8_t kModeBytes = 0x01;
-constexpr uint8_t kPortA = 0x02;
-constexpr uint8_t kPortB = 0x04;
 // Byte 22 bits 0 to 1.
 constexpr uint8_t kSizeLess = 1;
 constexpr uint8_t kSizeGreater = 2;
@@ -72,43 +70,12 @@ bool reservedClear(const CounterStore::Block& b) {
            (b[26] & ~0x03) == 0 && b[27] == 0 && b[28] == 0 && b[29] == 0;
 }
 
-// A definition builder for the power-on set.
-struct Definition {
-    CounterStore::Block b{};
-    explicit Definition(size_t index, uint8_t ports, bool bytes = false) {
-        b[0] = static_cast<uint8_t>(index);
-        b[1] = static_cast<uint8_t>(ports | (bytes ? kModeBytes : 0));
-    }
-    Definition& require(size_t valueByte, int valueBit, size_t testedByte, int testedBit,
-                        bool value = true) {
-        if (value) b[valueByte] |= static_cast<uint8_t>(1 << valueBit);
-        b[testedByte] |= static_cast<uint8_t>(1 << testedBit);
-        return *this;
-    }
-};
-
 }  // namespace
 
 void CounterStore::powerOn() {
-    constexpr uint8_t kBoth = kPortA | kPortB;
-    definitions_ = {
-        Definition(0, kPortA).b,
-        Definition(1, kPortB).b,
-        Definition(2, kPortA, true).b,
-        Definition(3, kPortB, true).b,
-        Definition(4, kBoth).require(4, 7, 23, 1).b,          // IPv4
-        Definition(5, kBoth).require(4, 6, 23, 0).b,          // IPv6
-        Definition(6, kBoth).require(4, 0, 22, 2).b,          // TCP
-        Definition(7, kBoth).require(4, 1, 22, 3).b,          // UDP
-        Definition(8, kBoth).require(4, 2, 22, 4).b,          // ICMP
-        Definition(9, kBoth).require(4, 5, 22, 7).b,          // broadcast
-        Definition(10, kBoth).require(4, 3, 22, 5).b,         // multicast
-        Definition(11, kBoth).require(4, 4, 22, 6).b,         // unicast
-        Definition(12, kBoth).require(5, 7, 24, 1, false).b,  // CRC errors
-        Definition(13, kPortA).require(5, 6, 24, 0).b,        // drops on A
-        Definition(14, kPortB).require(5, 6, 24, 0).b,        // drops on B
-        Definition(15, kBoth).require(5, 6, 24, 0).b,         // all drops
-    };
+    for (const NettlebeamApiCounterV2& definition : codec::powerOnCounters()) {
+        definitions_[static_cast<size_t>(definition.index)] = codec::encodeCounterBlock(definition);
+    }
     values_ = {};
 }
 

@@ -19,8 +19,8 @@ class CounterStore {
 
     CounterStore() { powerOn(); }
 
-    // Power-on definitions: frames and bytes per port, the main protocols,
-    // errors, and drops in the last counter.
+    // The power-on definitions (codec/power_on_counters.h), shared with the
+    // tools that put a counter back to them.
     void powerOn();
     // Stores a well-formed definition under the index in its byte 0 and
     // restarts that counter; false (nothing changed) otherwise.

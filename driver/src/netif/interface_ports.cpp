@@ -58,6 +58,10 @@ InterfacePorts::InterfacePorts(const NetifSettings& settings, DeviceHandle handl
 }
 
 InterfacePorts::~InterfacePorts() {
+    // The rings close with the device's traffic, in the background; the
+    // interfaces must be as they were before attach once detach answers.
+    for (const std::weak_ptr<PacketRing>& opened : openRings_)
+        if (auto ring = opened.lock()) ring->leavePromiscuous();
     std::lock_guard lock(claimsMutex);
     for (int port = 0; port < claimed_; ++port)
         if (!interfaces_[port].name.empty()) claims.erase(interfaces_[port].name);
@@ -65,11 +69,13 @@ InterfacePorts::~InterfacePorts() {
 
 std::unique_ptr<traffic::FrameSource> InterfacePorts::openFrames() {
     std::vector<PacketRingSource::PortRing> rings;
+    openRings_.clear();
     for (size_t port = 0; port < 2; ++port) {
         const InterfaceInfo& info = interfaces_[port];
         if (info.name.empty()) continue;
         rings.push_back({static_cast<traffic::Port>(port),
-                         std::make_unique<PacketRing>(info.name, info.index)});
+                         std::make_shared<PacketRing>(info.name, info.index)});
+        openRings_.push_back(rings.back().ring);
     }
     return std::make_unique<PacketRingSource>(std::move(rings));
 }
@@ -86,14 +92,22 @@ sim::PortLink InterfacePorts::link(int port) {
     return link;
 }
 
-void InterfacePorts::configure(bool, std::array<bool, 2> disabled) {
-    // Whether the device forwards is chosen at attach (--inline); the
-    // configuration's inline bit only changes how simulated links would
-    // pair. A passive device has nothing to forward, and the traffic engine
-    // already keeps a disabled port's frames from the host.
+std::optional<sim::ModulePages> InterfacePorts::module(int port) {
+    const size_t index = static_cast<size_t>(port);
+    if (interfaces_[index].name.empty()) return std::nullopt;
+    if (!modules_[index]) modules_[index] = std::make_unique<ModuleWatch>(interfaces_[index].name);
+    return modules_[index]->current();
+}
+
+void InterfacePorts::configure(bool inlineMode, std::array<bool, 2> disabled) {
+    // Only an inline attach forwards; its configuration then chooses between
+    // inline (each enabled port's frames leave on the other) and span mode
+    // (no redirect: both ports only receive). A passive device never has the
+    // inline bit, and the traffic engine already keeps a disabled port's
+    // frames from the host.
     if (!forwarding_) return;
     for (int port = 0; port < 2; ++port) {
-        const std::string refused = forwarding_->forward(port, !disabled[port]);
+        const std::string refused = forwarding_->forward(port, inlineMode && !disabled[port]);
         if (!refused.empty()) logLine("interface device: " + refused);
     }
 }
@@ -120,7 +134,7 @@ std::string InterfacePorts::describe() const {
     // What comes from the interfaces, and what the device only answers as
     // the hardware would.
     text +=
-        "; real: frames, links, speed, duplex, speed settings; emulated: timing, modules, "
+        "; real: frames, links, speed, duplex, speed settings, modules; emulated: timing, "
         "firmware";
     return text;
 }

@@ -4,12 +4,16 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "../device_model.h"
 #include "../sim/external_ports.h"
 #include "interface_info.h"
+#include "module_watch.h"
 #include "netif_options.h"
+#include "packet_ring.h"
 #include "tc_redirect.h"
 
 namespace nettlebeam::driver::netif {
@@ -26,6 +30,8 @@ class InterfacePorts final : public ExternalPorts {
 
     std::unique_ptr<traffic::FrameSource> openFrames() override;
     sim::PortLink link(int port) override;
+    std::optional<sim::ModulePages> module(int port) override;
+    bool canForward() const override { return forwarding_ != nullptr; }
     void configure(bool inlineMode, std::array<bool, 2> disabled) override;
     std::string setAdvertisement(int port, const sim::PortAdvertisement& modes) override;
     std::string describe() const override;
@@ -39,7 +45,9 @@ class InterfacePorts final : public ExternalPorts {
     std::array<InterfaceInfo, 2> interfaces_;  // [1].name empty: no port B
     int claimed_ = 0;                          // how many of interfaces_ this object claimed
     InterfaceQuery query_;
-    std::unique_ptr<InlineForwarding> forwarding_;  // inline devices only
+    std::unique_ptr<InlineForwarding> forwarding_;         // inline devices only
+    std::array<std::unique_ptr<ModuleWatch>, 2> modules_;  // made when first asked
+    std::vector<std::weak_ptr<PacketRing>> openRings_;     // of the latest openFrames()
 };
 
 }  // namespace nettlebeam::driver::netif

@@ -30,7 +30,8 @@ std::string systemError(const std::string& what, const std::string& interface) {
 
 }  // namespace
 
-PacketRing::PacketRing(const std::string& interface, int index) : interface_(interface) {
+PacketRing::PacketRing(const std::string& interface, int index)
+    : interface_(interface), index_(index) {
     // Protocol 0 receives nothing until bind() names the interface.
     fd_ = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
     if (fd_ < 0) throw std::runtime_error(systemError("cannot open a packet socket", interface));
@@ -77,6 +78,14 @@ PacketRing::PacketRing(const std::string& interface, int index) : interface_(int
         fail("cannot make the interface promiscuous");
     // Drops counted before the ring was ready are not the device's.
     takeDrops();
+}
+
+void PacketRing::leavePromiscuous() {
+    packet_mreq membership{};
+    membership.mr_ifindex = index_;
+    membership.mr_type = PACKET_MR_PROMISC;
+    // Fails only when the membership is already gone, which is the aim.
+    setsockopt(fd_, SOL_PACKET, PACKET_DROP_MEMBERSHIP, &membership, sizeof membership);
 }
 
 PacketRing::~PacketRing() {

@@ -37,6 +37,9 @@ class PacketRing {
     void pop();
     // Frames the kernel dropped because the ring was full, since the last call.
     uint64_t takeDrops();
+    // Gives up the promiscuous membership now rather than when the socket
+    // closes; safe while another thread reads the ring.
+    void leavePromiscuous();
 
   private:
     uint8_t* block(size_t index) const { return map_ + index * kBlockSize; }
@@ -44,6 +47,7 @@ class PacketRing {
     static constexpr size_t kBlockCount = 16;
 
     std::string interface_;
+    int index_ = 0;
     int fd_ = -1;
     uint8_t* map_ = nullptr;
     size_t current_ = 0;      // the block being read

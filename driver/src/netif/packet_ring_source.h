@@ -17,7 +17,7 @@ class PacketRingSource final : public traffic::FrameSource {
   public:
     struct PortRing {
         traffic::Port port;
-        std::unique_ptr<PacketRing> ring;
+        std::shared_ptr<PacketRing> ring;  // shared: the ports give up promiscuity at detach
     };
     // Throws std::runtime_error when the descriptor cannot be made.
     explicit PacketRingSource(std::vector<PortRing> rings);

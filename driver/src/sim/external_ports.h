@@ -6,10 +6,12 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "../traffic/frame_source.h"
 #include "link_model.h"
+#include "module_pages.h"
 
 namespace nettlebeam::driver {
 
@@ -21,6 +23,14 @@ class ExternalPorts {
     virtual std::unique_ptr<traffic::FrameSource> openFrames() = 0;
     // Port 0 (A) or 1 (B) as it is now; asked every tick, so it stays cheap.
     virtual sim::PortLink link(int port) = 0;
+    // The module in port 0 (A) or 1 (B)'s cage; empty when there is none.
+    // Asked per request, so it answers from a recent reading rather than
+    // wait for a slow module.
+    virtual std::optional<sim::ModulePages> module(int port) = 0;
+    // Whether the ports can pass frames between each other at all. A device
+    // whose ports cannot keeps the configuration's inline mode off and
+    // refuses a configuration that turns it on.
+    virtual bool canForward() const = 0;
     // The device's configuration asks for inline forwarding and which ports
     // are disabled; called whenever the configuration is written or restored.
     virtual void configure(bool inlineMode, std::array<bool, 2> disabled) = 0;

@@ -10,9 +10,7 @@ namespace nettlebeam::driver::sim {
 
 namespace {
 
-constexpr uint8_t kVersionedMagic[4] = {'N', 'B', 'F', 'W'};
 constexpr uint8_t kCheckedMagic[4] = {'N', 'B', 'F', 'C'};
-constexpr size_t kVersionsHeadSize = 12;
 constexpr size_t kCheckedHeadSize = 16;
 
 bool startsWith(std::span<const uint8_t> bytes, const uint8_t (&magic)[4]) {
@@ -20,16 +18,6 @@ bool startsWith(std::span<const uint8_t> bytes, const uint8_t (&magic)[4]) {
 }
 
 }  // namespace
-
-std::optional<ImageVersions> imageVersions(std::span<const uint8_t> image) {
-    if (image.size() < kVersionsHeadSize ||
-        !(startsWith(image, kVersionedMagic) || startsWith(image, kCheckedMagic)))
-        return std::nullopt;
-    ImageVersions v;
-    std::copy(image.begin() + 4, image.begin() + 8, v.software.begin());
-    v.hardware = wire::readLe32(image, 8);
-    return v;
-}
 
 std::optional<uint32_t> announcedImageCrc(std::span<const uint8_t> head) {
     if (head.size() < kCheckedHeadSize || !startsWith(head, kCheckedMagic)) return std::nullopt;

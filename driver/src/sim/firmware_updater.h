@@ -8,20 +8,18 @@
 #include <span>
 #include <vector>
 
+#include "firmware_format.h"
 #include "request_codes.h"
 #include "sim_clock.h"
 
 namespace nettlebeam::driver::sim {
 
-// The versions an image announces in its first twelve bytes: "NBFW" or
-// "NBFC", the software firmware version (first component first) and the
-// hardware firmware version (little-endian). Images without it keep the
-// versions.
-struct ImageVersions {
-    std::array<uint8_t, 4> software{};
-    uint32_t hardware = 0;
-};
-std::optional<ImageVersions> imageVersions(std::span<const uint8_t> image);
+// The versions an image announces (firmware_format.h), shared with the
+// tools that check an image before they send it.
+using ImageVersions = firmware_format::ImageVersions;
+inline std::optional<ImageVersions> imageVersions(std::span<const uint8_t> image) {
+    return firmware_format::announcedVersions(image);
+}
 
 // An image whose head is "NBFC" carries at bytes 12 to 15 the CRC-32
 // (little-endian) of everything after its 16-byte head; nothing for others.

@@ -120,6 +120,10 @@ void SimulatedDevice::startUp() {
 
     auto saved = ConfigurationBlock::fromBytes(persisted_.configuration, kind_);
     config_ = saved.value_or(ConfigurationBlock::factoryDefault(kind_));
+    // Passive ports never forward, whatever the factory or a configuration
+    // saved while the interfaces were attached inline says.
+    if (settings_.externalPorts && !settings_.externalPorts->canForward())
+        config_.setInlineMode(false);
     for (auto kind : {FilterKind::PacketType, FilterKind::Dpi, FilterKind::Packet}) {
         const auto& bytes = savedFilterField(persisted_, kind);
         if (!bytes.empty()) filters_.restoreSaved(kind, bytes);
@@ -415,6 +419,11 @@ DeviceReply SimulatedDevice::writeConfiguration(uint32_t, std::span<const uint8_
                                                 uint32_t) {
     auto block = ConfigurationBlock::fromBytes(payload, kind_);
     if (!block) return DeviceReply::failure();
+    // A passive device must not start forwarding because a box was ticked.
+    if (settings_.externalPorts && !settings_.externalPorts->canForward() && block->inlineMode())
+        return DeviceReply::failure(
+            "inline mode needs ports that can forward: the interfaces were attached without "
+            "--inline");
     // Real ports take new link modes from the kernel, which may refuse them.
     for (int port = 0; port < 2 && settings_.externalPorts; ++port) {
         if (block->advertisement(port) == config_.advertisement(port)) continue;
@@ -471,6 +480,10 @@ DeviceReply SimulatedDevice::linkDetails(uint32_t, std::span<const uint8_t> payl
 DeviceReply SimulatedDevice::transceiverData(uint32_t, std::span<const uint8_t> payload,
                                              uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
+    if (settings_.externalPorts)
+        return fixedReply(TransceiverModel::reply({settings_.externalPorts->module(0),
+                                                   settings_.externalPorts->module(1)}),
+                          capacity);
     return fixedReply(transceivers_.transceiverData(now()), capacity);
 }
 

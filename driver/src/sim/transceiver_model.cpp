@@ -192,20 +192,29 @@ TransceiverModel::TransceiverModel(TransceiverKind cageA, TransceiverKind cageB)
     : modules_{TransceiverModule(cageA, 0), TransceiverModule(cageB, 1)} {}
 
 std::vector<uint8_t> TransceiverModel::transceiverData(TimePoint now) const {
+    const double elapsed = std::max(0.0, secondsBetween(poweredOn_, now));
+    std::array<std::optional<ModulePages>, 2> cages;
+    for (size_t c = 0; c < 2; ++c) {
+        if (!modules_[c].present()) continue;
+        cages[c] = ModulePages{modules_[c].serialIdPage(), modules_[c].diagnosticsPage(elapsed)};
+    }
+    return reply(cages);
+}
+
+std::vector<uint8_t> TransceiverModel::reply(
+    const std::array<std::optional<ModulePages>, 2>& cages) {
     // Presence and A0 of cage A at 0 and cage B at 129; A2 of cage A at 259
     // (121 bytes) and of cage B at 380 (120 bytes).
     std::vector<uint8_t> out(kReplySize, 0);
-    double elapsed = std::max(0.0, secondsBetween(poweredOn_, now));
     constexpr size_t kSerialAt[2] = {0, 129};
     constexpr size_t kDiagAt[2] = {259, 380};
     constexpr size_t kDiagLength[2] = {121, 120};
-    for (int c = 0; c < 2; ++c) {
-        const auto& module = modules_[c];
-        if (!module.present()) continue;
+    for (size_t c = 0; c < 2; ++c) {
+        if (!cages[c]) continue;
         out[kSerialAt[c]] = 1;
-        std::memcpy(&out[kSerialAt[c] + 1], module.serialIdPage().data(), 128);
-        auto a2 = module.diagnosticsPage(elapsed);
-        std::memcpy(&out[kDiagAt[c]], a2.data(), kDiagLength[c]);
+        std::memcpy(&out[kSerialAt[c] + 1], cages[c]->serialId.data(), 128);
+        if (cages[c]->diagnostics)
+            std::memcpy(&out[kDiagAt[c]], cages[c]->diagnostics->data(), kDiagLength[c]);
     }
     return out;
 }

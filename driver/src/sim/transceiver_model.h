@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "module_pages.h"
 #include "sim_clock.h"
 #include "transceiver_kind.h"
 
@@ -52,6 +53,9 @@ class TransceiverModel {
     bool cagePopulated(int cage) const { return modules_[cage].present(); }
     void powerOn(TimePoint now) { poweredOn_ = now; }
     std::vector<uint8_t> transceiverData(TimePoint now) const;
+    // The transceiver data reply for these modules (empty: the cage is
+    // empty); a module without diagnostics leaves its A2 bytes zero.
+    static std::vector<uint8_t> reply(const std::array<std::optional<ModulePages>, 2>& cages);
 
   private:
     std::array<TransceiverModule, 2> modules_;

@@ -597,6 +597,13 @@ NETTLEBEAM_API int32_t NettlebeamAPIDiskDumpStart(NettlebeamApiDeviceHandle hand
 NETTLEBEAM_API int32_t NettlebeamAPIDiskDumpStop(NettlebeamApiDeviceHandle handle);
 NETTLEBEAM_API int32_t NettlebeamAPIDiskDumpGetStatus(NettlebeamApiDeviceHandle handle,
                                                       NettlebeamApiDiskDumpStatus* status);
+/* `frames`: out, the frames the direct capture has written to its files since it last
+ * started (a frame dropped for lack of cache is not written); 0 before the first capture.
+ * NETTLEBEAM_STATUS_UNKNOWN_HANDLE for a handle not listed, NETTLEBEAM_STATUS_FAILED for a
+ * NULL `frames` or a driver that does not answer with the count (then `frames` is left
+ * as it was), NETTLEBEAM_STATUS_NOT_SUPPORTED for a device without CapCapture. */
+NETTLEBEAM_API int32_t NettlebeamAPIDiskDumpGetFramesWritten(NettlebeamApiDeviceHandle handle,
+                                                             uint64_t* frames);
 NETTLEBEAM_API int32_t NettlebeamAPIMemoryCaptureStart(NettlebeamApiDeviceHandle handle,
                                                        int32_t mode);
 NETTLEBEAM_API int32_t NettlebeamAPIMemoryCaptureStop(NettlebeamApiDeviceHandle handle);

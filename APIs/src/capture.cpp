@@ -132,6 +132,25 @@ int32_t NettlebeamAPIDiskDumpGetStatus(NettlebeamApiDeviceHandle handle,
     });
 }
 
+int32_t NettlebeamAPIDiskDumpGetFramesWritten(NettlebeamApiDeviceHandle handle, uint64_t* frames) {
+    return api::guardedExport([&]() -> int32_t {
+        auto identity = api::deviceIdentity(handle);
+        if (!identity) return NETTLEBEAM_STATUS_UNKNOWN_HANDLE;
+        if (frames == nullptr) return NETTLEBEAM_STATUS_FAILED;
+        if ((codec::fullCapabilities(identity->type, identity->versions.hwFirmware) & CapCapture) ==
+            0)
+            return NETTLEBEAM_STATUS_NOT_SUPPORTED;
+        std::array<uint8_t, 8> reply{};
+        int32_t result = api::sendRequest(handle, code::kCaptureFramesWritten, nullptr, 0,
+                                          reply.data(), static_cast<uint32_t>(reply.size()));
+        // Only the whole count: an empty or short reply (a driver that does
+        // not know the request) must not read as zero frames.
+        if (result != static_cast<int32_t>(reply.size())) return NETTLEBEAM_STATUS_FAILED;
+        *frames = wire::readLe64(reply, 0);
+        return NETTLEBEAM_STATUS_SUCCESS;
+    });
+}
+
 int32_t NettlebeamAPIMemoryCaptureStart(NettlebeamApiDeviceHandle handle, int32_t mode) {
     return api::guardedExport([&]() -> int32_t {
         if (int32_t status = api::checkDeviceCapability(handle, CapCapture); status != 0)

@@ -5,6 +5,9 @@
 
 #include <atomic>
 #include <climits>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -44,6 +47,39 @@ std::string statusReply(const std::vector<uint64_t>& words) {
 
 std::u16string asUtf16(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
+}
+
+uint32_t le32(const std::vector<uint8_t>& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+           static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+// The enhanced packet blocks of every little-endian pcapng file in `folder`
+// whose name starts with `prefix`; -1 (and a test failure) for a file that
+// is not one, so a damaged file cannot pass for an empty one.
+long framesInFiles(const std::string& folder, const std::string& prefix, int* files) {
+    long frames = 0;
+    *files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().rfind(prefix, 0) != 0) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        if (bytes.size() < 12 || le32(bytes, 0) != 0x0A0D0D0A || le32(bytes, 8) != 0x1A2B3C4D) {
+            ADD_FAILURE() << entry.path() << " is not a little-endian pcapng file";
+            return -1;
+        }
+        for (size_t at = 0; at < bytes.size();) {
+            const uint32_t length = at + 8 <= bytes.size() ? le32(bytes, at + 4) : 0;
+            if (length < 12 || length % 4 != 0 || length > bytes.size() - at) {
+                ADD_FAILURE() << entry.path() << ": broken block at " << at;
+                return -1;
+            }
+            if (le32(bytes, at) == 6) ++frames;
+            at += length;
+        }
+        ++*files;
+    }
+    return frames;
 }
 
 class CaptureTest : public LibraryTest {
@@ -149,6 +185,47 @@ TEST_F(CaptureTest, ADeviceIsAnnouncedGoneOnceItsCaptureFileIsWhole) {
     ASSERT_EQ(::stat(seen.path.c_str(), &after), 0);
     EXPECT_GT(after.st_size, 0);
     EXPECT_EQ(seen.size, static_cast<long long>(after.st_size));
+}
+
+// The count comes from the files' writer, not from the frames offered, and
+// starts again with every capture; several files of one run add up.
+TEST_F(CaptureTest, FramesWrittenIsWhatTheFilesOfTheLastCaptureHold) {
+    int32_t handle = attachListed({"--type", "5", "--traffic", "rate=20000,mix=imix"});
+    int32_t noCapture = daemon().attach({"--hwid", "0x4A"});
+    ASSERT_TRUE(eventually([&] { return isListed(noCapture); }));
+    uint64_t frames = 12345;
+    ASSERT_EQ(NettlebeamAPIDiskDumpGetFramesWritten(handle, &frames), 0);
+    EXPECT_EQ(frames, 0u) << "no capture yet";
+    EXPECT_EQ(NettlebeamAPIDiskDumpGetFramesWritten(handle, nullptr), -1);
+    EXPECT_EQ(NettlebeamAPIDiskDumpGetFramesWritten(noCapture, &frames), -5);
+    EXPECT_EQ(NettlebeamAPIDiskDumpGetFramesWritten(handle + 100, &frames), -4);
+
+    const std::string folder = daemon().folder();
+    for (const std::string run : {"first", "second"}) {
+        const std::u16string name = asUtf16(folder + "/" + run);
+        NettlebeamApiDiskDumpConfig config = configFor(name.c_str());
+        config.fileCount = 0;
+        config.fileSize = 256u << 10;  // several files per run
+        ASSERT_EQ(NettlebeamAPIDiskDumpSetConfig(handle, config), 0);
+        ASSERT_EQ(NettlebeamAPIDiskDumpStart(handle), 0);
+        ASSERT_TRUE(eventually([&] {
+            NettlebeamApiDiskDumpStatus status{};
+            return NettlebeamAPIDiskDumpGetStatus(handle, &status) == 0 && status.filesWritten >= 3;
+        })) << run;
+        ASSERT_EQ(NettlebeamAPIDiskDumpStop(handle), 0);
+        NettlebeamApiDiskDumpStatus status{};
+        ASSERT_EQ(NettlebeamAPIDiskDumpGetStatus(handle, &status), 0);
+        ASSERT_EQ(status.enabled, 0) << "the stop waits for the last file";
+        EXPECT_EQ(status.error, 0);
+
+        ASSERT_EQ(NettlebeamAPIDiskDumpGetFramesWritten(handle, &frames), 0);
+        int files = 0;
+        const long inFiles = framesInFiles(folder, run + "_", &files);
+        EXPECT_EQ(static_cast<uint64_t>(files), status.filesWritten) << run;
+        EXPECT_GT(inFiles, 0) << run;
+        // The second run's count holds its own files only.
+        EXPECT_EQ(frames, static_cast<uint64_t>(inFiles)) << run;
+    }
 }
 
 TEST_F(CaptureTest, StatusErrorsAreMappedToStatuses) {

@@ -54,6 +54,7 @@ const std::set<std::string> kExports = {
     "NettlebeamAPIDiskDumpStart",
     "NettlebeamAPIDiskDumpStop",
     "NettlebeamAPIDiskDumpGetStatus",
+    "NettlebeamAPIDiskDumpGetFramesWritten",
     "NettlebeamAPIMemoryCaptureStart",
     "NettlebeamAPIMemoryCaptureStop",
     "NettlebeamAPIMemoryCaptureGet",
@@ -91,7 +92,7 @@ std::string libraryFile() {
 }
 
 TEST(ExportedSymbols, ExactlyTheInterface) {
-    ASSERT_EQ(kExports.size(), 54u);
+    ASSERT_EQ(kExports.size(), 55u);
     std::string library = libraryFile();
     ASSERT_FALSE(library.empty());
     auto result =

@@ -352,6 +352,7 @@ TEST_F(LibraryFrameTest, EveryPerDeviceExportRejectsAnUnlistedHandle) {
     NettlebeamApiTimingStatus timing{};
     NettlebeamApiDiskDumpConfig config{};
     NettlebeamApiDiskDumpStatus capture{};
+    uint64_t frames = 0;
     std::vector<uint8_t> buffer(NETTLEBEAM_MEMORY_CAPTURE_MIN_BUFFER);
     int32_t size = static_cast<int32_t>(buffer.size());
     const std::vector<int32_t> statuses = {
@@ -385,6 +386,7 @@ TEST_F(LibraryFrameTest, EveryPerDeviceExportRejectsAnUnlistedHandle) {
         NettlebeamAPIDiskDumpStart(h),
         NettlebeamAPIDiskDumpStop(h),
         NettlebeamAPIDiskDumpGetStatus(h, &capture),
+        NettlebeamAPIDiskDumpGetFramesWritten(h, &frames),
         NettlebeamAPIMemoryCaptureStart(h, 0),
         NettlebeamAPIMemoryCaptureStop(h),
         NettlebeamAPIMemoryCaptureGet(h, buffer.data(), &size),

@@ -99,6 +99,9 @@ inline constexpr uint32_t kCaptureMode = 0xCB202824;
 inline constexpr uint32_t kCaptureFileDuration = 0xCB202828;
 // Capture setting: full frames (1 byte).
 inline constexpr uint32_t kCaptureFullFrames = 0xCB20282C;
+// Frames the direct capture has written to its files since it last started
+// (8 bytes, little-endian). A code of its own: the status record has no room.
+inline constexpr uint32_t kCaptureFramesWritten = 0xCB202830;
 // Start and stop memory capture.
 inline constexpr uint32_t kMemoryCaptureStart = 0xCB202C00;
 inline constexpr uint32_t kMemoryCaptureStop = 0xCB202C04;

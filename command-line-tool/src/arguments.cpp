@@ -131,12 +131,28 @@ Arguments::Arguments(std::span<const Command> commands)
     pause = arg_str0(nullptr, "pause", "<list>", "Pause offered: sym,asym, a part, or none.");
     role = arg_str0(nullptr, "role", "<auto|master|slave>", "Master/slave resolution.");
     save = arg_lit0(nullptr, "save", "Keep the setting across restarts of the device.");
-    filterKind = arg_rex1(nullptr, nullptr, "^(types)$", "<types>", kRexFlags,
+    filterKind = arg_rex1(nullptr, nullptr, "^(types|header)$", "<types|header>", kRexFlags,
                           "The hardware filter to show or set");
     typesAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
                            "Show or set the packet types the filter selects");
     enableTypes = arg_str0(nullptr, "enable", "<name,...>", "Packet types to select.");
     disableTypes = arg_str0(nullptr, "disable", "<name,...>", "Packet types to leave out.");
+    countAddress = arg_str0(nullptr, "address", "<address|any>",
+                            "Address with * wildcards, of the one IP version required.");
+    headerAction = arg_rex1(nullptr, nullptr, "^(show|set)$", "<show|set>", kRexFlags,
+                            "Show or set the header packet filter");
+    headerEnabled = arg_str0(nullptr, "enabled", "<yes|no>", "Whether the filter is on.");
+    ipVersion = arg_str0(nullptr, "ip-version", "<4|6>", "The version of both IP addresses.");
+    srcMac = arg_str0(nullptr, "src-mac", "<mac|off>", "Source MAC, ** for a wildcard byte.");
+    dstMac = arg_str0(nullptr, "dst-mac", "<mac|off>", "Destination MAC.");
+    srcIp = arg_str0(nullptr, "src-ip", "<address|off>", "Source IP address with * wildcards.");
+    dstIp = arg_str0(nullptr, "dst-ip", "<address|off>", "Destination IP address.");
+    srcPort = arg_str0(nullptr, "src-port", "<port|off>", "Source port, 0 to 65535.");
+    dstPort = arg_str0(nullptr, "dst-port", "<port|off>", "Destination port.");
+    macMode = arg_str0(nullptr, "mac-mode", "<pair|either>",
+                       "Match source and destination, or the source address either way.");
+    ipMode = arg_str0(nullptr, "ip-mode", "<pair|either>", "Likewise for the IP addresses.");
+    portMode = arg_str0(nullptr, "port-mode", "<pair|either>", "Likewise for the ports.");
     end = arg_end(kMaxErrors);
 
     all_ = {
@@ -150,7 +166,9 @@ Arguments::Arguments(std::span<const Command> commands)
     all_.insert(all_.end(), {counterNumber, resetCounter, countMode, countPorts});
     all_.insert(all_.end(), countConditions.begin(), countConditions.end());
     all_.insert(all_.end(), {firmwareAction, firmwareFile, force, gpsTime, sntpServer});
-    all_.insert(all_.end(), {countSize, filterKind, typesAction, enableTypes, disableTypes, end});
+    all_.insert(all_.end(), {countSize, filterKind, typesAction, enableTypes, disableTypes,
+                             countAddress, headerAction, headerEnabled, ipVersion, srcMac, dstMac,
+                             srcIp, dstIp, srcPort, dstPort, macMode, ipMode, portMode, end});
     complete_ = true;
     for (void* definition : all_) complete_ = complete_ && definition != nullptr;
 
@@ -170,7 +188,7 @@ Arguments::Arguments(std::span<const Command> commands)
     countersTable = {countersAction, end};
     countersSetTable = {counterNumber, countMode, countPorts};
     countersSetTable.insert(countersSetTable.end(), countConditions.begin(), countConditions.end());
-    countersSetTable.insert(countersSetTable.end(), {countSize, device, end});
+    countersSetTable.insert(countersSetTable.end(), {countSize, countAddress, device, end});
     countersResetTable = {resetCounter, device, end};
     timeTable = {timeAction, end};
     timeSetTable = {gpsTime, sntpServer, device, end};
@@ -180,6 +198,9 @@ Arguments::Arguments(std::span<const Command> commands)
     filterTable = {filterKind, end};
     typesTable = {typesAction, end};
     typesSetTable = {enableTypes, disableTypes, save, device, end};
+    headerTable = {headerAction, end};
+    headerSetTable = {headerEnabled, srcMac,  dstMac, ipVersion, srcIp, dstIp,  srcPort,
+                      dstPort,       macMode, ipMode, portMode,  save,  device, end};
 }
 
 Arguments::~Arguments() {

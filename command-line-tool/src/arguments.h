@@ -78,6 +78,19 @@ class Arguments {
     arg_rex* typesAction;
     arg_str* enableTypes;
     arg_str* disableTypes;
+    arg_str* countAddress;
+    arg_rex* headerAction;
+    arg_str* headerEnabled;
+    arg_str* ipVersion;
+    arg_str* srcMac;
+    arg_str* dstMac;
+    arg_str* srcIp;
+    arg_str* dstIp;
+    arg_str* srcPort;
+    arg_str* dstPort;
+    arg_str* macMode;
+    arg_str* ipMode;
+    arg_str* portMode;
     struct arg_end* end;
 
     ArgTable mainTable;
@@ -106,6 +119,8 @@ class Arguments {
     ArgTable filterTable;
     ArgTable typesTable;
     ArgTable typesSetTable;
+    ArgTable headerTable;
+    ArgTable headerSetTable;
 
   private:
     // argtable2 keeps pointers to a regular expression's pattern (compiled

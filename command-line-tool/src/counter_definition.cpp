@@ -4,11 +4,14 @@
 #include <iterator>
 #include <vector>
 
+#include "counter_fields.h"
 #include "json.h"
 #include "text.h"
 
 namespace beamctl {
 namespace {
+
+namespace records = nettlebeam::records;
 
 struct Condition {
     std::int32_t NettlebeamApiCounterV2::*field;
@@ -32,31 +35,12 @@ const Condition kConditions[] = {
 const char* const kConditionKeys[] = {"ipv4", "ipv6", "broadcast", "multicast", "unicast",
                                       "icmp", "udp",  "tcp",       "crcValid",  "dropped"};
 
-// The address pattern is stored last byte first. As in the window, it is
-// shown when the counter tests exactly one IP version, and a byte is compared
-// only when its mask byte is 0xFF; the others are wildcards.
+// As in the window, the address is shown when the counter tests exactly one
+// IP version; unlike the window's row, a pattern that compares no byte is
+// left out, as it tests nothing.
 std::string addressPattern(const NettlebeamApiCounterV2& counter) {
-    const bool ipv4 = counter.isIPv4 == 1;
-    const bool ipv6 = counter.isIPv6 == 1;
-    if (ipv4 == ipv6) return "";
-    const int count = ipv4 ? 4 : 16;
-    bool anyCompared = false;
-    for (int i = 0; i < count; ++i) anyCompared = anyCompared || counter.ipMask[i] == 0xFF;
-    if (!anyCompared) return "";
-    std::string text;
-    for (int written = 0; written < count; ++written) {
-        const int i = count - 1 - written;
-        const bool compared = counter.ipMask[i] == 0xFF;
-        if (ipv4) {
-            if (written > 0) text += '.';
-            text += compared ? format("%u", counter.ip[i]) : std::string("*");
-        } else {
-            // A wildcard stands for a whole byte: two digits wide.
-            text += compared ? format("%02x", counter.ip[i]) : std::string("**");
-            if (written % 2 == 1 && written != count - 1) text += ':';
-        }
-    }
-    return text;
+    if (!records::counterComparesAddress(counter)) return "";
+    return records::counterAddressText(counter);
 }
 
 }  // namespace
@@ -73,9 +57,8 @@ std::string counterDefinition(const NettlebeamApiCounterV2& counter) {
         if (value == 0) tests.push_back(std::string("not ") + condition.name);
     }
     const unsigned size = static_cast<unsigned>(counter.size) & 0xFFFFu;
-    if (counter.sizeMode == 0) tests.push_back(format("size > %u", size));
-    if (counter.sizeMode == 1) tests.push_back(format("size < %u", size));
-    if (counter.sizeMode == 2) tests.push_back(format("size = %u", size));
+    if (const auto comparison = records::sizeComparison(counter.sizeMode))
+        tests.push_back(format("size %c %u", *comparison, size));
     const std::string address = addressPattern(counter);
     if (!address.empty()) tests.push_back("IP " + address);
     text += ": ";
@@ -103,12 +86,8 @@ std::string counterJson(const NettlebeamApiCounterV2& counter, int number) {
             json.addNull(kConditionKeys[i]);
         }
     }
-    const char* compare = counter.sizeMode == 0   ? ">"
-                          : counter.sizeMode == 1 ? "<"
-                          : counter.sizeMode == 2 ? "="
-                                                  : nullptr;
-    if (compare != nullptr) {
-        json.add("sizeCompare", compare)
+    if (const auto comparison = records::sizeComparison(counter.sizeMode)) {
+        json.add("sizeCompare", std::string(1, *comparison))
             .add("size", static_cast<std::uint64_t>(static_cast<unsigned>(counter.size) & 0xFFFFu));
     } else {
         json.addNull("sizeCompare").addNull("size");

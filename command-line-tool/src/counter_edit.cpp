@@ -1,12 +1,15 @@
 #include "counter_edit.h"
 
 #include <cctype>
-#include <cstdlib>
+#include <cstring>
+
+#include "address_forms.h"
+#include "counter_fields.h"
 
 namespace beamctl {
 namespace {
 
-constexpr long kLargestSize = 65535;  // the record keeps 16 bits
+namespace records = nettlebeam::records;
 
 std::string lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -24,34 +27,35 @@ std::int32_t NettlebeamApiCounterV2::*conditionField(std::size_t i) {
 }
 
 std::optional<std::string> applySize(NettlebeamApiCounterV2& counter, const std::string& text) {
-    const std::string refused =
-        "--size: '" + text + "' is not any, >N, <N or =N with N from 0 to 65535";
-    if (lower(text) == "any") {
-        counter.sizeMode = -1;
-        return std::nullopt;
+    const std::optional<records::SizeCondition> condition = records::parseSizeCondition(text);
+    if (!condition) {
+        return "--size: '" + text + "' is not any, >N, <N or =N with N from 0 to 65535";
     }
-    if (text.size() < 2) return refused;
-    const std::string digits = text.substr(1);
-    for (const char c : digits) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) return refused;
+    counter.sizeMode = condition->mode;
+    // "any" keeps the size the record had.
+    if (condition->mode != records::kSizeAny) counter.size = condition->size;
+    return std::nullopt;
+}
+
+// As the window's editor reads it: the address replaces the whole pattern,
+// and only a counter that requires exactly one IP version compares one.
+std::optional<std::string> applyAddress(NettlebeamApiCounterV2& counter, const std::string& text) {
+    const bool ipv4 = counter.isIPv4 == 1;
+    const bool ipv6 = counter.isIPv6 == 1;
+    const bool any = lower(text) == "any";
+    if (ipv4 == ipv6 && !any) {
+        return std::string("--address: the counter must require exactly one of IPv4 and IPv6 ") +
+               "(--ipv4=yes or --ipv6=yes) to compare an address";
     }
-    if (digits.size() > 5) return refused;
-    const long value = std::strtol(digits.c_str(), nullptr, 10);
-    if (value > kLargestSize) return refused;
-    switch (text[0]) {
-        case '>':
-            counter.sizeMode = 0;
-            break;
-        case '<':
-            counter.sizeMode = 1;
-            break;
-        case '=':
-            counter.sizeMode = 2;
-            break;
-        default:
-            return refused;
+    std::memset(counter.ip, 0, sizeof counter.ip);
+    std::memset(counter.ipMask, 0, sizeof counter.ipMask);
+    if (any) return std::nullopt;
+    const std::optional<records::WildcardAddress> parsed =
+        ipv6 ? records::parseIpv6Wildcards(text) : records::parseIpv4Wildcards(text);
+    if (!parsed) {
+        return "--address: '" + text + "' is not " + ipAddressForm(ipv6) + ", or any";
     }
-    counter.size = static_cast<std::int32_t>(value);
+    records::storeCounterAddress(counter, *parsed);
     return std::nullopt;
 }
 
@@ -86,6 +90,9 @@ std::optional<std::string> applyCounterChange(NettlebeamApiCounterV2& counter,
     }
     if (change.size) {
         if (auto refused = applySize(changed, *change.size)) return refused;
+    }
+    if (change.address) {
+        if (auto refused = applyAddress(changed, *change.address)) return refused;
     }
     counter = changed;
     return std::nullopt;

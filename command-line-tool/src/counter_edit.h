@@ -21,6 +21,9 @@ struct CounterChange {
     // "yes", "no" or "any" for each of kCounterConditionOptions.
     std::array<std::optional<std::string>, kCounterConditionOptions.size()> conditions;
     std::optional<std::string> size;  // "any", ">N", "<N" or "=N", N from 0 to 65535
+    // An address with wildcards of the one IP version the counter requires
+    // (after the conditions above), or "any" for none.
+    std::optional<std::string> address;
 };
 
 // Applies `change`; nothing on success, otherwise the option and why it was

@@ -63,6 +63,7 @@ CounterChange counterChange(const Arguments& args) {
         change.conditions[i] = given(args.countConditions[i]);
     }
     change.size = given(args.countSize);
+    change.address = given(args.countAddress);
     return change;
 }
 

@@ -3,6 +3,7 @@
 
 #include "command_line.h"
 #include "device_session.h"
+#include "header_filter_command.h"
 #include "packet_types.h"
 #include "usage.h"
 
@@ -97,6 +98,7 @@ int runFilter(const CommandLine& line) {
     if (line.argc < 3 || !parses(args.filterTable, 2, line.argv + 1)) {
         return printUsage(line.out, "beamctl filter", args.filterTable);
     }
+    if (sameWord(line.argv[2], "header")) return runHeaderFilter(line);
     return runTypes(line);
 }
 

@@ -1,10 +1,12 @@
-// What the tool writes to the device: dpi data and mask, features changes and
-// the capture configuration.
+// What the tool writes to the device: dpi data and mask, features changes,
+// the capture configuration and a counter's address.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "capture_config.h"
+#include "counter_definition.h"
+#include "counter_edit.h"
 #include "dpi_input.h"
 #include "features_edit.h"
 
@@ -166,6 +168,60 @@ TEST(CaptureConfig, NamesConvertFromUtf8AndInvalidOnesAreRefused) {
     for (const char* invalid : {"\xe9t\xe9", "caf\xc3", "\xe6\x97", "\xc0\xaf", "\xe0\x80\xaf",
                                 "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xff", "\x80"})
         EXPECT_FALSE(captureNameFromUtf8(invalid).has_value()) << invalid;
+}
+
+TEST(CounterEdit, TheAddressIsReadInTheOneVersionTheCounterRequires) {
+    NettlebeamApiCounterV2 counter{};
+    for (std::int32_t* field :
+         {&counter.isIPv4, &counter.isIPv6, &counter.isbcast, &counter.ismcast, &counter.isucast,
+          &counter.isicmp, &counter.isudp, &counter.istcp, &counter.iscrcValid, &counter.isDropped,
+          &counter.sizeMode}) {
+        *field = -1;
+    }
+    std::memset(counter.ip, 0x55, sizeof counter.ip);
+    const NettlebeamApiCounterV2 before = counter;
+    const auto refused = [&](CounterChange change) {
+        NettlebeamApiCounterV2 changed = before;
+        const auto reason = applyCounterChange(changed, change);
+        EXPECT_EQ(std::memcmp(&changed, &before, sizeof before), 0) << reason.value_or("none");
+        return reason.value_or("accepted");
+    };
+    CounterChange change;
+    change.address = "10.*.*.1";
+    EXPECT_EQ(refused(change),
+              "--address: the counter must require exactly one of IPv4 and IPv6 (--ipv4=yes or "
+              "--ipv6=yes) to compare an address");
+    change.conditions[0] = "yes";  // --ipv4
+    change.address = "10.1.2.256";
+    EXPECT_EQ(refused(change),
+              "--address: '10.1.2.256' is not an IPv4 address of four parts, each 0 to 255 or *, "
+              "or any");
+    change.conditions[1] = "yes";  // --ipv6 as well: neither version alone
+    change.address = "10.1.2.3";
+    EXPECT_NE(refused(change), "accepted");
+
+    change = {};
+    change.conditions[0] = "yes";
+    change.address = "10.*.*.1";
+    ASSERT_EQ(applyCounterChange(counter, change), std::nullopt);
+    EXPECT_EQ(counter.ip[3], 10);
+    EXPECT_EQ(counter.ip[0], 1);
+    EXPECT_EQ(counter.ip[4], 0);  // the whole pattern is replaced
+    EXPECT_EQ(counter.ipMask[2], 0);
+    EXPECT_EQ(counter.ipMask[3], 0xFF);
+    EXPECT_EQ(counterDefinition(counter), "packets on no port: IPv4, IP 10.*.*.1");
+
+    change = {};
+    change.conditions[0] = "any";
+    change.conditions[1] = "yes";
+    change.address = "fe80::*";
+    ASSERT_EQ(applyCounterChange(counter, change), std::nullopt);
+    EXPECT_EQ(counterDefinition(counter),
+              "packets on no port: IPv6, IP fe80:0000:0000:0000:0000:0000:0000:00**");
+    change.address = "ANY";
+    ASSERT_EQ(applyCounterChange(counter, change), std::nullopt);
+    EXPECT_EQ(counterDefinition(counter), "packets on no port: IPv6");
+    EXPECT_EQ(counter.ipMask[15], 0);
 }
 
 }  // namespace

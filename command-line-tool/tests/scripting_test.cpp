@@ -456,6 +456,13 @@ TEST_F(Completion, OffersWordsOptionsAndTheAttachedMacs) {
     EXPECT_EQ(complete("beamctl counters r", 2), "reset\n");
     EXPECT_EQ(complete("beamctl time set --s", 3), "--sntp=\n");
     EXPECT_EQ(complete("beamctl firmware update --f", 3), "--force\n");
+    EXPECT_EQ(complete("beamctl filter ''", 2), "types\nheader\n");
+    EXPECT_EQ(complete("beamctl filter header ''", 3), "show\nset\n");
+    EXPECT_EQ(complete("beamctl filter header show --j", 4), "--json\n");
+    EXPECT_EQ(complete("beamctl filter header set --src-", 4),
+              "--src-mac=\n--src-ip=\n--src-port=\n");
+    EXPECT_EQ(complete("beamctl filter header set --ip-", 4), "--ip-version=\n--ip-mode=\n");
+    EXPECT_EQ(complete("beamctl counters set --ad", 3), "--address=\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -1106,3 +1113,190 @@ TEST_F(Firmware, OnATerminalOneBarIsRedrawnInPlace) {
         << result.out;
     EXPECT_FALSE(contains(result.out, "%\r\n\r[")) << "one line, redrawn: " << result.out;
 }
+
+// ---------------------------------------------------------------------------
+// filter header and counter addresses
+
+namespace {
+
+// The records as the library reads them from the daemon, once the device is
+// listed; the tool's own report is not trusted to check itself.
+class ThroughLibrary : public WithDriver {
+  protected:
+    void TearDown() override { NettlebeamAPIUninitialize(); }
+
+    void startLibrary(int handle) {
+        if (started_) return;
+        daemon_.exportControlPath();
+        NettlebeamAPIInitialize();
+        started_ = true;
+        // Waits until the library has listed the device.
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        NettlebeamApiDeviceType type = 0;
+        while (NettlebeamAPIGetDeviceType(handle, &type) != 0) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "device not listed";
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+    std::optional<NettlebeamApiPacketFilter> headerFilter(int handle) {
+        startLibrary(handle);
+        NettlebeamApiPacketFilter filter{};
+        if (NettlebeamAPIGetPacketFilter(handle, &filter) != 0) return std::nullopt;
+        return filter;
+    }
+    std::optional<NettlebeamApiCounterV2> counter(int handle, int index) {
+        startLibrary(handle);
+        NettlebeamApiCounterV2 counter{};
+        if (NettlebeamAPIGetCounterV2(handle, index, &counter) != 0) return std::nullopt;
+        return counter;
+    }
+
+  private:
+    bool started_ = false;
+};
+
+// The 48 care bits of a filter record.
+std::uint64_t careBits(const NettlebeamApiPacketFilter& filter) {
+    return (filter.careMaskLow & 0x0FFFFFFFu) |
+           (std::uint64_t{filter.careMaskHigh & 0xFFFFFu} << 28);
+}
+
+using FilterHeader = ThroughLibrary;
+
+TEST_F(FilterHeader, SetWritesTheFieldsInUseAndReadsBackThroughTheLibrary) {
+    const int handle = attach({"--type", "11"});
+    EXPECT_EQ(ok({"filter", "header", "show"}), kDetected + golden("filter_header_default.txt"));
+    EXPECT_EQ(ok({"filter", "header", "set", "--enabled=yes", "--src-mac=00:1B:**:**:**:01",
+                  "--src-ip=192.168.*.*", "--dst-ip=10.0.0.1", "--dst-port=443", "--src-port=off"}),
+              kDetected);
+    auto filter = headerFilter(handle);
+    ASSERT_TRUE(filter.has_value());
+    EXPECT_EQ(filter->enabled, 1);
+    EXPECT_EQ(filter->fieldFlags,
+              static_cast<std::uint32_t>(NETTLEBEAM_FILTER_SRC_MAC | NETTLEBEAM_FILTER_SRC_IP |
+                                         NETTLEBEAM_FILTER_DST_IP | NETTLEBEAM_FILTER_DST_PORT));
+    EXPECT_EQ(filter->eitherDirection, 0);
+    EXPECT_EQ(filter->srcMac[5], 0x00);  // last byte first
+    EXPECT_EQ(filter->srcMac[4], 0x1b);
+    EXPECT_EQ(filter->srcMac[0], 0x01);
+    EXPECT_EQ(filter->srcIp[3], 192);
+    EXPECT_EQ(filter->srcIp[2], 168);
+    EXPECT_EQ(filter->dstIp[3], 10);
+    EXPECT_EQ(filter->dstIp[0], 1);
+    EXPECT_EQ(filter->dstPort, 443);
+    // Source MAC bytes 16, 20 and 21 (bits 6, 10, 11); destination IP 22..25
+    // (bits 12..15); source IP 40, 41 (bits 30, 31); destination port 54, 55
+    // (bits 44, 45).
+    EXPECT_EQ(careBits(*filter),
+              (0b110001ull << 6) | (0xFull << 12) | (0b11ull << 30) | (0b11ull << 44));
+
+    EXPECT_EQ(ok({"filter", "header", "show"}), kDetected + golden("filter_header_set.txt"));
+    EXPECT_EQ(python(ok({"filter", "header", "show", "--json"}),
+                     "(d['enabled'], d['ipVersion'], d['macMode'], d['ipMode'], d['portMode'], "
+                     "d['srcMac'], d['dstMac'], d['srcIp'], d['dstIp'], d['srcPort'], "
+                     "d['dstPort'])"),
+              "(True, 4, 'pair', 'pair', 'pair', '00:1b:**:**:**:01', None, '192.168.*.*', "
+              "'10.0.0.1', None, 443)\n");
+
+    // IPv6 in either direction: only the source address is given again and
+    // written; the filter is turned off and saved.
+    EXPECT_EQ(ok({"filter", "header", "set", "--ip-version=6", "--src-ip=fe80::1:*",
+                  "--ip-mode=either", "--mac-mode=either", "--enabled=no", "--save"}),
+              kDetected);
+    filter = headerFilter(handle);
+    ASSERT_TRUE(filter.has_value());
+    EXPECT_EQ(filter->enabled, 0);
+    EXPECT_EQ(filter->fieldFlags & NETTLEBEAM_FILTER_IPV6, 1u);
+    EXPECT_EQ(filter->eitherDirection, NETTLEBEAM_FILTER_EITHER_IP | NETTLEBEAM_FILTER_EITHER_MAC);
+    EXPECT_EQ(filter->srcIp[15], 0xfe);
+    EXPECT_EQ(filter->srcIp[2], 0x01);
+    EXPECT_EQ(filter->dstIp[3], 0);  // not used in either direction: not written
+    // Every source IP byte but the last, whose low digit is a wildcard (record
+    // byte 38, bit 28); nothing of the destination IP.
+    EXPECT_EQ((careBits(*filter) >> 28) & 0xFFFF, 0xFFFEu);
+    EXPECT_EQ((careBits(*filter) >> 12) & 0xFFFF, 0u);
+    EXPECT_EQ(python(ok({"filter", "header", "show", "--json"}),
+                     "(d['enabled'], d['ipVersion'], d['macMode'], d['ipMode'], d['srcIp'], "
+                     "d['dstIp'])"),
+              "(False, 6, 'either', 'either', 'fe80:0000:0000:0000:0000:0000:0001:00**', None)\n");
+}
+
+TEST_F(FilterHeader, RefusesBadFieldsDeviceFailuresAndModelsWithoutTheFilter) {
+    const int handle = attach({"--type", "11"});
+    attach({"--type", "5"});
+    const std::string failed = kDetected + "Failed to set Nettlebeam packet filter\n";
+    refused({"filter", "header", "set", "--src-mac=00:1b:c5"}, failed,
+            "--src-mac: '00:1b:c5' is not a MAC address of six two-digit groups or ** joined by "
+            "':', or off");
+    refused({"filter", "header", "set", "--dst-ip=10.0.0.256"}, failed,
+            "--dst-ip: '10.0.0.256' is not an IPv4 address of four parts, each 0 to 255 or *, "
+            "or off");
+    refused({"filter", "header", "set", "--ip-version=6", "--src-ip=1::2::3"}, failed,
+            "--src-ip: '1::2::3' is not an IPv6 address of up to eight groups of four "
+            "hexadecimal digits or *, or off");
+    refused({"filter", "header", "set", "--src-port=65536"}, failed,
+            "--src-port: '65536' is not a port from 0 to 65535, or off");
+    refused({"filter", "header", "set", "--port-mode=either", "--dst-port=80"}, failed,
+            "--dst-port: with --port-mode=either only --src-port is used");
+    refused({"filter", "header", "set", "--ip-version=5"}, failed,
+            "--ip-version: '5' is not 4 or 6");
+    const auto filter = headerFilter(handle);
+    ASSERT_TRUE(filter.has_value());
+    EXPECT_EQ(filter->fieldFlags, 0u) << "no refused change was written";
+    EXPECT_EQ(careBits(*filter), 0u);
+
+    refused({"filter", "header", "show", "-d", "1"},
+            kDetected + "Your device does not support filtering\n",
+            "this model has no packet filter");
+    daemon_.inject({std::to_string(handle), "0xCB202064", "--fail"});
+    refused({"filter", "header", "show"}, kDetected + "Failed to get Nettlebeam packet filter\n",
+            "the device refused: status -2 (already done, or the driver failed the request)");
+    daemon_.inject({std::to_string(handle), "0xCB202068", "--fail"});
+    refused({"filter", "header", "set", "--enabled=yes"}, failed,
+            "the device refused: status -2 (already done, or the driver failed the request)");
+    daemon_.inject({std::to_string(handle), "0xCB20206C", "--fail"});
+    refused({"filter", "header", "set", "--enabled=yes", "--save"},
+            kDetected + "Failed to save Nettlebeam packet filter\n",
+            "the device refused: status -1 (the driver could not be reached, failed the request "
+            "or sent an invalid reply)");
+
+    const ts::ProcessResult usage = run({"filter", "header", "set", "--src-ip"});
+    EXPECT_EQ(usage.exitStatus, kFailureStatus);
+    EXPECT_EQ(usage.out.rfind("beamctl filter header set [--enabled=<yes|no>]", 0), 0u)
+        << usage.out;
+}
+
+using CounterAddress = ThroughLibrary;
+
+TEST_F(CounterAddress, SetTakesTheAddressOfTheRequiredVersionAndReadsBack) {
+    const int handle = attach({"--type", "11"});
+    EXPECT_EQ(ok({"counters", "set", "--counter=8", "--ipv4=yes", "--address=10.1.*.7"}),
+              kDetected);
+    auto read = counter(handle, 7);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->isIPv4, 1);
+    EXPECT_EQ(read->ip[3], 10);  // last byte first
+    EXPECT_EQ(read->ip[2], 1);
+    EXPECT_EQ(read->ip[0], 7);
+    EXPECT_NE(read->ipMask[3], 0);
+    EXPECT_EQ(read->ipMask[1], 0);
+    EXPECT_NE(
+        ok({"counters", "show"}).find("Counter 08 : packets on A+B: IPv4, UDP, IP 10.1.*.7\n"),
+        std::string::npos);
+
+    const std::string failed = kDetected + "Failed to set Nettlebeam counter 07\n";
+    refused({"counters", "set", "--counter=7", "--address=10.1.*.7"}, failed,
+            "--address: the counter must require exactly one of IPv4 and IPv6 (--ipv4=yes or "
+            "--ipv6=yes) to compare an address");
+    refused({"counters", "set", "--counter=8", "--address=fe80::1"},
+            kDetected + "Failed to set Nettlebeam counter 08\n",
+            "--address: 'fe80::1' is not an IPv4 address of four parts, each 0 to 255 or *, or "
+            "any");
+    EXPECT_EQ(ok({"counters", "set", "--counter=8", "--address=any"}), kDetected);
+    read = counter(handle, 7);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->ip[3], 0);
+    EXPECT_EQ(read->ipMask[3], 0);
+}
+
+}  // namespace

@@ -77,6 +77,7 @@ constexpr std::array kTable = {
     Entry{code::kCaptureMode, write(4)},
     Entry{code::kCaptureFileDuration, write(4)},
     Entry{code::kCaptureFullFrames, write(1)},
+    Entry{code::kCaptureFramesWritten, read(8)},
     Entry{code::kMemoryCaptureStart, command()},
     Entry{code::kMemoryCaptureStop, command()},
     Entry{code::kMemoryCaptureData, readInto()},

@@ -63,6 +63,7 @@ TEST_P(EveryFamily, ServesOnlyWhatItsHardwareHas) {
     EXPECT_EQ(served(code::kExtraInformation, 64), f.control);
     EXPECT_EQ(served(code::kPortSpeedByte, 1), f.control);
     EXPECT_EQ(served(code::kCaptureStatus, 8256), f.control);
+    EXPECT_EQ(served(code::kCaptureFramesWritten, 8), f.control);
     EXPECT_EQ(served(code::kStatisticsFormat1, 160), f.statisticsV1);
     EXPECT_EQ(served(code::kStatisticsFormat2, 128), f.tenGigabit);
     EXPECT_EQ(served(code::kStatisticsTrailer, 16), f.control);
@@ -96,6 +97,7 @@ TEST_P(EveryFamily, RepliesAsLongAsTheTableSaysAndNeverBeyondTheCapacity) {
         {code::kHostDropCounter, 8},      {code::kStatisticsTrailer, 16},
         {code::kReadDpiFilter, 224},      {code::kReadPacketFilter, 248},
         {code::kReadPacketTypeFilter, 8}, {code::kCaptureStatus, 8256},
+        {code::kCaptureFramesWritten, 8},
     };
     for (const auto& r : fixed) {
         auto roomy = bench.request(r.code, {}, 100000);

@@ -4,6 +4,11 @@
 namespace nettlebeam::exporter {
 
 void collectCapture(CollectContext& c) {
+    // Starts from 0 with every capture, like the bytes: the tracker passes
+    // the fall on to Prometheus as a reset.
+    if (c.sample.captureFramesWritten)
+        c.counter("nettlebeam_capture_frames_written_total", "Frames written to capture files.",
+                  c.deviceLabels(), *c.sample.captureFramesWritten);
     if (!c.sample.capture) return;
     const NettlebeamApiDiskDumpStatus& s = *c.sample.capture;
     c.gauge("nettlebeam_capture_running", "1 while a direct capture runs.", c.deviceLabels(),

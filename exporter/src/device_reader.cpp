@@ -44,6 +44,8 @@ std::optional<DeviceSample> readDevice(NettlebeamApiDeviceHandle handle,
         sample.capture = readPart<NettlebeamApiDiskDumpStatus>([&](NettlebeamApiDiskDumpStatus* r) {
             return NettlebeamAPIDiskDumpGetStatus(handle, r);
         });
+        sample.captureFramesWritten = readPart<uint64_t>(
+            [&](uint64_t* r) { return NettlebeamAPIDiskDumpGetFramesWritten(handle, r); });
     }
     if (capabilities & CapTiming) {
         sample.timing = readPart<NettlebeamApiTimingStatus>(

@@ -18,6 +18,9 @@ struct DeviceSample {
     std::optional<NettlebeamApiLinkStatus> link;
     std::optional<NettlebeamApiStatistics> statistics;
     std::optional<NettlebeamApiDiskDumpStatus> capture;
+    // Frames the direct capture wrote; a request of its own, which a driver
+    // that predates it does not answer.
+    std::optional<uint64_t> captureFramesWritten;
     std::optional<NettlebeamApiTimingStatus> timing;
 };
 

@@ -131,6 +131,33 @@ TEST(Collectors, TransceiverDiagnosticsInBaseUnitsWithTheModulesOwnThresholdsAnd
     EXPECT_EQ(text.find("port=\"B\""), std::string::npos);  // no module, no diagnostics
 }
 
+TEST(Collectors, CaptureTotalsAreCountersAndFramesWrittenOnlyWhenTheDriverCountsThem) {
+    CounterTracker tracker;
+    DeviceSample s = gigabitDevice();
+    NettlebeamApiDiskDumpStatus capture{};
+    capture.enabled = 1;
+    capture.filesWritten = 3;
+    capture.bytesWritten = 90000;
+    s.capture = capture;
+    s.captureFramesWritten = 1200;
+    std::string text = render(s, tracker);
+    const std::string d = "{device=\"00:1b:c5:0a:00:01\"}";
+    auto has = [&](const std::string& line) {
+        EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\nin:\n" << text;
+    };
+    has("# TYPE nettlebeam_capture_frames_written_total counter");
+    has("nettlebeam_capture_frames_written_total" + d + " 1200");
+    has("nettlebeam_capture_files_written_total" + d + " 3");
+    has("nettlebeam_capture_written_bytes_total" + d + " 90000");
+    has("nettlebeam_capture_running" + d + " 1");
+
+    // A driver that does not answer the count: left out, not reported as 0.
+    s.captureFramesWritten.reset();
+    text = render(s, tracker);
+    EXPECT_EQ(text.find("nettlebeam_capture_frames_written_total"), std::string::npos) << text;
+    has("nettlebeam_capture_files_written_total" + d + " 3");
+}
+
 TEST(Collectors, ADeviceRestartRestartsItsCounterSeriesFromZero) {
     CounterTracker tracker;
     DeviceSample s = gigabitDevice();

@@ -73,6 +73,8 @@ TEST(ExporterWithPrometheus, PromtoolFindsNothingToSayAboutAScrape) {
         return text.find("nettlebeam_transceiver_temperature_celsius{device=\"" + kTenGigabit) !=
                    std::string::npos &&
                text.find("nettlebeam_port_received_frames_total{device=\"" + kGigabit) !=
+                   std::string::npos &&
+               text.find("nettlebeam_capture_frames_written_total{device=\"" + kGigabit) !=
                    std::string::npos;
     })) << text;
     std::string file = daemon.folder() + "/scrape.txt";

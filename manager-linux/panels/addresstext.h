@@ -2,6 +2,11 @@
 // show and read them: "10.1.*.*", "fe80:****::1". An address travels with a
 // mask of the same version; a mask byte 0xFF means the byte is compared, any
 // other value makes it (or half of it) a wildcard.
+//
+// QString and QHostAddress faces of the records library's parsers and
+// formatter (wildcard_address.h), which beamctl shares; the rules of the text
+// are documented there. The wildcard is an ASCII character: with any other,
+// every parse and format fails.
 #pragma once
 
 #include <QByteArray>
@@ -9,6 +14,8 @@
 #include <QHostAddress>
 #include <QString>
 #include <optional>
+
+#include "wildcard_address.h"
 
 struct WildcardAddress {
     QHostAddress address;
@@ -41,3 +48,8 @@ std::optional<QString> formatWildcardAddress(const QHostAddress& address, const 
 QByteArray addressBytes(const QHostAddress& address);
 // 4 bytes give an IPv4 address, 16 an IPv6 address, any other count a null address.
 QHostAddress addressFromBytes(const QByteArray& bytes);
+
+// The same address as the records library holds it, and back: nothing for
+// an address of neither version or a mask of another version.
+WildcardAddress fromRecords(const nettlebeam::records::WildcardAddress& address);
+std::optional<nettlebeam::records::WildcardAddress> toRecords(const WildcardAddress& address);

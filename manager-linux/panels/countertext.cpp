@@ -1,32 +1,10 @@
 #include "countertext.h"
 
-#include <QByteArray>
+#include "counter_fields.h"
+
+namespace records = nettlebeam::records;
 
 namespace CounterText {
-
-namespace {
-
-constexpr int kIpv4Bytes = 4;
-constexpr int kIpv6Bytes = 16;
-
-// `count` record bytes in written order: the last one first.
-QByteArray writtenOrder(const uint8_t* bytes, int count) {
-    QByteArray result(count, '\0');
-    for (int i = 0; i < count; ++i) result[i] = static_cast<char>(bytes[count - 1 - i]);
-    return result;
-}
-
-WildcardAddress addressOf(const NettlebeamApiCounterV2& counter, int count) {
-    return {addressFromBytes(writtenOrder(counter.ip, count)),
-            addressFromBytes(writtenOrder(counter.ipMask, count))};
-}
-
-void storeReversed(const QByteArray& written, uint8_t* bytes) {
-    const int count = written.size();
-    for (int i = 0; i < count; ++i) bytes[count - 1 - i] = static_cast<uint8_t>(written[i]);
-}
-
-}  // namespace
 
 QString tagColour(int32_t value) {
     switch (value) {
@@ -44,41 +22,25 @@ QString tagStyle(int32_t value) {
 }
 
 QString sizeText(int32_t sizeMode, int32_t size) {
-    switch (sizeMode) {
-        case 0:
-            return QStringLiteral("> %1").arg(size);
-        case 1:
-            return QStringLiteral("< %1").arg(size);
-        case 2:
-            return QStringLiteral("= %1").arg(size);
-        default:
-            return QStringLiteral("Any size");
-    }
+    const std::optional<char> comparison = records::sizeComparison(sizeMode);
+    if (!comparison) return QStringLiteral("Any size");
+    return QStringLiteral("%1 %2").arg(QLatin1Char(*comparison)).arg(size);
 }
 
 WildcardAddress ipv4Of(const NettlebeamApiCounterV2& counter) {
-    return addressOf(counter, kIpv4Bytes);
+    return fromRecords(records::counterIpv4(counter));
 }
 
 WildcardAddress ipv6Of(const NettlebeamApiCounterV2& counter) {
-    return addressOf(counter, kIpv6Bytes);
+    return fromRecords(records::counterIpv6(counter));
 }
 
 QString addressText(const NettlebeamApiCounterV2& counter) {
-    const bool ipv4 = counter.isIPv4 == 1;
-    const bool ipv6 = counter.isIPv6 == 1;
-    if (ipv4 == ipv6) return {};
-    const WildcardAddress address = ipv4 ? ipv4Of(counter) : ipv6Of(counter);
-    return formatWildcardAddress(address.address, address.mask).value_or(QString());
+    return QString::fromStdString(records::counterAddressText(counter));
 }
 
 void storeAddress(NettlebeamApiCounterV2& counter, const WildcardAddress& parsed) {
-    const QByteArray address = addressBytes(parsed.address);
-    const QByteArray mask = addressBytes(parsed.mask);
-    if (address.size() != mask.size()) return;
-    if (address.size() != kIpv4Bytes && address.size() != kIpv6Bytes) return;
-    storeReversed(address, counter.ip);
-    storeReversed(mask, counter.ipMask);
+    if (const auto address = toRecords(parsed)) records::storeCounterAddress(counter, *address);
 }
 
 Qt::CheckState checkStateOf(int32_t triState) {

@@ -3,7 +3,8 @@
 // wildcards, and the conversions between the record's tri-states and the
 // editor's check states. The record keeps addresses last byte first: an
 // IPv4 address in ip[3..0] (first dotted number in ip[3]), an IPv6 address in
-// ip[15..0]; the mask alike, 0xFF for a compared byte.
+// ip[15..0]; the mask alike, 0xFF for a compared byte. The address and size
+// rules are the records library's (counter_fields.h), shared with beamctl.
 #pragma once
 
 #include <QString>

@@ -5,25 +5,19 @@
 #include <QIntValidator>
 #include <QSignalBlocker>
 
-#include "addresstext.h"
-#include "packetfilterfields.h"
+#include "packet_filter_fields.h"
 #include "qipvalidator.h"
 #include "qmacvalidator.h"
 #include "textfit.h"
 #include "ui_simplefiltercontrol.h"
 
-using PacketFilterFields::Field;
+namespace records = nettlebeam::records;
+using Field = records::FilterField;
 
 namespace {
 
-constexpr int kMacBytes = 6;
-constexpr int kMacTextLength = 17;  // "aa:bb:cc:dd:ee:ff"
 const QString kInvalidStyle = QStringLiteral("color: red");
 const QString kNormalStyle = QStringLiteral("QLabel { }");
-
-bool isHexDigit(QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
 
 bool has(uint32_t flags, uint32_t bit) {
     return (flags & bit) != 0;
@@ -53,17 +47,6 @@ void showLayer(const Layer& layer, bool either) {
     setIndex(layer.mode, either ? 1 : 0);
     for (QWidget* widget : layer.destination) widget->setVisible(!either);
     layer.sourceLabel->setText(QString::fromLatin1(either ? layer.eitherText : layer.pairedText));
-}
-
-QString macText(const QByteArray& bytes, const QByteArray& mask) {
-    QStringList groups;
-    for (int i = 0; i < bytes.size(); ++i) {
-        groups << (static_cast<uint8_t>(mask[i]) == 0xFF
-                       ? QStringLiteral("%1").arg(static_cast<uint8_t>(bytes[i]), 2, 16,
-                                                  QLatin1Char('0'))
-                       : QStringLiteral("**"));
-    }
-    return groups.join(u':');
 }
 
 }  // namespace
@@ -172,21 +155,14 @@ void SimpleFilterControl::refreshControls() {
 }
 
 void SimpleFilterControl::refreshTexts() {
-    const bool ipv6 = has(filter_.fieldFlags, NETTLEBEAM_FILTER_IPV6);
-    setIndex(ui_->ipVersionCB, ipv6 ? 1 : 0);
-    const int ipBytes = ipv6 ? 16 : 4;
+    setIndex(ui_->ipVersionCB, records::filterIsIpv6(filter_) ? 1 : 0);
     for (const auto& [edit, field] :
          {std::pair{ui_->dstIpTB, Field::DstIp}, std::pair{ui_->srcIpTB, Field::SrcIp}}) {
-        const QHostAddress address =
-            addressFromBytes(PacketFilterFields::loadBytes(filter_, field, ipBytes));
-        const QHostAddress mask =
-            addressFromBytes(PacketFilterFields::loadMask(filter_, field, ipBytes));
-        edit->setText(formatWildcardAddress(address, mask).value_or(QString()));
+        edit->setText(QString::fromStdString(records::filterAddressText(filter_, field)));
     }
     for (const auto& [edit, field] :
          {std::pair{ui_->dstMacTB, Field::DstMac}, std::pair{ui_->srcMacTB, Field::SrcMac}}) {
-        edit->setText(macText(PacketFilterFields::loadBytes(filter_, field, kMacBytes),
-                              PacketFilterFields::loadMask(filter_, field, kMacBytes)));
+        edit->setText(QString::fromStdString(records::filterMacText(filter_, field)));
     }
     ui_->dstPortTB->setText(QString::number(filter_.dstPort));
     ui_->srcPortTB->setText(QString::number(filter_.srcPort));
@@ -209,69 +185,41 @@ int SimpleFilterControl::fillFilter(NettlebeamApiPacketFilter* filter) {
 
     // Every check runs, so that all faulty fields are marked at once.
     bool valid = true;
-    if (has(used, NETTLEBEAM_FILTER_DST_IP) && !has(either, NETTLEBEAM_FILTER_EITHER_IP))
-        valid &= fillIp(ui_->dstIpTB, Field::DstIp, filter);
-    if (has(used, NETTLEBEAM_FILTER_SRC_IP)) valid &= fillIp(ui_->srcIpTB, Field::SrcIp, filter);
-    if (has(used, NETTLEBEAM_FILTER_DST_MAC) && !has(either, NETTLEBEAM_FILTER_EITHER_MAC))
-        valid &= fillMac(ui_->dstMacTB, Field::DstMac, filter);
-    if (has(used, NETTLEBEAM_FILTER_SRC_MAC))
-        valid &= fillMac(ui_->srcMacTB, Field::SrcMac, filter);
-    if (has(used, NETTLEBEAM_FILTER_SRC_PORT))
-        valid &= fillPort(ui_->srcPortTB, Field::SrcPort, filter);
-    if (has(used, NETTLEBEAM_FILTER_DST_PORT) && !has(either, NETTLEBEAM_FILTER_EITHER_PORT))
-        valid &= fillPort(ui_->dstPortTB, Field::DstPort, filter);
+    // A layer matching either direction uses only its source row.
+    const auto uses = [filter](Field field) { return records::filterUsesField(*filter, field); };
+    if (uses(Field::DstIp)) valid &= fillIp(ui_->dstIpTB, Field::DstIp, filter);
+    if (uses(Field::SrcIp)) valid &= fillIp(ui_->srcIpTB, Field::SrcIp, filter);
+    if (uses(Field::DstMac)) valid &= fillMac(ui_->dstMacTB, Field::DstMac, filter);
+    if (uses(Field::SrcMac)) valid &= fillMac(ui_->srcMacTB, Field::SrcMac, filter);
+    if (uses(Field::SrcPort)) valid &= fillPort(ui_->srcPortTB, Field::SrcPort, filter);
+    if (uses(Field::DstPort)) valid &= fillPort(ui_->dstPortTB, Field::DstPort, filter);
     return valid ? 0 : -1;
 }
 
-bool SimpleFilterControl::fillIp(QLineEdit* edit, int field,
+// The record passed in already carries the panel's IP version.
+bool SimpleFilterControl::fillIp(QLineEdit* edit, Field field,
                                  NettlebeamApiPacketFilter* filter) const {
-    const std::optional<WildcardAddress> parsed = has(filter_.fieldFlags, NETTLEBEAM_FILTER_IPV6)
-                                                      ? parseIpv6Wildcards(edit->text())
-                                                      : parseIpv4Wildcards(edit->text());
-    if (!parsed) {
-        edit->setStyleSheet(kInvalidStyle);
-        return false;
-    }
-    PacketFilterFields::storeBytes(*filter, static_cast<Field>(field),
-                                   addressBytes(parsed->address), addressBytes(parsed->mask));
-    return true;
+    if (records::storeAddressText(*filter, field, edit->text().toStdString())) return true;
+    edit->setStyleSheet(kInvalidStyle);
+    return false;
 }
 
-bool SimpleFilterControl::fillMac(QLineEdit* edit, int field,
+bool SimpleFilterControl::fillMac(QLineEdit* edit, Field field,
                                   NettlebeamApiPacketFilter* filter) const {
-    const QString text = edit->text();
-    QByteArray bytes(kMacBytes, '\0');
-    QByteArray mask(kMacBytes, '\0');
-    bool valid = text.size() == kMacTextLength;
-    for (int i = 0; valid && i < kMacBytes; ++i) {
-        const QString group = text.mid(3 * i, 2);
-        if (i > 0 && text.at(3 * i - 1) != u':') valid = false;
-        if (group == QStringLiteral("**")) continue;
-        bool converted = false;
-        const uint value = group.toUInt(&converted, 16);
-        valid &=
-            group.size() == 2 && isHexDigit(group.at(0)) && isHexDigit(group.at(1)) && converted;
-        bytes[i] = static_cast<char>(value);
-        mask[i] = static_cast<char>(0xFF);
-    }
-    if (!valid) {
-        edit->setStyleSheet(kInvalidStyle);
-        return false;
-    }
-    PacketFilterFields::storeBytes(*filter, static_cast<Field>(field), bytes, mask);
-    return true;
+    if (records::storeMacText(*filter, field, edit->text().toStdString())) return true;
+    edit->setStyleSheet(kInvalidStyle);
+    return false;
 }
 
-bool SimpleFilterControl::fillPort(QLineEdit* edit, int field,
+bool SimpleFilterControl::fillPort(QLineEdit* edit, Field field,
                                    NettlebeamApiPacketFilter* filter) const {
-    bool converted = false;
-    // Decimal, as the validator and the IPv4 parts are: "010" is port 10.
-    const uint port = edit->text().toUInt(&converted, 10);
-    if (!converted || port >= 0x10000) {
+    // Qt's idea of white space, which the parser (ASCII only) does not have.
+    const std::optional<uint16_t> port = records::parsePort(edit->text().trimmed().toStdString());
+    if (!port) {
         edit->setStyleSheet(kInvalidStyle);
         return false;
     }
-    PacketFilterFields::storePort(*filter, static_cast<Field>(field), static_cast<uint16_t>(port));
+    records::storePort(*filter, field, *port);
     return true;
 }
 

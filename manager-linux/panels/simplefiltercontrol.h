@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "NettlebeamAPI.h"
+#include "packet_filter_fields.h"
 
 namespace Ui {
 class SimpleFilterControl;
@@ -47,9 +48,12 @@ class SimpleFilterControl : public QWidget {
     // Labels, visibility, check boxes and enabled states from the flags.
     void refreshControls();
     void refreshTexts();
-    bool fillIp(QLineEdit* edit, int field, NettlebeamApiPacketFilter* filter) const;
-    bool fillMac(QLineEdit* edit, int field, NettlebeamApiPacketFilter* filter) const;
-    bool fillPort(QLineEdit* edit, int field, NettlebeamApiPacketFilter* filter) const;
+    bool fillIp(QLineEdit* edit, nettlebeam::records::FilterField field,
+                NettlebeamApiPacketFilter* filter) const;
+    bool fillMac(QLineEdit* edit, nettlebeam::records::FilterField field,
+                 NettlebeamApiPacketFilter* filter) const;
+    bool fillPort(QLineEdit* edit, nettlebeam::records::FilterField field,
+                  NettlebeamApiPacketFilter* filter) const;
 
     std::unique_ptr<Ui::SimpleFilterControl> ui_;
     // The flags are the live state of the check boxes and mode boxes.

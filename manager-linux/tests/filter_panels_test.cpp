@@ -182,6 +182,24 @@ TEST_F(SimpleFilterControlTest, MacGroupsTakeHexadecimalDigitsInEitherCase) {
     EXPECT_EQ(out_.srcMac[0], 0xaf);
 }
 
+// The port text as Qt read it: a sign and white space around the number,
+// Unicode spaces included, are taken; nothing else is.
+TEST_F(SimpleFilterControlTest, PortsTakeASignAndSpacesAroundTheNumber) {
+    box("srcPortCB")->setChecked(true);
+    for (const QString& text : {QStringLiteral("+80"), QStringLiteral(" 80\t"),
+                                QStringLiteral("\u00A080\u2003"), QStringLiteral("00080")}) {
+        edit("srcPortTB")->setText(text);
+        ASSERT_EQ(panel_.fillFilter(&out_), 0) << text.toStdString();
+        EXPECT_EQ(out_.srcPort, 80) << text.toStdString();
+    }
+    for (const QString& text :
+         {QStringLiteral("1,000"), QStringLiteral("-0"), QStringLiteral("8 0"),
+          QStringLiteral("\uFF18\uFF10"), QStringLiteral("")}) {
+        edit("srcPortTB")->setText(text);
+        EXPECT_EQ(panel_.fillFilter(&out_), -1) << text.toStdString();
+    }
+}
+
 TEST(PacketsTypeFilterTest, BoxesFollowTheRecordIndexAndOnlyTheUserEmits) {
     PacketsTypeFilter panel;
     QSignalSpy changed(&panel, &PacketsTypeFilter::changed);

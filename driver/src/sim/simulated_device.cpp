@@ -321,6 +321,7 @@ const SimulatedDevice::Route* SimulatedDevice::findRoute(uint32_t c) {
         {code::kCaptureFileDuration, CapCapture, &S::directCapture},
         {code::kCaptureFullFrames, CapCapture, &S::directCapture},
         {code::kCaptureStatus, kControl, &S::captureStatus},
+        {code::kCaptureFramesWritten, CapCapture, &S::captureFramesWritten},
         {code::kMemoryCaptureStart, CapCapture, &S::memoryCapture},
         {code::kMemoryCaptureStop, CapCapture, &S::memoryCapture},
         {code::kMemoryCaptureData, CapCapture, &S::memoryCapture},
@@ -633,6 +634,14 @@ DeviceReply SimulatedDevice::captureStatus(uint32_t, std::span<const uint8_t> pa
                                            uint32_t capacity) {
     if (!payload.empty()) return DeviceReply::failure();
     return fixedReply(traffic_->directStatus(), capacity);
+}
+
+DeviceReply SimulatedDevice::captureFramesWritten(uint32_t, std::span<const uint8_t> payload,
+                                                  uint32_t capacity) {
+    if (!payload.empty()) return DeviceReply::failure();
+    std::array<uint8_t, 8> out{};
+    wire::writeLe64(out, 0, traffic_->directFramesWritten());
+    return fixedReply(out, capacity);
 }
 
 DeviceReply SimulatedDevice::memoryCapture(uint32_t request, std::span<const uint8_t> payload,

@@ -101,6 +101,7 @@ class SimulatedDevice final : public DeviceModel {
     // Capture.
     DeviceReply directCapture(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
     DeviceReply captureStatus(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
+    DeviceReply captureFramesWritten(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
     DeviceReply memoryCapture(uint32_t request, std::span<const uint8_t>, uint32_t capacity);
 
     SimulatedDeviceSettings settings_;

@@ -82,6 +82,8 @@ class DeviceTraffic {
     }
     bool directRunning() const { return engine_.directCapture().status().enabled; }
     std::vector<uint8_t> directStatus() const;
+    // Frames in the files of the current or last capture; 0 before the first.
+    uint64_t directFramesWritten() const { return engine_.directCapture().status().framesWritten; }
     // Why the last capture could not start or ended with an error.
     std::string directFailure() const { return engine_.directCapture().failure(); }
 

@@ -196,6 +196,9 @@ DirectCaptureStatus DirectCapture::status() const {
     s.bytesDropped = bytesDropped_;
     s.error = error_;
     s.filesWritten = filesWritten_;
+    // The writer counts the packet blocks of every chunk that reached a file;
+    // frames dropped for lack of cache or discarded at the end never do.
+    s.framesWritten = tally_[0].written + tally_[1].written;
     std::lock_guard lock(fileNameMutex_);
     s.currentFile = currentFile_;
     return s;

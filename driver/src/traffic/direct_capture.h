@@ -76,6 +76,7 @@ struct DirectCaptureStatus {
     uint32_t error = 0;
     uint64_t cacheSize = 0;
     uint64_t filesWritten = 0;
+    uint64_t framesWritten = 0;  // packet blocks in the files, both ports
     std::string currentFile;
 };
 

@@ -80,7 +80,7 @@ class DeviceTraffic {
         followWholeFrames();
         return closed;
     }
-    bool directRunning() const { return engine_.directCapture().status().enabled; }
+    bool directRunning() const { return engine_.directCapture().enabled(); }
     std::vector<uint8_t> directStatus() const;
     // Frames in the files of the current or last capture; 0 before the first.
     uint64_t directFramesWritten() const { return engine_.directCapture().status().framesWritten; }

@@ -110,6 +110,9 @@ class DirectCapture {
     // start again before the previous one has closed its file.
     std::shared_ptr<const std::atomic<bool>> stopInBackground();
     DirectCaptureStatus status() const;
+    // The status's enabled flag alone, without the lock the engine's batches
+    // hold: the control thread asks it with every capture request.
+    bool enabled() const { return enabled_.load(); }
     // The 8256-byte status reply: eight little-endian 64-bit words (enabled,
     // cache pressure, cache used, bytes written, bytes dropped, error code,
     // cache size, files written), then the current file's full name in UTF-16

@@ -187,7 +187,11 @@ DirectCaptureStatus DirectCapture::status() const {
     DirectCaptureStatus s;
     s.enabled = enabled_;
     {
-        std::lock_guard lock(const_cast<std::mutex&>(sessionMutex_));
+        // The session changes only under the control lock, and the cache's
+        // fill is read without a lock: a status request never waits behind
+        // the engine's batches, which hold sessionMutex_ back to back while
+        // the engine catches up.
+        std::lock_guard control(controlMutex_);
         if (session_) s.cacheUsed = session_->cache.used();
     }
     s.cacheSize = cacheSize_;

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "batch_mutex.h"
 #include "capture_files.h"
 #include "chunk_cache.h"
 #include "counters.h"
@@ -136,7 +137,7 @@ class DirectCapture {
 
       private:
         DirectCapture& capture_;
-        std::unique_lock<std::mutex> lock_;
+        BatchMutex::Batch lock_;
     };
     FrameBatch lockForFrames() { return FrameBatch(*this); }
     // True while frames are being taken (checked under the lock).
@@ -167,10 +168,10 @@ class DirectCapture {
     void setError(uint32_t error);
     void setFailure(uint32_t error, const std::string& why);
 
-    std::mutex sessionMutex_;  // session_ against the engine's batches
+    BatchMutex sessionMutex_;  // session_ against the engine's batches
     std::unique_ptr<Session> session_;
     std::unique_ptr<Session> stopping_;  // under controlMutex_: writing its last bytes
-    std::mutex controlMutex_;            // start and stop
+    mutable std::mutex controlMutex_;    // start and stop, and the session they change
     std::array<CaptureTally, 2> tally_;
 
     std::atomic<bool> enabled_{false};

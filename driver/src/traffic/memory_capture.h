@@ -18,6 +18,7 @@
 #include <span>
 #include <vector>
 
+#include "batch_mutex.h"
 #include "byte_ring.h"
 #include "frame.h"
 
@@ -58,7 +59,7 @@ class MemoryCapture {
     uint64_t framesDropped() const { return dropped_.load(std::memory_order_relaxed); }
 
     // Engine side, under the lock of a batch.
-    std::unique_lock<std::mutex> lockForFrames() { return std::unique_lock(mutex_); }
+    BatchMutex::Batch lockForFrames() { return BatchMutex::Batch(mutex_); }
     bool accepting() const { return ring_ != nullptr; }
     bool offer(Port port, uint64_t timestampNs, std::span<const uint8_t> data,
                std::span<const uint8_t> extra, uint32_t originalLength);
@@ -68,7 +69,7 @@ class MemoryCapture {
     void withdrawSharing();
     void detachLocked();  // under mutex_ and readMutex_
 
-    std::mutex mutex_;  // ring_ against the engine's batches
+    BatchMutex mutex_;  // ring_ against the engine's batches
     std::unique_ptr<SharedByteRing> ring_;
     std::mutex readMutex_;  // one reader at a time
     std::atomic<bool> running_{false};

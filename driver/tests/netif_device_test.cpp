@@ -4,11 +4,16 @@
 // the header and DPI filters (wildcard bytes too) keeping what tshark
 // filters keep, the kernel's link state followed live and asked for speed
 // changes, and an interface without a module EEPROM reporting no module.
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <pcap/pcap.h>
+#include <pwd.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -140,6 +145,72 @@ TEST(InterfaceDevice, WithoutTheCapabilityAttachSaysWhichAndHowToGrantIt) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name;
     }
+}
+
+// Copies the daemon into `folder` for a user who may not reach the build
+// tree; the copy is world-readable and executable. Empty on failure.
+std::string copyDaemonInto(const std::string& folder) {
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) return {};
+    const bool opened = fchmod(dir, 0755) == 0;
+    close(dir);
+    const std::string copy = folder + "/nettlebeamd";
+    std::ifstream in(testsupport::Daemon::binaryPath(), std::ios::binary);
+    const int out = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+    if (!opened || !in || out < 0) return {};
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const bool written =
+        write(out, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+        fchmod(out, 0755) == 0;
+    close(out);
+    return written ? copy : std::string();
+}
+
+// An ordinary user's daemon holds neither capability: attach names the first
+// it lacks and how to grant it, and serves no device.
+TEST(InterfaceDevice, AnOrdinaryUsersDaemonRefusesInterfaceDevices) {
+    TestNetwork net('u');
+    const std::string space = net.addNamespace("u");
+    const std::string port = net.addPort("A", space);
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    ASSERT_NE(nobody->pw_uid, 0u);
+    const uid_t uid = nobody->pw_uid;
+    const gid_t gid = nobody->pw_gid;
+    traffic::testing::TempFolder folder;
+    const std::string program = copyDaemonInto(folder.path());
+    ASSERT_FALSE(program.empty()) << std::strerror(errno);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int status = 2;
+        setenv("NETTLEBEAM_TEST_DAEMON", program.c_str(), 1);
+        // The leak checker's suppressions may lie in a tree that user cannot
+        // read; the daemon needs none.
+        unsetenv("LSAN_OPTIONS");
+        if (setgroups(0, nullptr) == 0 && setresgid(gid, gid, gid) == 0 &&
+            setresuid(uid, uid, uid) == 0) {
+            try {
+                Daemon daemon;
+                const auto result = daemon.run({"attach", "--interfaces", port});
+                std::fprintf(stderr, "%s", result.err.c_str());
+                const bool says =
+                    result.err.find("the daemon lacks CAP_NET_RAW") != std::string::npos &&
+                    result.err.find("setcap cap_net_raw,cap_net_admin+ep") != std::string::npos;
+                status = result.exitStatus != 0 && oneLine(result.err) && says &&
+                                 daemon.run({"devices"}).out.empty()
+                             ? 0
+                             : 1;
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "%s\n", e.what());
+            }
+        }
+        _exit(status);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // Ethernet frames with a sequence number, of every kind the default

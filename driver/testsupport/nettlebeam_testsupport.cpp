@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -157,6 +158,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::mill
 }
 
 std::string Daemon::binaryPath() {
+    if (const char* copy = std::getenv("NETTLEBEAM_TEST_DAEMON"); copy != nullptr && *copy != 0)
+        return copy;
     return NETTLEBEAMD_PATH;
 }
 

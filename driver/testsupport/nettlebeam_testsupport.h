@@ -91,6 +91,9 @@ class Daemon {
     // Starts it again on the same control path and state folder.
     void restart();
 
+    // The program built beside the tests, or NETTLEBEAM_TEST_DAEMON when set:
+    // a test that runs the daemon as another user points it at a copy that
+    // user can reach.
     static std::string binaryPath();
 
   private:

@@ -111,39 +111,48 @@ TEST(InterfaceDevice, AFleetFileAttachesInterfacesAndAnInterfaceTakenTwiceIsRefu
     EXPECT_NE(listing.find("interfaces " + port), std::string::npos) << listing;
 }
 
-// The daemon runs without the capability: forked, the child drops it from
-// its bounding set, so the daemon it starts can never hold it.
+// In a forked child that `losePrivileges` has made what the test needs, a
+// daemon is asked to attach `port`: true when attach fails with one line
+// naming `capability` and how to grant it, and the daemon serves no device.
+bool attachRefusedForLackOf(const std::string& port, const std::string& capability,
+                            const std::function<bool()>& losePrivileges) {
+    const pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        int status = 2;
+        if (losePrivileges()) {
+            try {
+                Daemon daemon;
+                const auto result = daemon.run({"attach", "--interfaces", port});
+                std::fprintf(stderr, "%s", result.err.c_str());
+                const bool says =
+                    result.err.find("the daemon lacks " + capability) != std::string::npos &&
+                    result.err.find("setcap cap_net_raw,cap_net_admin+ep") != std::string::npos;
+                status = result.exitStatus != 0 && oneLine(result.err) && says &&
+                                 daemon.run({"devices"}).out.empty()
+                             ? 0
+                             : 1;
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "%s\n", e.what());
+            }
+        }
+        _exit(status);
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The daemon runs without the capability: the child drops it from its
+// bounding set, so the daemon it starts can never hold it.
 TEST(InterfaceDevice, WithoutTheCapabilityAttachSaysWhichAndHowToGrantIt) {
     TestNetwork net('c');
     const std::string space = net.addNamespace("c");
     const std::string port = net.addPort("A", space);
     for (int dropped : {CAP_NET_RAW, CAP_NET_ADMIN}) {
         const std::string name = dropped == CAP_NET_RAW ? "CAP_NET_RAW" : "CAP_NET_ADMIN";
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            int status = 2;
-            if (prctl(PR_CAPBSET_DROP, dropped, 0, 0, 0) == 0) {
-                try {
-                    Daemon daemon;
-                    const auto result = daemon.run({"attach", "--interfaces", port});
-                    const bool says =
-                        result.err.find("the daemon lacks " + name) != std::string::npos &&
-                        result.err.find("setcap cap_net_raw,cap_net_admin+ep") != std::string::npos;
-                    std::fprintf(stderr, "%s", result.err.c_str());
-                    status = result.exitStatus != 0 && oneLine(result.err) && says &&
-                                     daemon.run({"devices"}).out.empty()
-                                 ? 0
-                                 : 1;
-                } catch (const std::exception& e) {
-                    std::fprintf(stderr, "%s\n", e.what());
-                }
-            }
-            _exit(status);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name;
+        EXPECT_TRUE(attachRefusedForLackOf(port, name, [dropped] {
+            return prctl(PR_CAPBSET_DROP, dropped, 0, 0, 0) == 0;
+        })) << name;
     }
 }
 
@@ -181,36 +190,14 @@ TEST(InterfaceDevice, AnOrdinaryUsersDaemonRefusesInterfaceDevices) {
     const std::string program = copyDaemonInto(folder.path());
     ASSERT_FALSE(program.empty()) << std::strerror(errno);
 
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        int status = 2;
+    EXPECT_TRUE(attachRefusedForLackOf(port, "CAP_NET_RAW", [&] {
         setenv("NETTLEBEAM_TEST_DAEMON", program.c_str(), 1);
         // The leak checker's suppressions may lie in a tree that user cannot
         // read; the daemon needs none.
         unsetenv("LSAN_OPTIONS");
-        if (setgroups(0, nullptr) == 0 && setresgid(gid, gid, gid) == 0 &&
-            setresuid(uid, uid, uid) == 0) {
-            try {
-                Daemon daemon;
-                const auto result = daemon.run({"attach", "--interfaces", port});
-                std::fprintf(stderr, "%s", result.err.c_str());
-                const bool says =
-                    result.err.find("the daemon lacks CAP_NET_RAW") != std::string::npos &&
-                    result.err.find("setcap cap_net_raw,cap_net_admin+ep") != std::string::npos;
-                status = result.exitStatus != 0 && oneLine(result.err) && says &&
-                                 daemon.run({"devices"}).out.empty()
-                             ? 0
-                             : 1;
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "%s\n", e.what());
-            }
-        }
-        _exit(status);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        return setgroups(0, nullptr) == 0 && setresgid(gid, gid, gid) == 0 &&
+               setresuid(uid, uid, uid) == 0;
+    }));
 }
 
 // Ethernet frames with a sequence number, of every kind the default

@@ -18,7 +18,7 @@ namespace nettlebeam::traffic {
 
 class BatchMutex {
   public:
-    // Control side; meets the standard's Lockable needs, for std::lock_guard.
+    // Control side; meets the standard's BasicLockable needs, for std::lock_guard.
     void lock() {
         waiting_.fetch_add(1);
         mutex_.lock();
@@ -29,7 +29,6 @@ class BatchMutex {
             turn_.notify_all();
         }
     }
-    bool try_lock() { return mutex_.try_lock(); }
     void unlock() { mutex_.unlock(); }
 
     // Engine side: one batch holds the lock from construction to destruction.
